@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project builds and tests with, when any is
+# missing. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+  g++ make cmake
+  libgtest-dev libgmock-dev
+  nlohmann-json3-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    echo "install-deps: these packages are missing and this is not root: ${missing[*]}" >&2
+    exit 1
+  fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,216 @@
+// The picture model's operations.
+#include "model/picture_map.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "driver/conversion_log.h"
+#include "platform/format.h"
+
+namespace quillon {
+namespace {
+
+constexpr char kTab = '\t';
+
+// No display field is wider than this; a format asking for more is cut here
+// instead of exhausting memory.
+constexpr long kMaxMaskLength = 255;
+
+std::string Hashes(long count) {
+  if (count < 0) count = 0;
+  if (count > kMaxMaskLength) count = kMaxMaskLength;
+  return std::string(static_cast<size_t>(count), '#');
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+}  // namespace
+
+std::string RecordKey(const std::string& object_name, const std::string& class_name) {
+  return object_name + "(" + class_name + ")";
+}
+
+void AddRecord(PictureMap* map, const std::string& class_name, const std::string& object_name,
+               const std::string& record) {
+  map->Set(RecordKey(object_name, class_name), record);
+  AppendToObjectList(map, object_name, class_name);
+}
+
+void AppendToObjectList(PictureMap* map, const std::string& object_name,
+                        const std::string& class_name) {
+  if (map->empty()) return;
+  std::string item = RecordKey(object_name, class_name) + kTab;
+  const std::string* list = map->Find(kObjectList);
+  map->Set(kObjectList, list != nullptr ? *list + item : kTab + item);
+}
+
+void AppendToSequence(PictureMap* map, const std::string& class_name,
+                      const std::string& object_name, const std::string& sequence_key) {
+  const std::string* list = map->Find(sequence_key);
+  std::string value = list != nullptr ? *list : std::string(1, kTab);
+  value += RecordKey(object_name, class_name) + kTab;
+  map->Set(sequence_key, std::move(value));
+}
+
+void AppendLink(PictureMap* map, const std::string& text) {
+  const std::string* links = map->Find(kLinks);
+  map->Set(kLinks, links != nullptr ? *links + text : text);
+}
+
+void SetRecordProperty(std::string* record, const std::string& key, const std::string& value,
+                       int add_if_missing) {
+  const std::string needle = kTab + key + kTab;
+  size_t at = record->find(needle);
+  if (at != std::string::npos) {
+    size_t old_value = at + needle.size();
+    size_t rest = record->find(kTab, old_value);
+    std::string updated = record->substr(0, at) + needle + value;
+    if (rest != std::string::npos) updated += record->substr(rest);
+    *record = std::move(updated);
+    return;
+  }
+  if (add_if_missing != 1) return;
+  // A pair glued onto a last value without its TAB would shift every pair.
+  if (record->empty() || record->back() != kTab) *record += kTab;
+  *record += key + kTab + value + kTab;
+}
+
+void SplitTabList(const std::string& text, std::vector<std::string>* items) {
+  items->clear();
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(kTab, start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) items->push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+std::string ParseRecord(const std::string& record, PropertyMap* properties) {
+  std::vector<std::string> tokens;
+  SplitTabList(record, &tokens);
+  std::string class_name;
+  for (size_t i = 0; i + 1 < tokens.size(); i += 2) {
+    properties->Set(tokens[i], tokens[i + 1]);
+    if (tokens[i] == "ClassName") class_name = tokens[i + 1];
+  }
+  return class_name;
+}
+
+int GetRecordValue(const PropertyMap& properties, const std::string& key, std::string* value,
+                   const std::string& context, ConversionLog* log) {
+  value->clear();
+  const std::string* found = properties.Find(key);
+  if (found != nullptr) {
+    *value = *found;
+    return 1;
+  }
+  if (log != nullptr) {
+    log->QueueLine(context + FormatText(" - (Fatal error in getting the property '%s' from "
+                                        "the list\r\n",
+                                        {key}),
+                   kSeveritySevere);
+  }
+  return 0;
+}
+
+int FindObjectClass(const PictureMap& map, const std::string& reference,
+                    std::string* class_name) {
+  class_name->clear();
+  if (map.empty()) return 0;
+  const std::string* list = map.Find(kObjectList);
+  if (list == nullptr || list->empty()) return 0;
+  size_t dot = reference.rfind('.');
+  std::string name = dot == std::string::npos ? reference : reference.substr(dot + 1);
+  size_t at = list->find(kTab + name + "(");
+  if (at == std::string::npos) return 0;
+  size_t start = at + 1;
+  size_t end = list->find(")\t", start);
+  std::string piece = list->substr(start, end == std::string::npos ? std::string::npos
+                                                                   : end - start);
+  size_t open = piece.find('(');
+  if (open != std::string::npos) *class_name = piece.substr(open + 1);
+  return 1;
+}
+
+int MakeSourceReference(std::string* reference, const std::string& class_name) {
+  static const char* const kSourceClasses[] = {"Lookup",   "Linear",   "Format",
+                                               "GlobalSysInfo", "Variable", "COPCDataItem"};
+  for (const char* source_class : kSourceClasses) {
+    if (class_name != source_class) continue;
+    size_t dot = reference->rfind('.');
+    if (dot != std::string::npos) *reference = StringF("%s1", reference->substr(dot + 1).c_str());
+    return 1;
+  }
+  return 0;
+}
+
+void OwnerName(std::string* source, const std::string& class_name) {
+  size_t first = source->find('.');
+  if (first == std::string::npos) return;
+  std::string owner = source->substr(first + 1);
+  size_t last = owner.rfind('.');
+  if (last != std::string::npos) owner.erase(last);
+  if (class_name == "Support") {
+    size_t dot = owner.rfind('.');
+    if (dot != std::string::npos) owner.erase(0, dot + 1);
+  }
+  *source = std::move(owner);
+}
+
+std::string MakeFormatMask(const std::string& format, long characters_per_line,
+                           long number_of_lines) {
+  std::string text = format;
+  if (!text.empty() && text[0] == '%') text.erase(0, 1);
+  if (!text.empty() && text[0] == 's') {
+    long count = 0;
+    if (characters_per_line > 0 && number_of_lines > 0) {
+      count = characters_per_line > kMaxMaskLength / number_of_lines
+                  ? kMaxMaskLength
+                  : characters_per_line * number_of_lines;
+    }
+    return StringF("format\t%s\t", Hashes(count).c_str());
+  }
+  if (!text.empty() && IsAsciiLetter(text[0])) {
+    return StringF("format\t%s\t", ("#" + text).c_str());
+  }
+  long whole = 0;
+  long fraction = 0;
+  char rest[2] = {0};
+  int fields = std::sscanf(text.c_str(), "%ld.%ld%1s", &whole, &fraction, rest);
+  if (fields >= 1 && whole != 0) {
+    long width = whole - fraction;
+    if (width < 0) width = -width;
+    std::string mask = Hashes(width);
+    if (fraction != 0) mask += "." + Hashes(fraction);
+    return StringF("format\t%s\t", mask.c_str());
+  }
+  return StringF("format\t#%s\t", text.c_str());
+}
+
+void QuoteString(std::string* text) {
+  std::string quoted = "\"";
+  for (char c : *text) {
+    if (c == '"' || c == '\\' || c == '\'') quoted += '\\';
+    quoted += c;
+  }
+  quoted += '"';
+  *text = std::move(quoted);
+}
+
+void ReplaceChar(std::string* text, char from, char to) {
+  for (char& c : *text) {
+    if (c == from) c = to;
+  }
+}
+
+std::string RecordName(const std::string& record) {
+  const std::string needle = "\tName\t";
+  size_t at = record.find(needle);
+  if (at == std::string::npos) return std::string();
+  size_t start = at + needle.size();
+  size_t end = record.find(kTab, start);
+  return record.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+}  // namespace quillon

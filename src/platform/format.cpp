@@ -1,0 +1,82 @@
+// Text formatting helpers.
+#include "platform/format.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+void AppendV(std::string* out, const char* format, va_list args) {
+  char buffer[512];
+  va_list copy;
+  va_copy(copy, args);
+  int needed = std::vsnprintf(buffer, sizeof(buffer), format, copy);
+  va_end(copy);
+  if (needed < 0) return;
+  if (static_cast<size_t>(needed) < sizeof(buffer)) {
+    out->append(buffer, static_cast<size_t>(needed));
+    return;
+  }
+  std::vector<char> large(static_cast<size_t>(needed) + 1);
+  std::vsnprintf(large.data(), large.size(), format, args);
+  out->append(large.data(), static_cast<size_t>(needed));
+}
+
+}  // namespace
+
+void AppendF(std::string* out, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  AppendV(out, format, args);
+  va_end(args);
+}
+
+std::string StringF(const char* format, ...) {
+  std::string out;
+  va_list args;
+  va_start(args, format);
+  AppendV(&out, format, args);
+  va_end(args);
+  return out;
+}
+
+std::string FormatText(const std::string& text, std::initializer_list<std::string> args) {
+  std::string out;
+  auto next = args.begin();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c != '%' || i + 1 >= text.size()) {
+      out += c;
+      continue;
+    }
+    size_t conversion = i + 1;
+    if (text[conversion] == '%') {
+      out += '%';
+      i = conversion;
+      continue;
+    }
+    if (text[conversion] == 'l' && conversion + 1 < text.size()) ++conversion;
+    char kind = text[conversion];
+    if (kind == 's' || kind == 'd' || kind == 'i' || kind == 'u') {
+      if (next != args.end()) out += *next++;
+      i = conversion;
+      continue;
+    }
+    out += c;
+  }
+  return out;
+}
+
+std::string ToCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace quillon

@@ -1,0 +1,57 @@
+// Writing the converter's text files (log, JDF file, HTML page): every write
+// opens the file, writes, and closes it again, with CR LF line ends on disk.
+// Failures are reported as the numbered causes of the file-error texts.
+#ifndef QUILLON_PLATFORM_TEXT_FILE_H_
+#define QUILLON_PLATFORM_TEXT_FILE_H_
+
+#include <string>
+
+namespace quillon {
+
+// Causes of a file error, numbered as the file-error texts are.
+enum FileErrorCause {
+  kFileErrorNone = 0,
+  kFileErrorGeneric = 1,
+  kFileErrorFileNotFound = 2,
+  kFileErrorBadPath = 3,
+  kFileErrorTooManyOpenFiles = 4,
+  kFileErrorAccessDenied = 5,
+  kFileErrorInvalidFile = 6,
+  kFileErrorRemoveCurrentDir = 7,
+  kFileErrorDirectoryFull = 8,
+  kFileErrorBadSeek = 9,
+  kFileErrorHardwareIo = 10,
+  kFileErrorSharingViolation = 11,
+  kFileErrorLockViolation = 12,
+  kFileErrorDiskFull = 13,
+  kFileErrorEndOfFile = 14,
+};
+
+// Where a file operation stopped.
+enum class FileStage { kDone, kOpen, kWrite, kClose };
+
+struct FileResult {
+  FileStage stage = FileStage::kDone;
+  int cause = kFileErrorNone;
+  bool ok() const { return stage == FileStage::kDone; }
+};
+
+// Maps an errno value to the file-error cause that describes it.
+int FileErrorCauseFromErrno(int error_number);
+
+enum class WriteMode { kAppend, kTruncate };
+
+// Opens `path` for writing (created when missing; kept and appended to, or
+// truncated), writes `text` with every line end as CR LF, and closes it.
+FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode);
+
+// Joins a directory and a file name with "/" unless the directory is empty
+// or already ends with "/" or "\"; an empty directory means the current one.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+// Position of the last "/" or "\" in `path`, or npos.
+size_t LastSeparator(const std::string& path);
+
+}  // namespace quillon
+
+#endif  // QUILLON_PLATFORM_TEXT_FILE_H_

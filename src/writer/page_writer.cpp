@@ -1,0 +1,334 @@
+// The writer of one picture's JDF page description.
+#include "writer/page_writer.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "platform/format.h"
+#include "platform/text_file.h"
+#include "writer/shape_emitters.h"
+
+namespace quillon {
+namespace {
+
+struct EmitterRow {
+  const char* class_name;
+  Emitter emitter;
+};
+
+// Record class -> the emitter that writes it. Groups are written as symbols
+// by the writer itself.
+constexpr EmitterRow kEmitterTable[] = {
+    {"Rect", EmitRectangle},
+    {"Chart", EmitRealTime},
+    {"Line", EmitLine},
+    {"Text", EmitText},
+    {"DataLink", EmitText},
+    {"PolyLine", EmitPolyline},
+    {"RoundRect", EmitRoundRect},
+    {"Oval", EmitEllipse},
+    {"Arc", EmitArc},
+    {"Pie", EmitPie},
+    {"Polygon", EmitPolygon},
+    {"Bitmap", EmitImage},
+    {"AlarmTextLink", EmitAlarmTextLink},
+    {"CommandButton", EmitButton},
+    {"AlarmSummary", EmitAlarmDisplay},
+};
+
+constexpr char kGroupClass[] = "Group";
+constexpr char kGroupSuffix[] = "(Group)";
+constexpr char kDataSource[] =
+    "\n(Source1 TAVWeb\n\t(properties\n\t\t(Server QEVSERV)\n\t\t(DefaultAttr Value)\n"
+    "\t\t(UpdateCount 0)\n\t\t(UpdateRate %d )))\n";
+constexpr char kNotConverted[] = ".grf could not be converted since it contains non-supported "
+                                 "objects";
+
+// The part of `key` after its last "#", or the whole key.
+std::string AfterLastHash(const std::string& key) {
+  size_t hash = key.rfind('#');
+  return hash == std::string::npos ? key : key.substr(hash + 1);
+}
+
+// The part of `key` before its last "(", or the whole key.
+std::string BeforeLastParen(const std::string& key) {
+  size_t paren = key.rfind('(');
+  return paren == std::string::npos ? key : key.substr(0, paren);
+}
+
+}  // namespace
+
+PageWriter::PageWriter(const Services* services) : services_(services), log_(services) {}
+
+int PageWriter::Init(const std::string& output_base, int use_cab_files, int allow_play_back,
+                     const GroupMap* group_map, const PictureMap* picture_map, int image_format,
+                     LogWindow* log_window) {
+  if (output_base.empty()) return 0;
+  size_t separator = LastSeparator(output_base);
+  if (separator == std::string::npos) {
+    output_directory_.clear();
+    picture_name_ = output_base;
+  } else {
+    output_directory_ = output_base.substr(0, separator);
+    picture_name_ = output_base.substr(separator + 1);
+  }
+  use_cab_files_ = use_cab_files;
+  allow_play_back_ = allow_play_back;
+  log_window_ = log_window;
+  jdf_path_ = output_base + ".JDF";
+  image_extension_ = image_format == 1 ? ".BMP" : ".JPG";
+  if (group_map != nullptr) group_map_ = *group_map;
+  if (picture_map != nullptr) picture_map_ = *picture_map;
+  emitters_.clear();
+  for (const EmitterRow& row : kEmitterTable) emitters_[row.class_name] = row.emitter;
+  log_.StartLog(picture_name_ + ".Log", picture_name_, output_directory_, std::string(),
+                log_window, ConversionLog::Banner::kWriter);
+  return 1;
+}
+
+void PageWriter::LoadPageProperties(long* height, long* width, std::string* background_color,
+                                    int* update_rate) {
+  *height = 1000;
+  *width = 1000;
+  *background_color = "0xffffff";
+  *update_rate = 2;
+  const std::string* record = picture_map_.Find(kPictureProperties);
+  if (record != nullptr) {
+    PropertyMap properties;
+    ParseRecord(*record, &properties);
+    if (const std::string* value = properties.Find("Height")) {
+      *height = std::strtol(value->c_str(), nullptr, 10);
+    }
+    if (const std::string* value = properties.Find("Width")) {
+      *width = std::strtol(value->c_str(), nullptr, 10);
+    }
+    if (const std::string* value = properties.Find("BackgroundColor")) {
+      *background_color = *value;
+    }
+    if (const std::string* value = properties.Find("UpdateRate")) {
+      *update_rate = static_cast<int>(std::strtol(value->c_str(), nullptr, 10));
+    }
+  }
+  update_rate_ = *update_rate;
+  picture_map_.Remove(kPictureProperties);
+}
+
+void PageWriter::Report(const std::string& text, int code) {
+  log_.WriteLogLine(text, code);
+  services_->Status(text);
+}
+
+int PageWriter::WriteLine(const std::string& text) {
+  if (jdf_failed_) return 0;
+  if (text.empty()) return 1;
+  std::string line(static_cast<size_t>(indent_level_), '\t');
+  line += text;
+  FileResult result = WriteTextFile(jdf_path_, line, WriteMode::kAppend);
+  if (result.ok()) return 1;
+  jdf_failed_ = true;
+  if (result.stage == FileStage::kOpen) {
+    ReportFileError(*services_, result.cause, jdf_path_);
+    return 0;
+  }
+  log_.WriteLogLine(result.stage == FileStage::kWrite ? "Error writing to the file"
+                                                      : "Error closing the file",
+                    kLogError);
+  ReportWriteFailure(*services_, result.cause);
+  return 0;
+}
+
+int PageWriter::WriteDocument(long height, long width, const std::string& background_color,
+                              const std::string& version) {
+  std::string header = "(properties \n\t(version " + version + ")\n";
+  AppendF(&header, "\t(width %ld)\n", width);
+  AppendF(&header, "\t(height %ld)\n", height);
+  AppendF(&header, "\t(bgColor %s)\n)\n", background_color.c_str());
+  jdf_failed_ = false;
+  FileResult result = WriteTextFile(jdf_path_, header, WriteMode::kTruncate);
+  if (result.stage == FileStage::kOpen) {
+    ReportFileError(*services_, result.cause, jdf_path_);
+    return 0;
+  }
+  if (!result.ok()) {
+    ReportWriteFailure(*services_, result.cause);
+    return 0;
+  }
+
+  if (group_map_.empty() && picture_map_.empty()) {
+    Report(services_->Text(kResNothingToWrite), kLogPlain);
+    converted_ = 0;
+    return 0;
+  }
+
+  WriteObjects();
+
+  if (converted_ == 0) {
+    if (indent_level_ != 0) {
+      Outdent();
+      WriteLine(")\n");
+    }
+    const std::string text = picture_name_ + kNotConverted;
+    services_->Message(text, kMbOk | kMbIconExclamation);
+    log_.WriteLogLine(text, kLogError);
+  }
+  return jdf_failed_ ? 0 : 1;
+}
+
+int PageWriter::WriteObjects() {
+  indent_level_ = 0;
+  WriteLine("(objects\n");
+  indent_level_ = 1;
+
+  const std::string* sequence = picture_map_.Find(kObjectSequence);
+  if (sequence == nullptr) {
+    Report(services_->Text(kResNoObjectSequence), kLogError);
+    if (services_->progress != nullptr) services_->progress->CloseProgress();
+    return 0;
+  }
+  std::vector<std::string> items;
+  SplitTabList(*sequence, &items);
+  for (const std::string& item : items) {
+    if (item.find(kGroupSuffix) != std::string::npos) {
+      if (WriteSymbol(item) == 0) Report(services_->Text(kResGroupNotWritten), kLogError);
+    } else {
+      WriteObject(item);
+    }
+  }
+  picture_map_.Remove(kObjectSequence);
+
+  if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
+    SplitTabList(*animations, &items);
+    for (const std::string& item : items) WriteObject(item);
+    picture_map_.Remove(kAnimationSequence);
+    WriteLine(StringF(kDataSource, update_rate_));
+  }
+
+  indent_level_ = 0;
+  WriteLine("\n)");
+
+  const std::string* links = picture_map_.Find(kLinks);
+  if (!picture_map_.empty() && links != nullptr && !links->empty()) {
+    WriteLine("\n(links\n");
+    WriteLine(*links);
+    WriteLine("\n)");
+  }
+
+  if (services_->Cancelled()) return 0;
+  services_->Status(kStatusConversionOver);
+  if (services_->progress != nullptr) services_->progress->CloseProgress();
+  if (converted_ == 1) log_.WriteLogLine(services_->Text(kResObjectsConverted), kLogPlain);
+  return 1;
+}
+
+int PageWriter::WriteObject(const std::string& key) {
+  const std::string* record = picture_map_.Find(key);
+  if (record == nullptr) {
+    Report(services_->Text(kResRecordMissing), kLogError);
+    return 0;
+  }
+  PropertyMap properties;
+  const std::string class_name = ParseRecord(*record, &properties);
+  SelectExclusions(class_name, &exclusions_);
+
+  if (class_name == kGroupClass) {
+    WriteSymbol(key);
+    return 1;
+  }
+  auto found = emitters_.find(class_name);
+  if (found != emitters_.end()) {
+    if (found->second(this, properties) == 0) {
+      log_.FlushObject(class_name, BeforeLastParen(key));
+    }
+    converted_ = 1;
+  } else {
+    Report(services_->Text(kResNoEmitter, {class_name, key}) + services_->Text(kResNoEmitterEnd),
+           kLogError);
+  }
+  picture_map_.Remove(key);
+  return 1;
+}
+
+int PageWriter::WriteSymbol(const std::string& key) {
+  std::string group_name;
+  std::string member_key;
+  if (key.find('#') == std::string::npos) {
+    group_name = BeforeLastParen(key);
+    member_key = FindGroupKey(group_name);
+  } else {
+    group_name = AfterLastHash(key);
+    member_key = key;
+  }
+
+  auto close_symbol = [this]() {
+    Outdent();
+    WriteLine(")\n");
+    Outdent();
+    WriteLine(")\n");
+  };
+
+  WriteLine(StringF("(%s TAVSymbol\n", group_name.c_str()));
+  Indent();
+  WriteLine("(properties\n");
+  Indent();
+
+  const std::string record_key = group_name + kGroupSuffix;
+  const std::string* record = picture_map_.Find(record_key);
+  if (record == nullptr || open_groups_.count(group_name) != 0) {
+    close_symbol();
+    Report(services_->Text(kResGroupIncomplete), kLogError);
+    return 0;
+  }
+  PropertyMap properties;
+  const std::string class_name = ParseRecord(*record, &properties);
+  SelectExclusions(class_name, &exclusions_);
+  WriteGroupProperties(this, properties);
+
+  Outdent();
+  WriteLine(")\n");
+  WriteLine("(objects\n");
+  Indent();
+
+  const std::string* members = member_key.empty() ? nullptr : group_map_.Find(member_key);
+  if (members == nullptr) {
+    close_symbol();
+    log_.WriteLogLine(services_->Text(kResGroupIncomplete), kLogError);
+    return 0;
+  }
+  const std::string member_list = *members;
+  open_groups_.insert(group_name);
+  WriteGroupMembers(member_list);
+  open_groups_.erase(group_name);
+  picture_map_.Remove(record_key);
+  group_map_.Remove(FindGroupKey(group_name));
+  close_symbol();
+  return 1;
+}
+
+int PageWriter::WriteGroupMembers(const std::string& member_list) {
+  if (services_->Cancelled()) return 0;
+  std::vector<std::string> members;
+  SplitTabList(member_list, &members);
+  for (const std::string& member : members) {
+    services_->Status(kStatusTranslating);
+    if (services_->progress != nullptr) services_->progress->PumpMessages();
+    if (services_->Cancelled()) {
+      Report(services_->Text(kResCancelled), kLogError);
+      return 0;
+    }
+    if (member.find('#') != std::string::npos) {
+      WriteObject(AfterLastHash(member) + kGroupSuffix);
+    } else {
+      WriteObject(member);
+    }
+  }
+  return members.empty() ? 0 : 1;
+}
+
+std::string PageWriter::FindGroupKey(const std::string& group_name) const {
+  for (const auto& entry : group_map_) {
+    if (AfterLastHash(entry.first) == group_name) return entry.first;
+  }
+  return std::string();
+}
+
+}  // namespace quillon

@@ -1,0 +1,123 @@
+// The writer of one picture's web page: the JDF page description that the
+// browser viewer loads, written from copies of the picture map and the
+// group map, and the HTML page that embeds the viewer.
+#ifndef QUILLON_WRITER_PAGE_WRITER_H_
+#define QUILLON_WRITER_PAGE_WRITER_H_
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "driver/conversion_log.h"
+#include "model/picture_map.h"
+#include "writer/value_mapping.h"
+
+namespace quillon {
+
+class LogWindow;
+class PageWriter;
+
+// Writes one parsed record as viewer objects; 1 when it was written.
+using Emitter = int (*)(PageWriter* writer, const PropertyMap& record);
+
+// Resource strings of the writer.
+enum : int {
+  kResGroupNotWritten = 57,
+  kResObjectsConverted = 58,
+  kResNoEmitter = 61,
+  kResNoEmitterEnd = 62,
+  kResRecordMissing = 94,
+  kResNothingToWrite = 103,
+  kResCancelled = 104,
+  kResGroupIncomplete = 105,
+  kResNoObjectSequence = 107,
+};
+
+class PageWriter {
+ public:
+  explicit PageWriter(const Services* services);
+  PageWriter(const PageWriter&) = delete;
+  PageWriter& operator=(const PageWriter&) = delete;
+
+  // Prepares the writer for the picture at `output_base` (the output
+  // directory, a separator and the picture name): copies both maps (a null
+  // map is skipped), and opens the log. 0 when the output base is empty.
+  int Init(const std::string& output_base, int use_cab_files, int allow_play_back,
+           const GroupMap* group_map, const PictureMap* picture_map, int image_format,
+           LogWindow* log_window);
+
+  // Reads the picture's size, background colour and update rate from its
+  // properties record (defaults 1000, 1000, "0xffffff", 2) and removes it.
+  void LoadPageProperties(long* height, long* width, std::string* background_color,
+                          int* update_rate);
+
+  // Writes the HTML page that embeds the viewer; 1 or 0.
+  int WriteHtmlPage(const std::string& output_base, long height, long width);
+
+  // Writes the JDF file: header, objects, data source and links. Returns 0
+  // when there was nothing to write or the file could not be written whole.
+  int WriteDocument(long height, long width, const std::string& background_color,
+                    const std::string& version);
+
+  // Appends the indentation and `text` to the JDF file; 1 or 0.
+  int WriteLine(const std::string& text);
+
+  int WriteObjects();
+  int WriteObject(const std::string& key);
+  int WriteSymbol(const std::string& key);
+  int WriteGroupMembers(const std::string& member_list);
+  // The group map key whose part after its last "#" is `group_name`.
+  std::string FindGroupKey(const std::string& group_name) const;
+
+  // Indentation of the lines written, in TABs.
+  int indent_level() const { return indent_level_; }
+  void Indent() { ++indent_level_; }
+  void Outdent() {
+    if (indent_level_ > 0) --indent_level_;
+  }
+
+  ExclusionList* exclusions() { return &exclusions_; }
+  ConversionLog* log() { return &log_; }
+  const Services& services() const { return *services_; }
+  PictureMap* picture_map() { return &picture_map_; }
+  GroupMap* group_map() { return &group_map_; }
+  const std::string& output_directory() const { return output_directory_; }
+  const std::string& picture_name() const { return picture_name_; }
+  const std::string& jdf_path() const { return jdf_path_; }
+  const std::string& image_extension() const { return image_extension_; }
+  int use_cab_files() const { return use_cab_files_; }
+  int allow_play_back() const { return allow_play_back_; }
+  int update_rate() const { return update_rate_; }
+  int converted() const { return converted_; }
+
+ private:
+  // Logs `text` at code `code` and shows it as the progress status.
+  void Report(const std::string& text, int code);
+
+  const Services* services_;
+  int indent_level_ = 0;
+  std::string output_directory_;
+  std::string picture_name_;
+  int use_cab_files_ = 0;
+  int allow_play_back_ = 0;
+  int converted_ = 0;
+  LogWindow* log_window_ = nullptr;
+  std::string jdf_path_;
+  int update_rate_ = 2;
+  std::string image_extension_;
+  GroupMap group_map_;
+  PictureMap picture_map_;
+  ExclusionList exclusions_;
+  std::map<std::string, Emitter> emitters_;
+  ConversionLog log_;
+  // Set after a write to the JDF file failed: the file is incomplete, so
+  // nothing more is written to it and the document is not reported written.
+  bool jdf_failed_ = false;
+  // Groups whose symbol is being written, so that a group listed among its
+  // own members cannot recurse without end.
+  std::set<std::string> open_groups_;
+};
+
+}  // namespace quillon
+
+#endif  // QUILLON_WRITER_PAGE_WRITER_H_

@@ -1,0 +1,260 @@
+// The picture model: records, list entries and the record operations.
+#include "model/picture_map.h"
+
+#include <gtest/gtest.h>
+
+#include "driver/conversion_log.h"
+#include "support/test_env.h"
+
+namespace quillon {
+namespace {
+
+TEST(PictureMapTest, ObjectListGrowsByOneItemPerRecord) {
+  PictureMap map;
+  AddRecord(&map, "Rect", "Rect1", "\tName\tRect1\t");
+  EXPECT_EQ(*map.Find(kObjectList), "\tRect1(Rect)\t");
+  AddRecord(&map, "Oval", "Oval1", "\tName\tOval1\t");
+  EXPECT_EQ(*map.Find(kObjectList), "\tRect1(Rect)\tOval1(Oval)\t");
+  // The same name and class again: the record is replaced, the item listed twice.
+  AddRecord(&map, "Rect", "Rect1", "\tName\tRect1\tWidth\t5\t");
+  EXPECT_EQ(*map.Find("Rect1(Rect)"), "\tName\tRect1\tWidth\t5\t");
+  EXPECT_EQ(*map.Find(kObjectList), "\tRect1(Rect)\tOval1(Oval)\tRect1(Rect)\t");
+}
+
+TEST(PictureMapTest, VariableOnEmptyMapIsNotListed) {
+  PictureMap map;
+  AppendToObjectList(&map, "Var1", "Variable");
+  EXPECT_TRUE(map.empty());
+  AddRecord(&map, "Rect", "Rect1", "\t");
+  AppendToObjectList(&map, "Var1", "Variable");
+  EXPECT_EQ(*map.Find(kObjectList), "\tRect1(Rect)\tVar1(Variable)\t");
+}
+
+TEST(PictureMapTest, SequencesAndLinks) {
+  PictureMap map;
+  AppendToSequence(&map, "Rect", "Rect1", kObjectSequence);
+  AppendToSequence(&map, "Group", "Group1", kObjectSequence);
+  AppendToSequence(&map, "Lookup", "Lookup1", kAnimationSequence);
+  EXPECT_EQ(*map.Find(kObjectSequence), "\tRect1(Rect)\tGroup1(Group)\t");
+  EXPECT_EQ(*map.Find(kAnimationSequence), "\tLookup1(Lookup)\t");
+  AppendLink(&map, "\t(a.b c.d)\n");
+  AppendLink(&map, "\t(e.f g.h)\n");
+  EXPECT_EQ(*map.Find(kLinks), "\t(a.b c.d)\n\t(e.f g.h)\n");
+}
+
+TEST(PictureMapTest, MapsIterateInTheOrderKeysWereFirstStored) {
+  PictureMap map;
+  for (const char* key : {"z", "a", "m", "b"}) map.Set(key, "1");
+  map.Set("a", "2");  // replacing keeps the place
+  map.Remove("m");
+  map.Set("m", "3");  // stored anew: last
+  std::string order;
+  for (const auto& entry : map) order += entry.first + "=" + entry.second + " ";
+  EXPECT_EQ(order, "z=1 a=2 b=1 m=3 ");
+  PictureMap copy = map;
+  copy.Remove("z");
+  EXPECT_TRUE(map.Contains("z"));
+  EXPECT_EQ(copy.begin()->first, "a");
+}
+
+struct SetPropertyCase {
+  const char* record;
+  const char* key;
+  const char* value;
+  int add;
+  const char* expected;
+};
+
+TEST(PictureMapTest, SetRecordProperty) {
+  const SetPropertyCase cases[] = {
+      // Replacing keeps every other pair and its order.
+      {"\tA\t1\tB\t2\t", "A", "9", 0, "\tA\t9\tB\t2\t"},
+      {"\tA\t1\tB\t2\t", "B", "longer", 1, "\tA\t1\tB\tlonger\t"},
+      // Only the first occurrence changes.
+      {"\tA\t1\tA\t2\t", "A", "9", 0, "\tA\t9\tA\t2\t"},
+      // A last value without its TAB is replaced up to the end.
+      {"\tA\t1\tB\t2", "B", "3", 0, "\tA\t1\tB\t3"},
+      // A missing key: unchanged without adding, appended with.
+      {"\tA\t1\t", "C", "3", 0, "\tA\t1\t"},
+      {"\tA\t1\t", "C", "3", 1, "\tA\t1\tC\t3\t"},
+      {"\tA\t1\t", "C", "3", 2, "\tA\t1\t"},
+      // A record ending without a TAB gets one before the new pair.
+      {"\tA\t1", "C", "3", 1, "\tA\t1\tC\t3\t"},
+      {"\tpoints\t1,2,3,4", "diameter", "5", 1, "\tpoints\t1,2,3,4\tdiameter\t5\t"},
+      {"", "C", "3", 1, "\tC\t3\t"},
+      // A key is matched whole: "Width" does not match "LineWidth".
+      {"\tLineWidth\t1\t", "Width", "2", 1, "\tLineWidth\t1\tWidth\t2\t"},
+  };
+  for (const SetPropertyCase& c : cases) {
+    std::string record = c.record;
+    SetRecordProperty(&record, c.key, c.value, c.add);
+    EXPECT_EQ(record, c.expected) << "record '" << c.record << "' key " << c.key;
+  }
+}
+
+TEST(PictureMapTest, ParseRecord) {
+  struct Case {
+    const char* record;
+    const char* class_name;
+    const char* pairs;  // "k=v;" in order
+  };
+  const Case cases[] = {
+      {"\tName\tRect1\tClassName\tRect\tWidth\t", "Rect", "Name=Rect1;ClassName=Rect;"},
+      // An empty value is lost: A pairs with B and 2 is dropped.
+      {"\tA\t\tB\t2\t", "", "A=B;"},
+      {"Name\tx\t\t\tClassName\tText", "Text", "Name=x;ClassName=Text;"},
+      {"\tA\t1\tA\t2\t", "", "A=2;"},
+      {"", "", ""},
+  };
+  for (const Case& c : cases) {
+    PropertyMap properties;
+    EXPECT_EQ(ParseRecord(c.record, &properties), c.class_name) << c.record;
+    std::string pairs;
+    for (const auto& entry : properties) pairs += entry.first + "=" + entry.second + ";";
+    EXPECT_EQ(pairs, c.pairs) << c.record;
+  }
+}
+
+TEST(PictureMapTest, SplitTabListDropsEmptyItems) {
+  std::vector<std::string> items = {"stale"};
+  SplitTabList("\t\ta(b)\t\tc(d)\t", &items);
+  EXPECT_EQ(items, (std::vector<std::string>{"a(b)", "c(d)"}));
+  SplitTabList("", &items);
+  EXPECT_TRUE(items.empty());
+}
+
+TEST(PictureMapTest, GetRecordValueQueuesFatalLineOnMiss) {
+  TestServices env;
+  ConversionLog log(&env.services);
+  PropertyMap properties;
+  properties.Set("Width", "10");
+  std::string value = "old";
+  EXPECT_EQ(GetRecordValue(properties, "Width", &value, "ctx", &log), 1);
+  EXPECT_EQ(value, "10");
+  EXPECT_EQ(GetRecordValue(properties, "Height", &value, "Rect1", &log), 0);
+  EXPECT_EQ(value, "");
+  ASSERT_EQ(log.pending().size(), 1u);
+  EXPECT_EQ(log.pending()[0],
+            env.Text(80) + "Rect1 - (Fatal error in getting the property 'Height' from the "
+                           "list\r\n");
+}
+
+TEST(PictureMapTest, FindObjectClass) {
+  PictureMap map;
+  std::string class_name = "stale";
+  EXPECT_EQ(FindObjectClass(map, "Pic.Rect1", &class_name), 0);
+  EXPECT_EQ(class_name, "");
+  AddRecord(&map, "Rect", "Rect1", "\t");
+  AddRecord(&map, "Oval", "Oval1", "\t");
+  struct Case {
+    const char* reference;
+    int found;
+    const char* class_name;
+  };
+  const Case cases[] = {
+      {"Pic.Rect1", 1, "Rect"}, {"Oval1", 1, "Oval"}, {"Pic.Grp.Oval1", 1, "Oval"},
+      {"Pic.Rect", 0, ""},      {"Rect", 0, ""},      {"Pic.Missing", 0, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FindObjectClass(map, c.reference, &class_name), c.found) << c.reference;
+    EXPECT_EQ(class_name, c.class_name) << c.reference;
+  }
+  map.Set(kObjectList, "");
+  EXPECT_EQ(FindObjectClass(map, "Rect1", &class_name), 0);
+}
+
+TEST(PictureMapTest, MakeSourceReference) {
+  struct Case {
+    const char* reference;
+    const char* class_name;
+    int result;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Pic.Rect1.Lookup2", "Lookup", 1, "Lookup21"},
+      {"Pic.Var", "Variable", 1, "Var1"},
+      {"Plain", "Linear", 1, "Plain"},
+      {"Pic.Item", "COPCDataItem", 1, "Item1"},
+      {"Pic.Rect1", "Rect", 0, "Pic.Rect1"},
+      {"Pic.X", "lookup", 0, "Pic.X"},
+  };
+  for (const Case& c : cases) {
+    std::string reference = c.reference;
+    EXPECT_EQ(MakeSourceReference(&reference, c.class_name), c.result) << c.reference;
+    EXPECT_EQ(reference, c.expected) << c.reference;
+  }
+}
+
+TEST(PictureMapTest, OwnerName) {
+  struct Case {
+    const char* source;
+    const char* class_name;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Plain", "", "Plain"},           {"Pic.Obj", "", "Obj"},
+      {"Pic.Grp.Obj.Anim", "", "Grp.Obj"}, {"Pic.Grp.Obj.Anim", "Support", "Obj"},
+      {"Pic.Obj.Anim", "Support", "Obj"},  {"Pic.", "", ""},
+  };
+  for (const Case& c : cases) {
+    std::string source = c.source;
+    OwnerName(&source, c.class_name);
+    EXPECT_EQ(source, c.expected) << c.source << " / " << c.class_name;
+  }
+}
+
+TEST(PictureMapTest, MakeFormatMask) {
+  struct Case {
+    const char* format;
+    long characters;
+    long lines;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"%5.2f", 0, 0, "format\t###.##\t"},
+      {"%3d", 0, 0, "format\t###\t"},
+      {"%s", 20, 2, "format\t" + std::string(40, '#') + "\t"},
+      {"%x", 0, 0, "format\t#x\t"},
+      {"%.3f", 0, 0, "format\t#.3f\t"},
+      {"%0.f", 0, 0, "format\t#0.f\t"},
+      {"%7.0f", 0, 0, "format\t#######\t"},
+      {"%2.5f", 0, 0, "format\t###.#####\t"},
+      {"", 0, 0, "format\t#\t"},
+      // A mask never grows beyond a display field's width.
+      {"%99999999999.1f", 0, 0, "format\t" + std::string(255, '#') + ".#\t"},
+      {"%s", 1L << 40, 1L << 40, "format\t" + std::string(255, '#') + "\t"},
+      {"%s", -3, 2, "format\t\t"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MakeFormatMask(c.format, c.characters, c.lines), c.expected) << c.format;
+  }
+}
+
+TEST(PictureMapTest, QuoteStringAndReplaceChar) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a\"b", "\"a\\\"b\""},
+      {"", "\"\""},
+      {"it's a\\b", "\"it\\'s a\\\\b\""},
+  };
+  for (const Case& c : cases) {
+    std::string text = c.text;
+    QuoteString(&text);
+    EXPECT_EQ(text, c.expected);
+  }
+  std::string name = "Pic1.Grp.Bitmap1";
+  ReplaceChar(&name, '.', '_');
+  EXPECT_EQ(name, "Pic1_Grp_Bitmap1");
+}
+
+TEST(PictureMapTest, RecordName) {
+  EXPECT_EQ(RecordName("\tClassName\tRect\tName\tRect1\tWidth\t3\t"), "Rect1");
+  EXPECT_EQ(RecordName("\tName\tLast"), "Last");
+  EXPECT_EQ(RecordName("\tPenName\tx\t"), "");
+}
+
+}  // namespace
+}  // namespace quillon
