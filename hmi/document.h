@@ -1,0 +1,390 @@
+// The stand-in HMI's document: a picture document (or another HMI document)
+// loaded once from its JSON form into a tree of objects that answers every
+// automation operation of the converter from memory, with the failures the
+// document asks for.
+//
+// Lifetime: a document and all its objects share one reference count, so a
+// reference to any object keeps the whole document (and every object's
+// parent) alive; the document is destroyed when the last reference to it or
+// to one of its objects is released.
+#ifndef QUILLON_HMI_DOCUMENT_H_
+#define QUILLON_HMI_DOCUMENT_H_
+
+#include <bitset>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "reader/hmi/automation.h"
+#include "reader/hmi/host.h"
+
+namespace quillon {
+namespace standin {
+
+using hmi::ComPtr;
+using hmi::HRESULT;
+using hmi::InterfaceId;
+using hmi::Variant;
+
+// Number of stand-in objects (documents, collections, points, storages,
+// applications) alive in the process; lets tests check that every reference
+// was released.
+int LiveObjectCount();
+
+// A member that counts its stand-in object as alive while it exists.
+class LiveObject {
+ public:
+  LiveObject();
+  LiveObject(const LiveObject&) = delete;
+  LiveObject& operator=(const LiveObject&) = delete;
+  ~LiveObject();
+};
+
+// Limits applied when a document is loaded.
+struct LoadOptions {
+  // Deepest nesting of groups accepted; a deeper document fails to load.
+  // The converter itself leaves out groups deeper than 64 and converts the
+  // rest, so the stand-in accepts far deeper pictures.
+  int max_group_depth = 1000;
+};
+
+// The failures one object (or the document) is told to show.
+class Failures {
+ public:
+  void Refuse(InterfaceId iid) { refused_.set(static_cast<size_t>(iid)); }
+  void Fail(std::string operation) { failed_.insert(std::move(operation)); }
+
+  bool Refuses(InterfaceId iid) const { return refused_.test(static_cast<size_t>(iid)); }
+  // True when `operation` fails on every call.
+  bool Fails(const std::string& operation) const { return failed_.count(operation) > 0; }
+  // True when `operation` fails for `index`: listed alone or as
+  // "operation:index".
+  bool FailsAt(const std::string& operation, int32_t index) const;
+
+ private:
+  std::bitset<32> refused_;
+  std::set<std::string> failed_;
+};
+
+// The interface a refusal names ("Object", "Picture", "Collection", ...);
+// false for an unknown name.
+bool InterfaceFromRefusalName(const std::string& name, InterfaceId* iid);
+
+// One image state of a bitmap: a PNG file or a plain colour.
+struct Image {
+  enum class Kind { kFile, kPlain };
+  Kind kind = Kind::kPlain;
+  std::string path;  // kFile: the file, relative paths taken from the document's folder
+  int32_t rgb = 0;   // kPlain: 0x00BBGGRR
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// One image of a bitmap, in its two states.
+struct ImagePair {
+  std::optional<Image> primary;
+  std::optional<Image> secondary;
+};
+
+struct LookupLevel {
+  Variant input;
+  Variant input2;
+  Variant output;
+  Variant toggle;
+};
+
+class Document;
+class Node;
+
+// A connected property and its source objects.
+struct Connection {
+  std::string property;
+  std::string source;
+  std::string full_source;
+  std::vector<Node*> objects;
+};
+
+// One property of an object's property list.
+struct Property {
+  std::string name;
+  Variant value;
+  bool read_only = false;  // Name, ClassName, FullyQualifiedName when not in "properties"
+};
+
+// One object of a document (the document's own object, its root, included).
+// Each interface is answered only by the kinds of object that have it, and
+// not when the object refuses it.
+class Node final : public hmi::IHmiObject,
+                   public hmi::IHmiGeometry,
+                   public hmi::IHmiText,
+                   public hmi::IHmiDataLinkSource,
+                   public hmi::IHmiPolygon,
+                   public hmi::IHmiPolyline,
+                   public hmi::IHmiArc,
+                   public hmi::IHmiPie,
+                   public hmi::IHmiBitmap,
+                   public hmi::IHmiChart,
+                   public hmi::IHmiPen,
+                   public hmi::IHmiOleControl,
+                   public hmi::IHmiLookup,
+                   public hmi::IHmiLinear,
+                   public hmi::IHmiFormat,
+                   public hmi::IHmiGlobalSysInfo {
+ public:
+  Node(Document* document, Node* owner);
+  ~Node() override;
+
+  // The object's own dispatch reference (that of its IHmiObject).
+  hmi::IDispatch* dispatch() { return static_cast<hmi::IHmiObject*>(this); }
+  hmi::IHmiObject* object() { return this; }
+
+  const std::string& name() const { return name_; }
+  const std::string& class_name() const { return class_name_; }
+  const std::string& category() const { return category_; }
+  const std::string& full_name() const { return full_name_; }
+  const std::vector<Property>& properties() const { return properties_; }
+  const std::vector<ImagePair>& images() const { return images_; }
+  const Failures& failures() const { return failures_; }
+  Node* owner() const { return owner_; }
+  // A drawable object: category "Shape", except pens.
+  bool IsShape() const;
+  // The image the bitmap draws now (CurrentImage, SecondaryImageDisplayed),
+  // or null when it has none.
+  const Image* ShownImage() const;
+  // Preorder search of the objects below this one by Name or full name.
+  Node* FindByName(const std::string& name);
+
+  // IUnknown
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  HRESULT QueryInterface(InterfaceId iid, void** object) override;
+  // IDispatch: "GetQevComponentDispatch" on every object, "GetColHeadings"
+  // on objects with column headings.
+  HRESULT GetIDsOfNames(const std::string& name, hmi::LCID lcid, hmi::DISPID* dispid) override;
+  HRESULT Invoke(hmi::DISPID dispid, hmi::LCID lcid, uint16_t flags,
+                 const std::vector<Variant>& args, Variant* result) override;
+
+  // IHmiObject (Name also serves IHmiText and the animation interfaces)
+  HRESULT Name(std::string* name) override;
+  HRESULT ClassName(std::string* class_name) override;
+  HRESULT Category(std::string* category) override;
+  HRESULT FullyQualifiedName(std::string* full_name) override;
+  HRESULT ContainedObjects(ComPtr<hmi::IDispatch>* objects) override;
+  HRESULT ObjectByName(const std::string& name, ComPtr<hmi::IHmiObject>* object) override;
+  HRESULT PropertyNames(Variant* names) override;
+  HRESULT PropertyValue(const std::string& name, Variant* value) override;
+  HRESULT SetPropertyValue(const std::string& name, const Variant& value) override;
+  HRESULT ConnectionCount(int32_t* count) override;
+  HRESULT ConnectionInfo(int32_t index, hmi::HmiConnection* connection) override;
+  HRESULT Parent(ComPtr<hmi::IHmiObject>* parent) override;
+  HRESULT IsConnected(const std::string& property, int16_t* connected, int32_t* index,
+                      int32_t* source_count) override;
+
+  // IHmiGeometry
+  HRESULT RotationPoint(ComPtr<hmi::IHmiPoint>* point) override;
+  HRESULT CenterPoint(ComPtr<hmi::IHmiPoint>* point) override;
+  HRESULT AngleUnit(int32_t* unit) override;
+  HRESULT EdgeWidth(double* width) override;
+
+  // IHmiText
+  HRESULT MaxCharactersPerLine(int32_t* count) override;
+  HRESULT NumberOfLines(int32_t* count) override;
+  HRESULT FontSize(int32_t* size) override;
+  HRESULT Caption(std::string* caption) override;
+  HRESULT VerticalPosition(double* y) override;
+  HRESULT Height(double* height) override;
+
+  // IHmiDataLinkSource
+  HRESULT Format(std::string* format) override;
+  HRESULT DataEntry(int16_t* mode) override;
+
+  // IHmiPolygon, IHmiPolyline
+  HRESULT NumberOfPoints(int32_t* count) override;
+  HRESULT Point(int32_t index, ComPtr<hmi::IHmiPoint>* point) override;
+
+  // IHmiArc, IHmiPie
+  HRESULT StartX(double* value) override;
+  HRESULT StartY(double* value) override;
+  HRESULT CenterX(double* value) override;
+  HRESULT CenterY(double* value) override;
+  HRESULT EndX(double* value) override;
+  HRESULT EndY(double* value) override;
+
+  // IHmiBitmap
+  HRESULT ImageCount(int32_t* count) override;
+  HRESULT CurrentImage(int16_t* image) override;
+  HRESULT SetCurrentImage(int16_t image) override;
+  HRESULT SecondaryImageDisplayed(int16_t* displayed) override;
+  HRESULT SetSecondaryImageDisplayed(int16_t displayed) override;
+  HRESULT SetSelected(int16_t selected) override;
+
+  // IHmiChart
+  HRESULT Pens(ComPtr<hmi::IDispatch>* pens) override;
+  HRESULT ValueGridColor(int32_t* color) override;
+  HRESULT TimeGridColor(int32_t* color) override;
+
+  // IHmiPen
+  HRESULT PenLineColor(int32_t* color) override;
+  HRESULT PenLineWidth(int32_t* width) override;
+  HRESULT HiLimit(double* limit) override;
+  HRESULT LoLimit(double* limit) override;
+  HRESULT PenIndex(int32_t* index) override;
+  HRESULT FullName(std::string* full_name) override;
+
+  // IHmiOleControl
+  HRESULT ProgID(std::string* prog_id) override;
+
+  // IHmiLookup (SourceDataType also serves IHmiLinear and IHmiFormat)
+  HRESULT LevelCount(int32_t* count) override;
+  HRESULT Level(int32_t index, Variant* input, Variant* output, Variant* input2,
+                Variant* toggle_output) override;
+  HRESULT OutputToggles(int16_t* toggles) override;
+  HRESULT ExactMatch(int16_t* exact) override;
+  HRESULT Tolerance(float* tolerance) override;
+  HRESULT SourceDataType(int32_t* type) override;
+  HRESULT Source(std::string* source) override;
+  HRESULT SharedTable(std::string* owner) override;
+
+  // IHmiLinear
+  HRESULT Offset(int32_t* offset) override;
+
+ private:
+  friend class Document;
+  friend class Loader;
+
+  bool Offers(InterfaceId iid) const;
+  // Back to an empty object (the root before a load).
+  void Clear();
+  // A property by name as PropertyValue answers it, without the failure
+  // check: the list first, then the defaults of shapes.
+  HRESULT FindProperty(const std::string& name, Variant* value) const;
+  // Named property getters of the typed interfaces: an integer takes a
+  // number rounded half away from zero (or a text that reads as one) and
+  // must fit [low, high]; a real takes a number or such a text.
+  HRESULT NamedInteger(const std::string& name, int64_t low, int64_t high, int64_t* value);
+  HRESULT NamedInt32(const std::string& name, int32_t* value);
+  HRESULT NamedInt16(const std::string& name, int16_t* value);
+  HRESULT NamedReal(const std::string& name, double* value);
+  HRESULT NamedText(const std::string& name, std::string* value);
+  HRESULT SetNamed(const std::string& name, const Variant& value);
+  ComPtr<hmi::IDispatch> MakeCollection(const std::vector<Node*>& items);
+  ComPtr<hmi::IHmiPoint> MakePoint(double x, double y, bool fail_x, bool fail_y);
+
+  Document* document_;  // not owned: the document owns this node
+  Node* owner_;         // not owned; null for the document's root
+  bool is_root_ = false;
+
+  std::string class_name_;
+  std::string name_;
+  std::string category_;
+  std::string full_name_;
+  std::vector<Property> properties_;
+  std::vector<Node*> children_;
+  std::vector<Node*> pens_;
+  std::vector<Connection> connections_;
+  Failures failures_;
+
+  double rotation_point_[2] = {0.0, 0.0};
+  double center_point_[2] = {0.0, 0.0};
+  int32_t angle_unit_ = 0;
+  std::vector<std::pair<double, double>> points_;
+  std::vector<ImagePair> images_;
+  std::optional<int32_t> value_grid_color_;
+  std::optional<int32_t> time_grid_color_;
+  int32_t pen_index_ = 0;
+  std::optional<std::string> prog_id_;
+  std::optional<std::string> column_headings_;
+  bool is_data_link_source_ = false;
+  std::string data_link_format_;
+  int16_t data_entry_ = 0;
+  std::vector<LookupLevel> levels_;
+  int16_t output_toggles_ = 0;
+  bool exact_match_ = true;
+  float tolerance_ = 0.0f;
+  int32_t source_data_type_ = 5;
+  std::string shared_table_;
+  int32_t offset_ = 0;
+};
+
+// A picture document or another HMI document.
+class Document final : public hmi::IOleObject,
+                       public hmi::IPersistStorage,
+                       public hmi::IHmiPicture,
+                       public hmi::IHmiPictureWindow {
+ public:
+  explicit Document(LoadOptions options = LoadOptions());
+  ~Document() override;
+
+  // Loads the document from its JSON text. `origin` is the path it came
+  // from: it gives the default name and the folder of image files (may be
+  // empty). On failure the document stays unloaded, load_error() says why
+  // and the result is STG_E_INVALIDHEADER (E_FAIL when the document asks
+  // for its loading to fail).
+  HRESULT LoadText(const std::string& text, const std::string& origin);
+  const std::string& load_error() const { return load_error_; }
+  bool loaded() const { return loaded_; }
+
+  const std::string& name() const;
+  Node* root() { return root_; }
+  // The document's interfaces, with a reference for the caller.
+  ComPtr<hmi::IDispatch> Dispatch();
+  ComPtr<hmi::IHmiPicture> Picture();
+  ComPtr<hmi::IHmiObject> Object();
+
+  // The selected bitmap object, or null.
+  Node* selected() const { return selected_; }
+  void set_selected(Node* node) { selected_ = node; }
+
+  // IUnknown
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+  HRESULT QueryInterface(InterfaceId iid, void** object) override;
+  // IDispatch: the document has no late-bound members.
+  HRESULT GetIDsOfNames(const std::string& name, hmi::LCID lcid, hmi::DISPID* dispid) override;
+  HRESULT Invoke(hmi::DISPID dispid, hmi::LCID lcid, uint16_t flags,
+                 const std::vector<Variant>& args, Variant* result) override;
+
+  // IPersistStorage
+  HRESULT Load(hmi::IStorage* storage) override;
+
+  // IHmiPicture
+  HRESULT Name(std::string* name) override;
+  HRESULT BackgroundColor(int32_t* color) override;
+  HRESULT Height(double* height) override;
+  HRESULT Width(double* width) override;
+  HRESULT LogicalToPixel(double x, double y, int32_t* pixel_x, int32_t* pixel_y) override;
+  HRESULT ContainedObjects(ComPtr<hmi::IDispatch>* objects) override;
+
+  // IHmiPictureWindow. Not available yet: fails (E_FAIL without a selected
+  // bitmap, E_NOTIMPL otherwise) until image decoding and the clipboard
+  // exist.
+  HRESULT CopyToClipboard() override;
+
+ private:
+  friend class Loader;
+  friend class Node;
+
+  Node* NewNode(Node* owner);
+  void Reset();
+
+  LiveObject live_;
+  LoadOptions options_;
+  uint32_t references_ = 0;
+  bool loaded_ = false;
+  std::string load_error_;
+  std::vector<std::unique_ptr<Node>> nodes_;  // every object, the root first
+  Node* root_ = nullptr;
+  Node* selected_ = nullptr;
+  double width_ = 100.0;
+  double height_ = 75.0;
+  int32_t background_color_ = 16777215;
+  double pixels_per_unit_[2] = {1.0, 1.0};
+};
+
+}  // namespace standin
+}  // namespace quillon
+
+#endif  // QUILLON_HMI_DOCUMENT_H_

@@ -1,0 +1,27 @@
+// Reading a stand-in document's JSON text into its object tree.
+#ifndef QUILLON_HMI_DOCUMENT_LOADER_H_
+#define QUILLON_HMI_DOCUMENT_LOADER_H_
+
+#include <string>
+
+#include "hmi/document.h"
+
+namespace quillon {
+namespace standin {
+
+// Fills `document` (empty beforehand) from `text`. `origin` is the path the
+// text came from (default name, folder of image files). Returns false with a
+// message in *error when the text is not a well-formed document; the
+// document must then be reset by the caller.
+bool LoadDocumentTree(const std::string& text, const std::string& origin,
+                      const LoadOptions& options, Document* document, std::string* error);
+
+// The deepest nesting of JSON arrays and objects in `text` (texts inside
+// strings do not count). Used to refuse documents whose nesting would be
+// too deep to walk before anything is parsed.
+int JsonNestingDepth(const std::string& text);
+
+}  // namespace standin
+}  // namespace quillon
+
+#endif  // QUILLON_HMI_DOCUMENT_LOADER_H_
