@@ -1,0 +1,197 @@
+// The picture reader: binds to a picture through the HMI's automation
+// objects, walks every object (recursing into groups) and turns each
+// supported one into a property record of the picture map.
+#ifndef QUILLON_READER_PICTURE_READER_H_
+#define QUILLON_READER_PICTURE_READER_H_
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "driver/conversion_log.h"
+#include "model/picture_map.h"
+#include "reader/hmi/automation.h"
+#include "reader/hmi/host.h"
+
+namespace quillon {
+
+class PictureReader;
+
+// Reads one object into `record`: 0 or above read, -2 read with warnings
+// (still stored), any other negative value failed (not stored).
+using ClassReader = int (*)(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
+
+// Results of a class reader beyond "read".
+constexpr int kReadWithWarnings = -2;
+
+// The seam through which the walk hands objects to the animation reader.
+// The default reads nothing.
+class ConnectionReader {
+ public:
+  virtual ~ConnectionReader() = default;
+  // Reads the animations connected to the properties of `object`.
+  virtual int ReadConnections(PictureReader* reader, hmi::IHmiObject* object);
+  // Registers an HMI variable (category "Support").
+  virtual int ReadVariable(PictureReader* reader, hmi::IHmiObject* object,
+                           const std::string& category);
+};
+
+// Resource strings of the reader's messages.
+enum : int {
+  kResCountFailed = 7,
+  kResItemFailed = 8,
+  kResClassNameFailed = 10,
+  kResCategoryFailed = 11,
+  kResNameFailed = 12,
+  kResPropertyNamesFailed = 13,
+  kResPropertyNamesNotList = 14,
+  kResLowerBoundFailed = 15,
+  kResUpperBoundFailed = 16,
+  kResPropertyNameFailed = 17,
+  kResGroupMembersFailed = 18,
+  kResGroupMembersNotList = 19,
+  kResNoTextInterface = 20,
+  kResTextClassFailed = 21,
+  kResDataLinkFormatFailed = 22,
+  kResNoPolygon = 23,
+  kResNoPolyline = 24,
+  kResNoPictureInterface = 25,
+  kResNoPictureCollection = 26,
+  kResNoArcOrPie = 34,
+  kResNoCollection = 91,
+  kResBackgroundFailed = 92,
+  kResPixelFailed = 93,
+};
+
+// How many levels of groups inside groups the walk follows.
+constexpr int kMaxGroupDepth = 64;
+
+// The degree factor of the HMI: 180 divided by 22/7.
+constexpr double kDegreeFactor = 57.27272727272727;
+
+constexpr char kDegrees[] = "Degrees";
+constexpr char kRadians[] = "Radians";
+
+class PictureReader {
+ public:
+  // Reports through `log` (and its services). `connections` may be null:
+  // then no animation is read.
+  PictureReader(ConversionLog* log, ConnectionReader* connections);
+  ~PictureReader();
+  PictureReader(const PictureReader&) = delete;
+  PictureReader& operator=(const PictureReader&) = delete;
+
+  // Fills the class table from the reader's table of classes.
+  void PrepareClassTable();
+
+  // Binds to `picture` (or the picture already kept when null), stores the
+  // picture's own record and obtains the top-level collection.
+  hmi::HRESULT ReadPictureProperties(hmi::IUnknown* picture);
+
+  // The walk.
+  int ReadObjects(hmi::IHmiObjectCollection* collection, const std::string& parent_group);
+  int ReadObject(hmi::IHmiObject* object, const std::string& parent_group);
+  int ReadGroup(hmi::IHmiObject* object, const std::string& group_name,
+                const std::string& parent_group, std::string* record);
+  void AddToGroup(const std::string& class_name, const std::string& name,
+                  const std::string& group);
+  // Releases every automation reference held for the current picture.
+  void ReleasePictureReferences();
+
+  // The generic property reading shared by every class reader.
+  hmi::HRESULT ReadProperties(hmi::IHmiObject* object, std::string* record);
+  long ToPixel(double value, bool horizontal);
+  int ConvertSpecialProperty(const std::string& name, const hmi::Variant& value,
+                             std::string* text);
+  int ReadRotation(hmi::IHmiObject* object, std::string* text);
+  hmi::HRESULT ApplyThinEdge(hmi::IHmiObject* object, std::string* record);
+  hmi::HRESULT ApplyInvisibleEdge(hmi::IHmiObject* object, std::string* record);
+
+  // A data link's format and data-entry pairs.
+  int ReadDataEntry(hmi::IHmiObject* object, std::string* text, long characters_per_line,
+                    long number_of_lines);
+
+  // Reports `text` in the log at `code` and as the progress status.
+  void Report(const std::string& text, int code = kLogError);
+  // Queues a warning about the current object.
+  void Warn(const std::string& text, int severity) { log_->QueueLine(text, severity); }
+  // Resource string `id` of the log's services.
+  std::string Text(int id) const { return log_->services().Text(id); }
+  const Services& services() const { return log_->services(); }
+
+  PictureMap* picture_map() { return &picture_map_; }
+  GroupMap* group_map() { return &group_map_; }
+  ConversionLog* log() { return log_; }
+  const std::string& angle_unit() const { return angle_unit_; }
+  void set_angle_unit(const std::string& unit) { angle_unit_ = unit; }
+  int repeat_counter() const { return repeat_counter_; }
+  void set_repeat_counter(int count) { repeat_counter_ = count; }
+  hmi::IDispatch* current_item() const { return current_item_.get(); }
+  int32_t background_color() const { return background_color_; }
+  int update_rate() const { return update_rate_; }
+  void set_update_rate(int rate) { update_rate_ = rate; }
+  // Screen resolution used for font heights, in dots per inch.
+  int screen_dpi() const { return screen_dpi_; }
+  void set_screen_dpi(int dpi) { screen_dpi_ = dpi; }
+  hmi::IHmiObjectCollection* top_collection() const { return top_collection_.get(); }
+  hmi::IHmiPicture* picture() const { return picture_interface_.get(); }
+  hmi::HmiHost* host() const { return host_; }
+  void set_host(hmi::HmiHost* host) { host_ = host; }
+  const std::map<std::string, ClassReader>& class_table() const { return class_table_; }
+
+  // References the run holds for the opened picture document, released by
+  // ReleasePictureReferences in this order.
+  struct DocumentReferences {
+    hmi::ComPtr<hmi::IOleObject> ole_object;
+    hmi::ComPtr<hmi::IPersistStorage> persist_storage;
+    hmi::ComPtr<hmi::IStorage> storage;
+    hmi::ComPtr<hmi::IHmiObject> animation_shape;
+    hmi::ComPtr<hmi::IDispatch> document_dispatch;
+  };
+  DocumentReferences* document() { return &document_; }
+
+ private:
+  // Reads a group's members when the nesting allows it.
+  int ReadGroupMembers(hmi::IHmiObject* object, const std::string& group_name);
+
+  ConversionLog* log_;
+  ConnectionReader* connections_;
+  hmi::HmiHost* host_ = nullptr;
+  PictureMap picture_map_;
+  GroupMap group_map_;
+  std::map<std::string, ClassReader> class_table_;
+  std::string angle_unit_ = kDegrees;
+  int repeat_counter_ = 0;
+  int group_depth_ = 0;
+  hmi::ComPtr<hmi::IDispatch> current_item_;
+  int32_t background_color_ = 0xFFFFFF;
+  int update_rate_ = 2;
+  int screen_dpi_ = 96;
+  DocumentReferences document_;
+  hmi::ComPtr<hmi::IUnknown> picture_object_;
+  hmi::ComPtr<hmi::IHmiPicture> picture_interface_;
+  hmi::ComPtr<hmi::IDispatch> contained_objects_;
+  hmi::ComPtr<hmi::IHmiObjectCollection> top_collection_;
+};
+
+// Text as it may stand in a record: a TAB would split the record, so it
+// becomes a blank.
+std::string RecordText(std::string text);
+
+// Formats a value for a record (offset added to numbers); an empty text
+// becomes one blank.
+int FormatValue(const hmi::Variant& value, float offset, std::string* text);
+
+// Rounds to the nearest integer, halves away from zero: a * b / c.
+long MulDiv(long a, long b, long c);
+
+// The angle (degrees, counter-clockwise, y growing downward) and quadrant
+// of a point seen from a centre.
+void PointAngle(double cx, double cy, double px, double py, double* angle, int* quadrant);
+// The centre of the circle through three points.
+void CircleCentre(double x1, double y1, double x2, double y2, double x3, double y3, double* x,
+                  double* y);
+
+}  // namespace quillon
+
+#endif  // QUILLON_READER_PICTURE_READER_H_

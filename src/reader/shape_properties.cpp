@@ -1,0 +1,276 @@
+// The generic property reading that every class reader starts with: every
+// property of the object by name, positions and sizes in pixels, rotation
+// angles in whole degrees, and the rotation offsets; plus the edge rules.
+#include <cmath>
+
+#include "platform/format.h"
+#include "reader/class_readers.h"
+#include "reader/picture_reader.h"
+
+namespace quillon {
+
+using hmi::ComPtr;
+using hmi::HRESULT;
+using hmi::Variant;
+
+namespace {
+
+enum class Special { kNone, kHorizontal, kVertical, kAngle };
+
+struct SpecialRow {
+  const char* name;
+  Special kind;
+};
+
+constexpr SpecialRow kSpecialProperties[] = {
+    {"Width", Special::kHorizontal},     {"HorizontalPosition", Special::kHorizontal},
+    {"StartX", Special::kHorizontal},    {"EndX", Special::kHorizontal},
+    {"Height", Special::kVertical},      {"VerticalPosition", Special::kVertical},
+    {"StartY", Special::kVertical},      {"EndY", Special::kVertical},
+    {"RotationAngle", Special::kAngle},
+};
+
+// Truncates toward zero; a value outside the range of a long gives 0.
+long TruncToLong(double value) {
+  if (!(value > -9.2e18 && value < 9.2e18)) return 0;
+  return static_cast<long>(value);
+}
+
+double AsDouble(const Variant& value) {
+  Variant converted;
+  if (hmi::Failed(hmi::ChangeType(value, hmi::VT_R8, &converted))) return 0.0;
+  return converted.r8();
+}
+
+// Reads the object's angle unit; leaves the current one when it cannot.
+HRESULT ReadAngleUnit(PictureReader* reader, hmi::IHmiGeometry* geometry) {
+  int32_t unit = 0;
+  HRESULT hr = geometry->AngleUnit(&unit);
+  if (hmi::Succeeded(hr)) reader->set_angle_unit(unit == 1 ? kRadians : kDegrees);
+  return hr;
+}
+
+// Reads the property names of `object` as texts; false (after reporting)
+// when the list is not a list of texts or cannot be read whole.
+bool PropertyNameList(PictureReader* reader, const Variant& names,
+                      std::vector<std::string>* list) {
+  if (names.vt() != (hmi::VT_ARRAY | hmi::VT_BSTR) || names.array() == nullptr) {
+    reader->Report(reader->Text(kResPropertyNamesNotList));
+    return false;
+  }
+  const hmi::SafeArray* array = names.array();
+  int32_t lower = 0, upper = -1;
+  if (hmi::Failed(array->GetLBound(1, &lower))) {
+    reader->Report(reader->Text(kResLowerBoundFailed));
+    return false;
+  }
+  if (hmi::Failed(array->GetUBound(1, &upper))) {
+    reader->Report(reader->Text(kResUpperBoundFailed));
+    return false;
+  }
+  for (int32_t i = lower; i <= upper; ++i) {
+    Variant element;
+    if (hmi::Failed(array->GetElement(i, &element)) || element.vt() != hmi::VT_BSTR) {
+      reader->Report(reader->services().Text(kResPropertyNameFailed, {StringF("%d", i)}));
+      list->clear();
+      return false;
+    }
+    list->push_back(RecordText(element.bstr()));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string RecordText(std::string text) {
+  for (char& c : text) {
+    if (c == '\t') c = ' ';
+  }
+  return text;
+}
+
+long MulDiv(long a, long b, long c) {
+  if (c == 0) return -1;
+  long double exact = static_cast<long double>(a) * b / c;
+  long double rounded = exact < 0 ? -std::floor(-exact + 0.5L) : std::floor(exact + 0.5L);
+  return static_cast<long>(rounded);
+}
+
+int FormatValue(const Variant& value, float offset, std::string* text) {
+  text->clear();
+  switch (value.vt()) {
+    case hmi::VT_I2:
+      *text = StringF("%d", value.i2() + static_cast<int>(offset));
+      break;
+    case hmi::VT_I4:
+      *text = StringF("%ld", static_cast<long>(value.i4()) + static_cast<long>(offset));
+      break;
+    case hmi::VT_R4:
+      *text = StringF("%g", static_cast<double>(value.r4() + offset));
+      break;
+    case hmi::VT_R8:
+      *text = StringF("%lg", value.r8() + offset);
+      break;
+    case hmi::VT_BSTR:
+      *text = RecordText(value.bstr());
+      break;
+    case hmi::VT_BOOL:
+      *text = StringF("%g", static_cast<double>(value.bool_val() + offset));
+      break;
+    case hmi::VT_UI1:
+      // A NUL or TAB byte cannot stand in a record.
+      if (value.ui1() != 0) *text = RecordText(std::string(1, static_cast<char>(value.ui1())));
+      break;
+    default:
+      break;
+  }
+  if (text->empty()) *text = " ";
+  return 1;
+}
+
+long PictureReader::ToPixel(double value, bool horizontal) {
+  int32_t x = 0, y = 0;
+  HRESULT hr = picture_interface_
+                   ? picture_interface_->LogicalToPixel(horizontal ? value : 0.0,
+                                                        horizontal ? 0.0 : value, &x, &y)
+                   : hmi::E_POINTER;
+  if (hmi::Failed(hr)) {
+    Report(Text(kResPixelFailed));
+    return 0;
+  }
+  return horizontal ? x : y;
+}
+
+int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant& value,
+                                          std::string* text) {
+  Special kind = Special::kNone;
+  for (const SpecialRow& row : kSpecialProperties) {
+    if (name == row.name) kind = row.kind;
+  }
+  switch (kind) {
+    case Special::kNone:
+      return 0;
+    case Special::kHorizontal:
+    case Special::kVertical:
+      *text = StringF("%ld\t", ToPixel(AsDouble(value), kind == Special::kHorizontal));
+      return 1;
+    case Special::kAngle: {
+      long angle = TruncToLong(-AsDouble(value));
+      if (angle_unit_ == kRadians) angle = TruncToLong(static_cast<double>(angle) * kDegreeFactor);
+      *text = StringF("%ld\t", angle);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* record) {
+  *record = "\t";
+  // The object's own angle unit governs its own rotation angle.
+  ComPtr<hmi::IHmiGeometry> geometry;
+  if (hmi::Succeeded(Query(object, &geometry))) ReadAngleUnit(this, geometry.get());
+
+  Variant names;
+  HRESULT hr = object->PropertyNames(&names);
+  if (hmi::Failed(hr)) {
+    Warn(Text(kResPropertyNamesFailed), kSeverityWarning);
+    return hr;
+  }
+  std::vector<std::string> list;
+  if (PropertyNameList(this, names, &list)) {
+    for (const std::string& name : list) {
+      *record += name + "\t";
+      Variant value;
+      if (hmi::Failed(object->PropertyValue(name, &value))) value.Clear();
+      std::string text;
+      if (ConvertSpecialProperty(name, value, &text)) {
+        *record += text;
+      } else {
+        FormatValue(value, 0.0f, &text);
+        *record += text + "\t";
+      }
+    }
+  }
+  std::string rotation;
+  if (ReadRotation(object, &rotation) >= 0 && !rotation.empty()) *record += rotation;
+  return hr;
+}
+
+int PictureReader::ReadRotation(hmi::IHmiObject* object, std::string* text) {
+  text->clear();
+  ComPtr<hmi::IHmiGeometry> geometry;
+  if (hmi::Failed(Query(object, &geometry))) return kReadWithWarnings;
+  ComPtr<hmi::IHmiPoint> rotation_point, centre_point;
+  if (hmi::Succeeded(geometry->RotationPoint(&rotation_point)) && rotation_point &&
+      hmi::Succeeded(geometry->CenterPoint(&centre_point)) && centre_point) {
+    double rx = 0, ry = 0, cx = 0, cy = 0;
+    std::string offsets;
+    const char* failed = hmi::Failed(rotation_point->X(&rx))  ? "x"
+                         : hmi::Failed(rotation_point->Y(&ry)) ? "y"
+                         : hmi::Failed(centre_point->X(&cx))   ? "CenterX"
+                         : hmi::Failed(centre_point->Y(&cy))   ? "CenterY"
+                                                               : nullptr;
+    if (failed != nullptr) {
+      Warn(failed, kSeveritySevere);
+    } else {
+      int32_t px = 0, py = 0;
+      if (picture_interface_ &&
+          hmi::Succeeded(picture_interface_->LogicalToPixel(rx - cx, ry - cy, &px, &py))) {
+        offsets = StringF("rotateOffsetX\t%ld\trotateOffsetY\t%ld\t", static_cast<long>(px),
+                          static_cast<long>(py));
+      } else {
+        Report(Text(kResPixelFailed));
+      }
+    }
+    *text = "\t" + offsets;
+  }
+  HRESULT hr = ReadAngleUnit(this, geometry.get());
+  return hmi::Failed(hr) ? 0 : hr;
+}
+
+HRESULT PictureReader::ApplyThinEdge(hmi::IHmiObject* object, std::string* record) {
+  ComPtr<hmi::IHmiGeometry> geometry;
+  HRESULT hr = Query(object, &geometry);
+  if (hmi::Failed(hr)) return hr;
+  double width = 0.0;
+  hr = geometry->EdgeWidth(&width);
+  if (hmi::Failed(hr)) return hr;
+  if (ToPixel(width, false) < 4) SetRecordProperty(record, "EdgeWidth", "0", 0);
+  return hr;
+}
+
+HRESULT PictureReader::ApplyInvisibleEdge(hmi::IHmiObject* object, std::string* record) {
+  Variant style;
+  HRESULT hr = object->PropertyValue("EdgeStyle", &style);
+  if (hmi::Failed(hr)) {
+    Warn("visibility", kSeveritySevere);
+    return hr;
+  }
+  Variant number;
+  if (hmi::Succeeded(hmi::ChangeType(style, hmi::VT_I4, &number)) && number.i4() == 5) {
+    SetRecordProperty(record, "Visible", "0", 1);
+  }
+  return hr;
+}
+
+int ReadRect(PictureReader* reader, hmi::IHmiObject* object, std::string* record) {
+  HRESULT hr = reader->ReadProperties(object, record);
+  if (hr >= 0) reader->ApplyThinEdge(object, record);
+  return hr;
+}
+
+int ReadOval(PictureReader* reader, hmi::IHmiObject* object, std::string* record) {
+  return ReadRect(reader, object, record);
+}
+
+int ReadLine(PictureReader* reader, hmi::IHmiObject* object, std::string* record) {
+  HRESULT hr = reader->ReadProperties(object, record);
+  if (hr < 0) return hr;
+  return reader->ApplyInvisibleEdge(object, record);
+}
+
+int ReadButton(PictureReader* reader, hmi::IHmiObject* object, std::string* record) {
+  return reader->ReadProperties(object, record);
+}
+
+}  // namespace quillon
