@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds the project and writes the example page into ./demo-out.
+# Builds the project and converts the example plant into ./demo-out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 build_dir=${BUILD_DIR:-build}
 cmake -S . -B "$build_dir" >/dev/null
-cmake --build "$build_dir" -j "$(nproc)" --target quillon-write-pages
+cmake --build "$build_dir" -j "$(nproc)" --target quillon-cli
 mkdir -p demo-out
-"$build_dir/bin/quillon-write-pages" examples/demo-map.json demo-out
+# The example settings are copied, so that the demo never changes them.
+cp examples/registry.reg demo-out/registry.reg
+"$build_dir/bin/quillon" --registry demo-out/registry.reg convert examples/pictures/*.grf
+echo "Pages written to demo-out/: open demo-out/Tanks.htm"

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ make cmake
   libgtest-dev libgmock-dev
-  nlohmann-json3-dev
+  nlohmann-json3-dev libcli11-dev
 )
 
 missing=()

@@ -1,9 +1,14 @@
 // The library's application object.
 #include "driver/application.h"
 
+#include "platform/console_ui.h"
+#include "platform/registry.h"
 #include "platform/ui.h"
 
 namespace quillon {
+
+CQuillonDllApp::CQuillonDllApp() = default;
+CQuillonDllApp::~CQuillonDllApp() { ExitInstance(); }
 
 CQuillonDllApp& CQuillonDllApp::Instance() {
   static CQuillonDllApp app;
@@ -20,6 +25,21 @@ int CQuillonDllApp::InitInstance(Ui* ui, const std::string& module_name) {
 int CQuillonDllApp::ExitInstance() {
   resources_.Unload();
   return 0;
+}
+
+Platform CQuillonDllApp::EffectivePlatform() {
+  Platform effective = platform_;
+  if (effective.ui == nullptr) {
+    if (!default_ui_) default_ui_ = std::make_unique<ConsoleUi>();
+    effective.ui = default_ui_.get();
+  }
+  if (effective.registry == nullptr) {
+    if (!default_registry_) default_registry_ = std::make_unique<FileRegistry>(DefaultRegistryPath());
+    effective.registry = default_registry_.get();
+  }
+  if (effective.hmi == nullptr) effective.hmi = default_hmi_;
+  if (effective.screen_dpi <= 0) effective.screen_dpi = 96;
+  return effective;
 }
 
 Services CQuillonDllApp::ServicesFor(Ui* ui) {

@@ -5,11 +5,13 @@
 #define QUILLON_DRIVER_APPLICATION_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "driver/progress_window.h"
 #include "driver/resources.h"
 #include "driver/services.h"
+#include "quillon/quillon.h"
 
 namespace quillon {
 
@@ -17,8 +19,8 @@ class Ui;
 
 class CQuillonDllApp {
  public:
-  CQuillonDllApp() = default;
-  ~CQuillonDllApp() { ExitInstance(); }
+  CQuillonDllApp();
+  ~CQuillonDllApp();
   CQuillonDllApp(const CQuillonDllApp&) = delete;
   CQuillonDllApp& operator=(const CQuillonDllApp&) = delete;
 
@@ -41,9 +43,25 @@ class CQuillonDllApp {
   // window to it.
   Services ServicesFor(Ui* ui);
 
+  // The host's platform; null members fall back to the defaults.
+  void SetPlatform(const Platform& platform) { platform_ = platform; }
+  // Used when the host gives no HMI.
+  void SetDefaultHmi(hmi::HmiHost* hmi) { default_hmi_ = hmi; }
+  // The platform with every default filled in.
+  Platform EffectivePlatform();
+
+  // True while a conversion runs: conversions must not overlap.
+  bool busy() const { return busy_; }
+  void set_busy(bool busy) { busy_ = busy; }
+
  private:
   ResourceModule resources_;
   CFileConvDlg progress_;
+  Platform platform_;
+  hmi::HmiHost* default_hmi_ = nullptr;
+  std::unique_ptr<Ui> default_ui_;
+  std::unique_ptr<Registry> default_registry_;
+  bool busy_ = false;
 };
 
 }  // namespace quillon

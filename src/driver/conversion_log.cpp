@@ -65,9 +65,10 @@ void ConversionLog::WriteBanner(Banner banner) {
     return;
   }
   WriteLogLine(services_->Text(kResRunBanner), kLogPlain);
-  WriteLogLine(services_->Text(kResRunBannerPaths, {picture_directory_ + picture_name_,
-                                                    output_directory_ + picture_name_,
-                                                    output_directory_ + picture_name_}),
+  // The paths as the files are written: a separator after the directory.
+  const std::string output = JoinPath(output_directory_, picture_name_);
+  WriteLogLine(services_->Text(kResRunBannerPaths,
+                               {JoinPath(picture_directory_, picture_name_), output, output}),
                kLogPlain);
 }
 

@@ -1,20 +1,26 @@
-// The exported entry points of the converter library.
+// What the shared library adds to the converter when a host loads it: the
+// resource module bound at load time, and the picture-document HMI as the
+// HMI of hosts that give none.
 #include "driver/application.h"
+#include "hmi/standin_host.h"
 #include "platform/console_ui.h"
-#include "quillon/quillon.h"
 
 namespace quillon {
 namespace {
 
-// Binds the resource module as soon as the library is loaded; without it the
-// built-in message is shown on the terminal and the library converts nothing.
+standin::StandInHost& DefaultHmi() {
+  static standin::StandInHost host;
+  return host;
+}
+
+// Without the resource module the built-in message is shown on the terminal
+// and the library converts nothing.
 __attribute__((constructor)) void AttachLibrary() {
   ConsoleUi ui;
-  CQuillonDllApp::Instance().InitInstance(&ui);
+  CQuillonDllApp& app = CQuillonDllApp::Instance();
+  app.SetDefaultHmi(&DefaultHmi());
+  app.InitInstance(&ui);
 }
 
 }  // namespace
-
-QUILLON_EXPORT const char* QuillonVersion() { return "0.1.0"; }
-
 }  // namespace quillon

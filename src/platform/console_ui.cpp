@@ -1,8 +1,11 @@
 // The terminal presentation of the user interface.
 #include "platform/console_ui.h"
 
+#include "platform/dialog.h"
+
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 namespace quillon {
@@ -14,6 +17,12 @@ volatile std::sig_atomic_t g_quit_requested = 0;
 
 extern "C" void OnInterrupt(int) { g_cancel_requested = 1; }
 extern "C" void OnTerminate(int) { g_quit_requested = 1; }
+
+long long NowMs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 struct sigaction g_old_int;
 struct sigaction g_old_term;
@@ -103,8 +112,16 @@ void ConsoleUi::SetProgressText(const std::string& text) {
     std::fflush(err_);
     status_shown_ = true;
   } else if (line != last_status_) {
-    // Off a terminal every distinct status is one line, so logs stay readable.
-    std::fprintf(err_, "%s\n", line.c_str());
+    // Off a terminal a status is one line, at most one a second, so that a
+    // long conversion shows its progress without flooding the output.
+    long long now = NowMs();
+    if (last_print_ms_ == 0 || now - last_print_ms_ >= 1000) {
+      std::fprintf(err_, "%s\n", line.c_str());
+      last_print_ms_ = now;
+      pending_status_.clear();
+    } else {
+      pending_status_ = line;
+    }
   }
   last_status_ = line;
 }
@@ -112,6 +129,9 @@ void ConsoleUi::SetProgressText(const std::string& text) {
 void ConsoleUi::CloseProgress() {
   if (!progress_open_) return;
   progress_open_ = false;
+  if (!pending_status_.empty()) std::fprintf(err_, "%s\n", pending_status_.c_str());
+  pending_status_.clear();
+  last_print_ms_ = 0;
   EndStatusLine();
   RestoreHandlers();
 }
@@ -130,5 +150,88 @@ UiEvent ConsoleUi::NextEvent() {
 }
 
 void ConsoleUi::PostQuit() { quit_posted_ = true; }
+
+}  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// Reads one line from `in` without its line end; false at the end of input.
+bool ReadLine(std::FILE* in, std::string* line) {
+  line->clear();
+  int c;
+  while ((c = std::fgetc(in)) != EOF) {
+    if (c == '\n') return true;
+    if (c != '\r') *line += static_cast<char>(c);
+  }
+  return !line->empty();
+}
+
+bool IsYes(const std::string& answer) {
+  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+}  // namespace
+
+void ConsoleUi::Preset(int template_id, int control, const std::string& text) {
+  presets_[{template_id, control}] = text;
+}
+
+void ConsoleUi::ShowHelp(unsigned command, int context) {
+  std::fprintf(err_, "Help is not available on the terminal (topic %d, command %u).\n", context,
+               command);
+}
+
+int ConsoleUi::RunModal(Dialog* dialog) {
+  EndStatusLine();
+  dialog->Start(this);
+  dialog->Paint();
+  for (const auto& preset : presets_) {
+    if (preset.first.first == dialog->template_id()) {
+      dialog->UserTypes(preset.first.second, preset.second);
+    }
+  }
+  const bool ask = interactive_ && ::isatty(::fileno(in_)) == 1;
+  if (!ask) {
+    if (!dialog->ended()) dialog->UserClicks(kControlOk);
+    if (!dialog->ended()) dialog->UserClicks(kControlCancel);
+    return dialog->result();
+  }
+  if (!dialog->caption().empty()) std::fprintf(err_, "%s\n", dialog->caption().c_str());
+  while (!dialog->ended()) {
+    std::string answer;
+    for (int id : dialog->order()) {
+      const Control* control = dialog->Find(id);
+      if (control == nullptr || !control->visible || !control->enabled) continue;
+      const std::string label = control->label.empty() ? std::to_string(id) : control->label;
+      if (control->kind == ControlKind::kEdit) {
+        std::fprintf(err_, "%s [%s]: ", label.c_str(), control->text.c_str());
+        std::fflush(err_);
+        if (!ReadLine(in_, &answer)) {
+          dialog->UserClicks(kControlCancel);
+          return dialog->result();
+        }
+        if (!answer.empty()) dialog->UserTypes(id, answer);
+      } else if (control->kind == ControlKind::kCheckBox ||
+                 (control->kind == ControlKind::kRadio && !control->checked)) {
+        std::fprintf(err_, "%s [%s] (y/n): ", label.c_str(), control->checked ? "y" : "n");
+        std::fflush(err_);
+        if (!ReadLine(in_, &answer)) {
+          dialog->UserClicks(kControlCancel);
+          return dialog->result();
+        }
+        if (!answer.empty() && IsYes(answer) != control->checked) dialog->UserClicks(id);
+      }
+    }
+    std::fputs("OK? [Y/n] ", err_);
+    std::fflush(err_);
+    if (!ReadLine(in_, &answer) || (!answer.empty() && !IsYes(answer))) {
+      dialog->UserClicks(kControlCancel);
+    } else {
+      dialog->UserClicks(kControlOk);
+    }
+  }
+  return dialog->result();
+}
 
 }  // namespace quillon

@@ -4,7 +4,9 @@
 #define QUILLON_PLATFORM_CONSOLE_UI_H_
 
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 
 #include "platform/ui.h"
 
@@ -24,6 +26,16 @@ class ConsoleUi : public Ui {
   void CloseProgress() override;
   UiEvent NextEvent() override;
   void PostQuit() override;
+  // On a terminal every visible edit, check box and radio button is asked
+  // for in turn, then OK is pressed (asked again while the dialog stays
+  // open). Without a terminal the presets are filled in and OK is pressed
+  // once; a dialog that stays open is cancelled.
+  int RunModal(Dialog* dialog) override;
+  void ShowHelp(unsigned command, int context) override;
+
+  // Text put into control `control` of dialog `template_id` before OK is
+  // pressed without a terminal (and offered as the answer on one).
+  void Preset(int template_id, int control, const std::string& text);
 
  private:
   void EndStatusLine();
@@ -34,6 +46,14 @@ class ConsoleUi : public Ui {
   bool status_shown_ = false;
   bool quit_posted_ = false;
   std::string last_status_;
+  std::string pending_status_;  // off a terminal: not printed yet
+  long long last_print_ms_ = 0;
+  std::map<std::pair<int, int>, std::string> presets_;
+  std::FILE* in_ = stdin;
+
+ public:
+  // Reads answers from `in` instead of standard input (for tests).
+  void set_input(std::FILE* in) { in_ = in; }
 };
 
 }  // namespace quillon

@@ -8,6 +8,8 @@
 
 namespace quillon {
 
+class Dialog;
+
 // Message box styles: a button set in the low nibble, an icon in the next.
 enum MessageBoxStyle : unsigned {
   kMbOk = 0x00,
@@ -48,6 +50,12 @@ class Ui {
   virtual UiEvent NextEvent() = 0;
   // Puts the quit request back, so that the host's own loop sees it too.
   virtual void PostQuit() = 0;
+
+  // Shows `dialog` modally: starts it, lets the user act on its controls
+  // until it ends, and returns its result (kIdOk, kIdCancel).
+  virtual int RunModal(Dialog* dialog) = 0;
+  // Opens the help at `context` with help command `command`.
+  virtual void ShowHelp(unsigned /*command*/, int /*context*/) {}
 
   // The host's main window, disabled for input while a conversion runs.
   virtual bool HasMainWindow() { return false; }

@@ -1,6 +1,8 @@
 // A user interface for tests.
 #include "support/scripted_ui.h"
 
+#include "platform/dialog.h"
+
 namespace quillon {
 
 int ScriptedUi::MessageBox(const std::string& caption, const std::string& text,
@@ -40,6 +42,19 @@ UiEvent ScriptedUi::NextEvent() {
   }
   ++pumps_;
   return UiEvent::kNone;
+}
+
+int ScriptedUi::RunModal(Dialog* dialog) {
+  dialogs_shown.push_back(dialog->template_id());
+  dialog->Start(this);
+  dialog->Paint();
+  if (!dialog_scripts_.empty()) {
+    DialogScript script = std::move(dialog_scripts_.front());
+    dialog_scripts_.pop_front();
+    script(dialog);
+  }
+  if (!dialog->ended()) dialog->UserClicks(kControlCancel);
+  return dialog->result();
 }
 
 void ScriptedUi::EnableMainWindow(bool enable) {

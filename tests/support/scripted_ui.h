@@ -5,6 +5,7 @@
 #define QUILLON_TESTS_SUPPORT_SCRIPTED_UI_H_
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,19 @@ class ScriptedUi : public Ui {
   bool HasMainWindow() override { return has_main_window_; }
   void EnableMainWindow(bool enable) override;
   void FocusMainWindow() override { ++focus_count_; }
+  // Runs the next queued dialog script on `dialog` (started and painted
+  // first); a dialog the script leaves open is cancelled.
+  int RunModal(Dialog* dialog) override;
+  void ShowHelp(unsigned command, int context) override {
+    helps.push_back({command, context});
+  }
+
+  using DialogScript = std::function<void(Dialog*)>;
+  // The user's actions for the coming dialogs, in order; a dialog without
+  // a script is cancelled.
+  void QueueDialog(DialogScript script) { dialog_scripts_.push_back(std::move(script)); }
+  std::vector<int> dialogs_shown;  // template numbers
+  std::vector<std::pair<unsigned, int>> helps;
 
   // Answers for the coming message boxes, in order; OK when none is left.
   void QueueAnswer(int button) { answers_.push_back(button); }
@@ -53,6 +67,7 @@ class ScriptedUi : public Ui {
     UiEvent event;
   };
   std::deque<int> answers_;
+  std::deque<DialogScript> dialog_scripts_;
   std::vector<Scripted> script_;
   int pumps_ = 0;
   bool quit_posted_ = false;

@@ -1,0 +1,291 @@
+// One conversion of one picture, and the three conversions behind the
+// exported functions.
+#include "driver/picture_converter.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "driver/dialogs.h"
+#include "platform/format.h"
+#include "platform/text_file.h"
+#include "writer/page_writer.h"
+
+namespace quillon {
+
+using hmi::ComPtr;
+using hmi::HRESULT;
+
+namespace {
+
+constexpr char kVersion[] = "1.0";
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// An output directory as the run keeps it: with its separator at the end,
+// or empty for the current directory.
+std::string WithSeparator(const std::string& directory) {
+  if (directory.empty()) return directory;
+  char last = directory.back();
+  return (last == '/' || last == '\\') ? directory : directory + "/";
+}
+
+// The host's main window is disabled while a conversion runs.
+class MainWindowLock {
+ public:
+  explicit MainWindowLock(Ui* ui, bool disable) : ui_(ui) {
+    if (ui_ != nullptr && ui_->HasMainWindow()) {
+      found_ = true;
+      if (disable) ui_->EnableMainWindow(false);
+    }
+  }
+  ~MainWindowLock() {
+    if (found_) {
+      ui_->EnableMainWindow(true);
+      ui_->FocusMainWindow();
+    }
+  }
+  MainWindowLock(const MainWindowLock&) = delete;
+  MainWindowLock& operator=(const MainWindowLock&) = delete;
+
+ private:
+  Ui* ui_;
+  bool found_ = false;
+};
+
+void Abort(const Services& services) {
+  services.Status(kStatusAborting);
+  if (services.progress != nullptr) services.progress->CloseProgress();
+}
+
+}  // namespace
+
+std::string PictureNameOfPath(const std::string& path) {
+  size_t separator = LastSeparator(path);
+  std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
+std::string SafeFileName(std::string name) {
+  for (char& c : name) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  return name;
+}
+
+PictureConverter::PictureConverter(const Services& services, Registry* registry,
+                                   hmi::HmiHost* hmi, ConnectionReader* connections)
+    : services_(services), hmi_(hmi), log_(&services_), reader_(&log_, connections) {
+  if (registry != nullptr) settings.output_directory = ReadPicturePath(services, registry);
+  reader_.set_host(hmi);
+}
+
+PictureConverter::~PictureConverter() {
+  reader_.ReleasePictureReferences();
+  reader_.picture_map()->clear();
+  log_.ClearPending();
+}
+
+void PictureConverter::StartPictureLog(const std::string& picture_directory) {
+  const std::string log_name = picture_name_ + ".Log";
+  std::remove(JoinPath(settings.output_directory, log_name).c_str());
+  log_.StartLog(log_name, picture_name_, settings.output_directory, picture_directory,
+                log_window_, ConversionLog::Banner::kRun);
+}
+
+int PictureConverter::PrepareRun(const std::string& path, LogWindow* log_window) {
+  if (Upper(path).find(".GRF") == std::string::npos) {
+    services_.Message(services_.Text(kResNotAPictureFile), kMbOk | kMbIconExclamation);
+    return 0;
+  }
+  source_path_ = path;
+  log_window_ = log_window;
+  picture_name_ = SafeFileName(PictureNameOfPath(path));
+  reader_.PrepareClassTable();
+  size_t separator = LastSeparator(path);
+  StartPictureLog(separator == std::string::npos ? std::string() : path.substr(0, separator + 1));
+  return 1;
+}
+
+int PictureConverter::PrepareRunFromObject(const hmi::Variant& picture) {
+  ComPtr<hmi::IHmiPicture> picture_interface;
+  std::string name;
+  if (picture.vt() != hmi::VT_DISPATCH || !picture.dispatch() ||
+      hmi::Failed(picture.dispatch().As(&picture_interface)) ||
+      hmi::Failed(picture_interface->Name(&name))) {
+    services_.Message(services_.Text(kResNoCollection), kMbOk | kMbIconExclamation);
+    return 0;
+  }
+  reader_.document()->document_dispatch = picture.dispatch();
+  log_window_ = nullptr;
+  picture_name_ = SafeFileName(RecordText(name));
+  reader_.PrepareClassTable();
+  StartPictureLog(std::string());
+  return 1;
+}
+
+int PictureConverter::OpenPicture() {
+  PictureReader::DocumentReferences* document = reader_.document();
+  auto fail = [this](int message) {
+    log_.WriteLogLine(services_.Text(message), kLogError);
+    reader_.ReleasePictureReferences();
+    return 0;
+  };
+  if (hmi_ == nullptr ||
+      hmi::Failed(hmi_->OpenStorage(source_path_, hmi::kStorageReadTransacted,
+                                    &document->storage))) {
+    return fail(kResOpenStorageFailed);
+  }
+  if (hmi::Failed(hmi_->CreateInstance(hmi::kPictureClassId, hmi::ClassContext::kInProcessServer,
+                                       &document->ole_object))) {
+    return fail(kResCreatePictureFailed);
+  }
+  if (hmi::Failed(document->ole_object.As(&document->persist_storage))) {
+    return fail(kResNoPersistStorage);
+  }
+  if (hmi::Failed(document->persist_storage->Load(document->storage.get()))) {
+    return fail(kResLoadFailed);
+  }
+  if (hmi::Failed(document->ole_object.As(&document->document_dispatch))) {
+    return fail(kResNoDispatch);
+  }
+  ComPtr<hmi::IHmiPicture> picture;
+  if (hmi::Failed(document->document_dispatch.As(&picture))) return fail(kResNoPictureObject);
+  reader_.set_update_rate(settings.update_rate);
+  if (hmi::Failed(reader_.ReadPictureProperties(picture.get()))) return 0;
+  return 1;
+}
+
+int PictureConverter::ReadPicture() {
+  return reader_.ReadObjects(reader_.top_collection(), std::string());
+}
+
+int PictureConverter::WritePages() {
+  PageWriter writer(&services_);
+  const std::string base = JoinPath(settings.output_directory, picture_name_);
+  if (writer.Init(base, settings.use_cab_files, settings.allow_play_back, reader_.group_map(),
+                  reader_.picture_map(), settings.output_bmp, log_window_) != 1) {
+    return 0;
+  }
+  long height = 0, width = 0;
+  std::string background;
+  int rate = 0;
+  writer.LoadPageProperties(&height, &width, &background, &rate);
+  int page = writer.WriteHtmlPage(base, height, width);
+  int document = writer.WriteDocument(height, width, background, kVersion);
+  return page == 1 && document == 1 ? 1 : 0;
+}
+
+int RunConvertQevPicFile(const RunContext& context, const std::string& path,
+                         LogWindow* log_window, int show_options, int action) {
+  if (path.empty()) return 0;
+  const Services& services = context.services;
+  PictureConverter run(services, context.registry, context.hmi, context.connections);
+  run.reader()->set_screen_dpi(context.screen_dpi);
+  if (context.registry != nullptr) LoadSettings(services, context.registry, &run.settings);
+
+  if (show_options == 1) {
+    CUsrOptDlg dialog(services, [&](const OptionValues& values) {
+      ConversionSettings saved = run.settings;
+      saved.output_directory = values.output_directory;
+      saved.update_rate = static_cast<int16_t>(values.update_rate);
+      saved.output_bmp = values.output_bmp;
+      saved.use_cab_files = values.use_cab_files;
+      saved.allow_play_back = values.allow_play_back;
+      return context.registry != nullptr ? SaveSettings(services, context.registry, saved) : 0;
+    });
+    dialog.values = {run.settings.output_directory, run.settings.update_rate,
+                     run.settings.use_cab_files, run.settings.allow_play_back,
+                     run.settings.output_bmp};
+    if (services.ui == nullptr || services.ui->RunModal(&dialog) != kIdOk) return 0;
+    run.settings.output_directory = dialog.values.output_directory;
+    run.settings.update_rate = static_cast<int16_t>(dialog.values.update_rate);
+    run.settings.output_bmp = dialog.values.output_bmp;
+    run.settings.use_cab_files = dialog.values.use_cab_files;
+    run.settings.allow_play_back = dialog.values.allow_play_back;
+    if (context.registry == nullptr || SaveSettings(services, context.registry, run.settings) != 1) {
+      return 0;
+    }
+  }
+
+  if (run.PrepareRun(path, log_window) != 1) return 0;
+  MainWindowLock main_window(services.ui, /*disable=*/true);
+  if (services.progress != nullptr) services.progress->ShowProgress();
+  if (run.OpenPicture() != 1) {
+    Abort(services);
+    return 0;
+  }
+  if (run.ReadPicture() < 0) {
+    Abort(services);
+    services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
+                     kMbOk | kMbIconExclamation);
+    return 0;
+  }
+  if (services.Cancelled()) return 0;
+  if (action != 1) {
+    if (services.progress != nullptr) services.progress->CloseProgress();
+    return 0;
+  }
+  run.WritePages();
+  return 1;
+}
+
+int RunConvertPictureFile(const RunContext& context, const std::vector<std::string>& paths,
+                          LogWindow* log_window, int show_options, int action) {
+  if (paths.empty()) return 0;
+  int result = 0;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    result = RunConvertQevPicFile(context, paths[i], log_window, i == 0 ? show_options : 0,
+                                  action);
+    if (result != 1) return result;
+  }
+  return result;
+}
+
+int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, int use_cab_files,
+                      int allow_play_back, int output_bmp, int update_rate,
+                      const char* output_directory, int16_t* status) {
+  int16_t ignored = 0;
+  if (status == nullptr) status = &ignored;
+  *status = 1;
+  const Services& services = context.services;
+  PictureConverter run(services, nullptr, context.hmi, context.connections);
+  run.reader()->set_screen_dpi(context.screen_dpi);
+  run.settings.output_directory =
+      WithSeparator(output_directory != nullptr ? output_directory : "");
+  run.settings.use_cab_files = static_cast<int16_t>(use_cab_files);
+  run.settings.allow_play_back = static_cast<int16_t>(allow_play_back);
+  run.settings.output_bmp = static_cast<int16_t>(output_bmp);
+  run.settings.update_rate = static_cast<int16_t>(update_rate);
+
+  MainWindowLock main_window(services.ui, /*disable=*/false);
+  if (services.progress != nullptr) services.progress->ShowProgress();
+  auto abort = [&]() {
+    Abort(services);
+    *status = 0;
+    return 0;
+  };
+  if (run.PrepareRunFromObject(picture) != 1) return abort();
+  run.reader()->set_update_rate(run.settings.update_rate);
+  ComPtr<hmi::IUnknown> object(picture.dispatch().get());
+  if (hmi::Failed(run.reader()->ReadPictureProperties(object.get()))) return abort();
+  if (run.ReadPicture() < 0) {
+    Abort(services);
+    services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
+                     kMbOk | kMbIconExclamation);
+    *status = 0;
+    return 0;
+  }
+  if (services.Cancelled()) {
+    *status = 0;
+    return 0;
+  }
+  run.WritePages();
+  return 1;
+}
+
+}  // namespace quillon

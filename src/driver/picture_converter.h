@@ -1,0 +1,102 @@
+// One conversion of one picture: settings, log, progress window, opening
+// the picture, the reading phase and the writing phase, with every exit.
+#ifndef QUILLON_DRIVER_PICTURE_CONVERTER_H_
+#define QUILLON_DRIVER_PICTURE_CONVERTER_H_
+
+#include <cstdint>
+#include <string>
+
+#include "driver/conversion_log.h"
+#include "driver/settings.h"
+#include "reader/picture_reader.h"
+
+namespace quillon {
+
+class LogWindow;
+class Registry;
+
+// Resource strings of the run.
+enum : int {
+  kResOpenStorageFailed = 1,
+  kResCreatePictureFailed = 2,
+  kResNoPersistStorage = 3,
+  kResLoadFailed = 4,
+  kResNoDispatch = 5,
+  kResNoPictureObject = 6,
+  kResNotAPictureFile = 70,
+  kResReadingFailed = 76,
+};
+
+class PictureConverter {
+ public:
+  // The run reports through `services`, keeps settings in `registry` (may
+  // be null for a run given its settings), opens pictures through `hmi`
+  // and hands animations to `connections` (null: none are read).
+  PictureConverter(const Services& services, Registry* registry, hmi::HmiHost* hmi,
+                   ConnectionReader* connections);
+  ~PictureConverter();
+  PictureConverter(const PictureConverter&) = delete;
+  PictureConverter& operator=(const PictureConverter&) = delete;
+
+  // Checks the path, names the picture, starts its log. 0 when the path
+  // is not a picture file.
+  int PrepareRun(const std::string& path, LogWindow* log_window);
+  // Binds to a picture the HMI has open. 0 when `picture` holds no object.
+  int PrepareRunFromObject(const hmi::Variant& picture);
+  // Opens the picture file and reads the picture's own properties; 0 when
+  // a step fails (its line is in the log).
+  int OpenPicture();
+  // Runs the walk over the picture's objects; its result.
+  int ReadPicture();
+  // Writes the HTML page and the JDF file from what was read.
+  int WritePages();
+
+  // The settings of this run (loaded, or given by the caller).
+  ConversionSettings settings;
+  const std::string& picture_name() const { return picture_name_; }
+  const std::string& source_path() const { return source_path_; }
+  PictureReader* reader() { return &reader_; }
+  ConversionLog* log() { return &log_; }
+
+ private:
+  void StartPictureLog(const std::string& picture_directory);
+
+  const Services& services_;
+  hmi::HmiHost* hmi_;
+  std::string picture_name_;
+  std::string source_path_;
+  LogWindow* log_window_ = nullptr;
+  ConversionLog log_;
+  PictureReader reader_;
+};
+
+// The picture name of a file path: the text after its last separator, cut
+// before its last ".".
+std::string PictureNameOfPath(const std::string& path);
+
+// A picture name as it may stand in a file name of the output directory:
+// separators inside it become "_".
+std::string SafeFileName(std::string name);
+
+// What a conversion needs from its host; the exports fill what is missing
+// with the library's defaults.
+struct RunContext {
+  Services services;
+  Registry* registry = nullptr;
+  hmi::HmiHost* hmi = nullptr;
+  ConnectionReader* connections = nullptr;
+  int screen_dpi = 96;
+};
+
+// The three conversions behind the exported functions.
+int RunConvertQevPicFile(const RunContext& context, const std::string& path,
+                         LogWindow* log_window, int show_options, int action);
+int RunConvertPictureFile(const RunContext& context, const std::vector<std::string>& paths,
+                          LogWindow* log_window, int show_options, int action);
+int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, int use_cab_files,
+                      int allow_play_back, int output_bmp, int update_rate,
+                      const char* output_directory, int16_t* status);
+
+}  // namespace quillon
+
+#endif  // QUILLON_DRIVER_PICTURE_CONVERTER_H_
