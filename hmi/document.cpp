@@ -961,12 +961,14 @@ HRESULT Document::LoadText(const std::string& text, const std::string& origin) {
   std::string error;
   if (!LoadDocumentTree(text, origin, options_, this, &error)) {
     Reset();
-    load_error_ = error;
+    load_error_ = origin.empty() ? error : origin + ": " + error;
+    hmi::SetErrorInfo(load_error_);
     return hmi::STG_E_INVALIDHEADER;
   }
   if (root_->failures_.Fails("Load")) {
     Reset();
     load_error_ = "the document is set to fail loading";
+    hmi::SetErrorInfo(load_error_);
     return E_FAIL;
   }
   load_error_.clear();

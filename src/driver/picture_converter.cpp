@@ -130,8 +130,12 @@ int PictureConverter::PrepareRunFromObject(const hmi::Variant& picture) {
 
 int PictureConverter::OpenPicture() {
   PictureReader::DocumentReferences* document = reader_.document();
+  hmi::TakeErrorInfo();
   auto fail = [this](int message) {
-    log_.WriteLogLine(services_.Text(message), kLogError);
+    // The HMI may say why: the log line names the cause after the message.
+    const std::string cause = hmi::TakeErrorInfo();
+    log_.WriteLogLine(services_.Text(message) + (cause.empty() ? "" : " (" + cause + ")"),
+                      kLogError);
     reader_.ReleasePictureReferences();
     return 0;
   };

@@ -161,12 +161,19 @@ TEST_F(RunTest, EachStepOfOpeningAPictureHasItsMessage) {
     env.ui.statuses.clear();
     EXPECT_EQ(Convert(path), 0) << c.document;
     const std::string log = ReadFile(Out("Pic1.Log"));
-    EXPECT_NE(log.find(env.Text(82) + env.Text(c.message) + "\r\n"), std::string::npos)
+    EXPECT_NE(log.find(env.Text(82) + env.Text(c.message)), std::string::npos)
         << c.document;
     EXPECT_EQ(env.ui.statuses.back(), "Aborting Conversion...") << c.document;
     EXPECT_FALSE(FileExists(Out("Pic1.JDF")));
     EXPECT_TRUE(env.ui.main_window_enabled);
   }
+  // The log line says why a document could not be loaded, naming the file.
+  Convert(Picture("Pic1.grf", R"({"objects": [{"class": "Rect"}]})"));
+  const std::string log = ReadFile(Out("Pic1.Log"));
+  const size_t line = log.find(env.Text(82) + env.Text(4) + " (");
+  ASSERT_NE(line, std::string::npos) << log;
+  EXPECT_NE(log.find(dir.File("pics/Pic1.grf"), line), std::string::npos) << log;
+  EXPECT_NE(log.find("name", line), std::string::npos) << log;
   for (bool bare : {false, true}) {
     FailingCreationHost failing(bare);
     context.hmi = &failing;

@@ -46,5 +46,17 @@ bool SameGuid(const std::string& a, const std::string& b) {
   return ParseGuid(a, &x) && ParseGuid(b, &y) && x == y;
 }
 
+namespace {
+thread_local std::string g_error_info;
+}  // namespace
+
+void SetErrorInfo(std::string description) { g_error_info = std::move(description); }
+
+std::string TakeErrorInfo() {
+  std::string description = std::move(g_error_info);
+  g_error_info.clear();
+  return description;
+}
+
 }  // namespace hmi
 }  // namespace quillon

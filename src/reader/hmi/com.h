@@ -243,6 +243,12 @@ class IDispatch : public IUnknown {
   ~IDispatch() = default;
 };
 
+// The description of the last failure of the calling thread, as an object
+// may leave it for its caller (say, why a document could not be loaded).
+// SetErrorInfo replaces it; TakeErrorInfo hands it out once and clears it.
+void SetErrorInfo(std::string description);
+std::string TakeErrorInfo();
+
 // Treats a dispatch reference as interface T without asking the object. Only
 // for dispatch references whose contract says they are T's own (the object
 // handed out by "GetQevComponentDispatch" is its IHmiObject).
