@@ -34,6 +34,8 @@ class ConnectionReader {
   // Registers an HMI variable (category "Support").
   virtual int ReadVariable(PictureReader* reader, hmi::IHmiObject* object,
                            const std::string& category);
+  // Reads a chart pen's data source; `extra` is appended to its record.
+  virtual int ReadPen(PictureReader* reader, hmi::IHmiObject* pen, const std::string& extra);
 };
 
 // Resource strings of the reader's messages.
@@ -138,6 +140,7 @@ class PictureReader {
   hmi::HmiHost* host() const { return host_; }
   void set_host(hmi::HmiHost* host) { host_ = host; }
   const std::map<std::string, ClassReader>& class_table() const { return class_table_; }
+  ConnectionReader* connections() const { return connections_; }
 
   // References the run holds for the opened picture document, released by
   // ReleasePictureReferences in this order.

@@ -60,6 +60,7 @@ int ConnectionReader::ReadConnections(PictureReader*, hmi::IHmiObject*) { return
 int ConnectionReader::ReadVariable(PictureReader*, hmi::IHmiObject*, const std::string&) {
   return 0;
 }
+int ConnectionReader::ReadPen(PictureReader*, hmi::IHmiObject*, const std::string&) { return 0; }
 
 PictureReader::PictureReader(ConversionLog* log, ConnectionReader* connections)
     : log_(log), connections_(connections) {}
