@@ -11,6 +11,7 @@
 #include "driver/progress_window.h"
 #include "driver/resources.h"
 #include "driver/services.h"
+#include "expression/process_state.h"
 #include "quillon/quillon.h"
 
 namespace quillon {
@@ -52,6 +53,8 @@ class CQuillonDllApp {
 
   // True while a conversion runs: conversions must not overlap.
   bool busy() const { return busy_; }
+  // The numbers and answers shared by every conversion of the process.
+  ProcessState* process_state() { return &process_state_; }
   void set_busy(bool busy) { busy_ = busy; }
 
  private:
@@ -62,6 +65,7 @@ class CQuillonDllApp {
   std::unique_ptr<Ui> default_ui_;
   std::unique_ptr<Registry> default_registry_;
   bool busy_ = false;
+  ProcessState process_state_;
 };
 
 }  // namespace quillon

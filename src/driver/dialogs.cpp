@@ -28,13 +28,6 @@ enum : int {
 
 constexpr char kJunk[] = "Junk";
 
-std::string TrimBlanks(const std::string& text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return std::string();
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
-}
-
 // Loads a dialog's description and makes sure the controls its behaviour
 // uses are there.
 void Describe(Dialog* dialog, const Services& services,

@@ -41,6 +41,7 @@ int Guarded(Convert convert) {
     context.registry = platform.registry;
     context.hmi = platform.hmi;
     context.screen_dpi = platform.screen_dpi;
+    context.state = app.process_state();
     static ConnectionReader no_animations;
     context.connections = &no_animations;
     return convert(context);

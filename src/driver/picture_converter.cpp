@@ -78,10 +78,18 @@ std::string SafeFileName(std::string name) {
 }
 
 PictureConverter::PictureConverter(const Services& services, Registry* registry,
-                                   hmi::HmiHost* hmi, ConnectionReader* connections)
-    : services_(services), hmi_(hmi), log_(&services_), reader_(&log_, connections) {
+                                   hmi::HmiHost* hmi, ConnectionReader* connections,
+                                   ProcessState* state)
+    : services_(services),
+      hmi_(hmi),
+      registry_(registry),
+      state_(state),
+      log_(&services_),
+      reader_(&log_, connections) {
   if (registry != nullptr) settings.output_directory = ReadPicturePath(services, registry);
   reader_.set_host(hmi);
+  reader_.set_registry(registry);
+  reader_.set_process_state(state);
 }
 
 PictureConverter::~PictureConverter() {
@@ -175,6 +183,7 @@ int PictureConverter::WritePages() {
                   reader_.picture_map(), settings.output_bmp, log_window_) != 1) {
     return 0;
   }
+  writer.SetTranslation(registry_ != nullptr ? registry_ : reader_.registry(), state_);
   long height = 0, width = 0;
   std::string background;
   int rate = 0;
@@ -188,7 +197,8 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
                          LogWindow* log_window, int show_options, int action) {
   if (path.empty()) return 0;
   const Services& services = context.services;
-  PictureConverter run(services, context.registry, context.hmi, context.connections);
+  PictureConverter run(services, context.registry, context.hmi, context.connections,
+                       context.state);
   run.reader()->set_screen_dpi(context.screen_dpi);
   if (context.registry != nullptr) LoadSettings(services, context.registry, &run.settings);
 
@@ -257,7 +267,10 @@ int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, in
   if (status == nullptr) status = &ignored;
   *status = 1;
   const Services& services = context.services;
-  PictureConverter run(services, nullptr, context.hmi, context.connections);
+  // No setting is read; the registry still names the picture directory for
+  // tables in other documents, and the node of system values.
+  PictureConverter run(services, nullptr, context.hmi, context.connections, context.state);
+  run.reader()->set_registry(context.registry);
   run.reader()->set_screen_dpi(context.screen_dpi);
   run.settings.output_directory =
       WithSeparator(output_directory != nullptr ? output_directory : "");

@@ -33,7 +33,7 @@ class PictureConverter {
   // be null for a run given its settings), opens pictures through `hmi`
   // and hands animations to `connections` (null: none are read).
   PictureConverter(const Services& services, Registry* registry, hmi::HmiHost* hmi,
-                   ConnectionReader* connections);
+                   ConnectionReader* connections, ProcessState* state = nullptr);
   ~PictureConverter();
   PictureConverter(const PictureConverter&) = delete;
   PictureConverter& operator=(const PictureConverter&) = delete;
@@ -63,6 +63,8 @@ class PictureConverter {
 
   const Services& services_;
   hmi::HmiHost* hmi_;
+  Registry* registry_;
+  ProcessState* state_;
   std::string picture_name_;
   std::string source_path_;
   LogWindow* log_window_ = nullptr;
@@ -85,6 +87,7 @@ struct RunContext {
   Registry* registry = nullptr;
   hmi::HmiHost* hmi = nullptr;
   ConnectionReader* connections = nullptr;
+  ProcessState* state = nullptr;  // numbers and answers shared across conversions
   int screen_dpi = 96;
 };
 

@@ -69,6 +69,13 @@ std::string FormatText(const std::string& text, std::initializer_list<std::strin
   return out;
 }
 
+std::string TrimBlanks(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
 std::string ToCrLf(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 16);

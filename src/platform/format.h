@@ -22,6 +22,9 @@ std::string StringF(const char* format, ...) __attribute__((format(printf, 1, 2)
 // printf this never reads beyond the arguments given, whatever the text holds.
 std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
 
+// `text` without blanks (spaces) at either end.
+std::string TrimBlanks(const std::string& text);
+
 // Replaces every "\n" that is not already preceded by "\r" with "\r\n": the
 // line ends that the log, the JDF file and the HTML page have on disk.
 std::string ToCrLf(const std::string& text);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "driver/conversion_log.h"
+#include "expression/process_state.h"
 #include "model/picture_map.h"
 #include "reader/hmi/automation.h"
 #include "reader/hmi/host.h"
@@ -16,6 +17,7 @@
 namespace quillon {
 
 class PictureReader;
+class Registry;
 
 // Reads one object into `record`: 0 or above read, -2 read with warnings
 // (still stored), any other negative value failed (not stored).
@@ -60,6 +62,11 @@ enum : int {
   kResNoPictureInterface = 25,
   kResNoPictureCollection = 26,
   kResNoArcOrPie = 34,
+  kResCreateDocumentFailed = 71,
+  kResNoPictureDirectory = 72,
+  kResOpenDocumentFailed = 73,
+  kResNoDocumentObject = 74,
+  kResLoadDocumentFailed = 75,
   kResNoCollection = 91,
   kResBackgroundFailed = 92,
   kResPixelFailed = 93,
@@ -139,6 +146,21 @@ class PictureReader {
   hmi::IHmiPicture* picture() const { return picture_interface_.get(); }
   hmi::HmiHost* host() const { return host_; }
   void set_host(hmi::HmiHost* host) { host_ = host; }
+  // The settings, where the HMI's picture directory is found.
+  Registry* registry() const { return registry_; }
+  void set_registry(Registry* registry) { registry_ = registry; }
+  // The numbers and answers shared by every conversion of the process.
+  ProcessState* process_state() const { return process_state_; }
+  void set_process_state(ProcessState* state) { process_state_ = state; }
+
+  // Finds the object that `reference` (document name, ".", object) names in
+  // another HMI document: first among the running HMI's open documents,
+  // then in the document file in the picture directory. 0 with *object set
+  // when found; otherwise *object is null and the result is the last
+  // status (1 when the picture directory cannot be read).
+  int FindExternalObject(const std::string& reference, hmi::ComPtr<hmi::IHmiObject>* object);
+  // Releases the document file loaded by FindExternalObject.
+  void ReleaseExternalDocument();
   const std::map<std::string, ClassReader>& class_table() const { return class_table_; }
   ConnectionReader* connections() const { return connections_; }
 
@@ -160,6 +182,17 @@ class PictureReader {
   ConversionLog* log_;
   ConnectionReader* connections_;
   hmi::HmiHost* host_ = nullptr;
+  Registry* registry_ = nullptr;
+  ProcessState* process_state_ = nullptr;
+  // A document file loaded for an external reference.
+  struct ExternalDocument {
+    hmi::ComPtr<hmi::IStorage> storage;
+    hmi::ComPtr<hmi::IOleObject> ole_object;
+    hmi::ComPtr<hmi::IPersistStorage> persist_storage;
+    hmi::ComPtr<hmi::IDispatch> dispatch;
+    hmi::ComPtr<hmi::IHmiObject> object;
+  };
+  ExternalDocument external_;
   PictureMap picture_map_;
   GroupMap group_map_;
   std::map<std::string, ClassReader> class_table_;

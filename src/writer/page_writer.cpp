@@ -324,6 +324,15 @@ int PageWriter::WriteGroupMembers(const std::string& member_list) {
   return members.empty() ? 0 : 1;
 }
 
+ExpressionTranslator* PageWriter::translator() {
+  if (process_state_ == nullptr) return nullptr;
+  if (!translator_) {
+    translator_ = std::make_unique<ExpressionTranslator>(&log_, registry_, process_state_,
+                                                         &picture_map_, jdf_path_);
+  }
+  return translator_.get();
+}
+
 std::string PageWriter::FindGroupKey(const std::string& group_name) const {
   for (const auto& entry : group_map_) {
     if (AfterLastHash(entry.first) == group_name) return entry.first;

@@ -5,10 +5,12 @@
 #define QUILLON_WRITER_PAGE_WRITER_H_
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
 #include "driver/conversion_log.h"
+#include "expression/translator.h"
 #include "model/picture_map.h"
 #include "writer/value_mapping.h"
 
@@ -76,6 +78,15 @@ class PageWriter {
     if (indent_level_ > 0) --indent_level_;
   }
 
+  // Where the translator of data sources finds its settings and the
+  // process-wide numbers; without them no source is translated.
+  void SetTranslation(Registry* registry, ProcessState* state) {
+    registry_ = registry;
+    process_state_ = state;
+  }
+  // The translator of this page's data sources (null without SetTranslation).
+  ExpressionTranslator* translator();
+
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
   const Services& services() const { return *services_; }
@@ -110,6 +121,9 @@ class PageWriter {
   ExclusionList exclusions_;
   std::map<std::string, Emitter> emitters_;
   ConversionLog log_;
+  Registry* registry_ = nullptr;
+  ProcessState* process_state_ = nullptr;
+  std::unique_ptr<ExpressionTranslator> translator_;
   // Set after a write to the JDF file failed: the file is incomplete, so
   // nothing more is written to it and the document is not reported written.
   bool jdf_failed_ = false;
