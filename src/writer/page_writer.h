@@ -86,6 +86,8 @@ class PageWriter {
   }
   // The translator of this page's data sources (null without SetTranslation).
   ExpressionTranslator* translator();
+  // The numbers shared across conversions (null without SetTranslation).
+  ProcessState* process_state() const { return process_state_; }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
