@@ -14,6 +14,7 @@
 #include "driver/settings.h"
 #include "hmi/standin_host.h"
 #include "platform/console_ui.h"
+#include "platform/imaging.h"
 #include "platform/registry.h"
 #include "quillon/quillon.h"
 
@@ -124,7 +125,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The HMI copies bitmap images to the clipboard that the converter reads.
+  quillon::Clipboard clipboard;
   quillon::standin::StandInHost host;
+  host.set_clipboard(&clipboard);
   for (const std::string& document : open_documents) {
     std::string error;
     if (quillon::hmi::Failed(host.OpenInApplication(document, &error))) {
@@ -137,6 +141,7 @@ int main(int argc, char** argv) {
   platform.ui = &ui;
   platform.registry = &registry;
   platform.hmi = &host;
+  platform.clipboard = &clipboard;
   platform.screen_dpi = dpi;
   quillon::SetPlatform(platform);
 

@@ -8,6 +8,7 @@
 
 #include "hmi/document_loader.h"
 #include "hmi/latin1.h"
+#include "hmi/png_image.h"
 
 namespace quillon {
 namespace standin {
@@ -21,7 +22,6 @@ using hmi::DISP_E_UNKNOWNNAME;
 using hmi::E_ACCESSDENIED;
 using hmi::E_FAIL;
 using hmi::E_NOINTERFACE;
-using hmi::E_NOTIMPL;
 using hmi::E_POINTER;
 using hmi::E_UNEXPECTED;
 using hmi::S_OK;
@@ -732,7 +732,10 @@ HRESULT Node::ImageCount(int32_t* count) {
 
 HRESULT Node::CurrentImage(int16_t* image) { return NamedInt16("CurrentImage", image); }
 
+// "CurrentImage:N" fails only setting image N, "SecondaryImageDisplayed:N"
+// only setting state N (0 or -1); the getters are not affected.
 HRESULT Node::SetCurrentImage(int16_t image) {
+  if (failures_.Fails("CurrentImage:" + std::to_string(image))) return E_FAIL;
   return SetNamed("CurrentImage", Variant::I2(image));
 }
 
@@ -748,11 +751,15 @@ HRESULT Node::SecondaryImageDisplayed(int16_t* displayed) {
 }
 
 HRESULT Node::SetSecondaryImageDisplayed(int16_t displayed) {
+  if (failures_.Fails("SecondaryImageDisplayed:" + std::to_string(displayed != 0 ? -1 : 0))) {
+    return E_FAIL;
+  }
   return SetNamed("SecondaryImageDisplayed", Variant::Bool(displayed != 0));
 }
 
+// "Select:-1" fails only selecting, "Select:0" only deselecting.
 HRESULT Node::SetSelected(int16_t selected) {
-  if (failures_.Fails("Select")) return E_FAIL;
+  if (failures_.FailsAt("Select", selected != 0 ? -1 : 0)) return E_FAIL;
   if (selected != 0) {
     document_->set_selected(this);
   } else if (document_->selected() == this) {
@@ -1034,7 +1041,18 @@ HRESULT Document::CopyToClipboard() {
   if (!loaded_) return E_UNEXPECTED;
   if (root_->failures_.Fails("CopyToClipboard")) return E_FAIL;
   if (!selected_) return E_FAIL;
-  return E_NOTIMPL;
+  Clipboard* target = clipboard();
+  target->Clear();
+  const Image* shown = selected_->ShownImage();
+  if (shown == nullptr) return S_OK;
+  if (shown->kind == Image::Kind::kPlain) {
+    target->SetImage(PlainImage(shown->rgb, shown->width, shown->height));
+    return S_OK;
+  }
+  RgbImage image;
+  std::string error;
+  if (ReadPngImage(shown->path, &image, &error)) target->SetImage(std::move(image));
+  return S_OK;
 }
 
 }  // namespace standin

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/imaging.h"
 #include "reader/hmi/automation.h"
 #include "reader/hmi/host.h"
 
@@ -338,6 +339,11 @@ class Document final : public hmi::IOleObject,
   Node* selected() const { return selected_; }
   void set_selected(Node* node) { selected_ = node; }
 
+  // The clipboard that CopyToClipboard fills (not owned): the process's
+  // clipboard unless another is set.
+  Clipboard* clipboard() const { return clipboard_ != nullptr ? clipboard_ : &SystemClipboard(); }
+  void set_clipboard(Clipboard* clipboard) { clipboard_ = clipboard; }
+
   // IUnknown
   uint32_t AddRef() override;
   uint32_t Release() override;
@@ -358,9 +364,10 @@ class Document final : public hmi::IOleObject,
   HRESULT LogicalToPixel(double x, double y, int32_t* pixel_x, int32_t* pixel_y) override;
   HRESULT ContainedObjects(ComPtr<hmi::IDispatch>* objects) override;
 
-  // IHmiPictureWindow. Not available yet: fails (E_FAIL without a selected
-  // bitmap, E_NOTIMPL otherwise) until image decoding and the clipboard
-  // exist.
+  // IHmiPictureWindow. Puts on the clipboard the image the selected bitmap
+  // shows now (CurrentImage, SecondaryImageDisplayed); E_FAIL when no bitmap
+  // is selected. When that image state is missing or its file cannot be
+  // read, the copy succeeds and leaves the clipboard without an image.
   HRESULT CopyToClipboard() override;
 
  private:
@@ -378,6 +385,7 @@ class Document final : public hmi::IOleObject,
   std::vector<std::unique_ptr<Node>> nodes_;  // every object, the root first
   Node* root_ = nullptr;
   Node* selected_ = nullptr;
+  Clipboard* clipboard_ = nullptr;
   double width_ = 100.0;
   double height_ = 75.0;
   int32_t background_color_ = 16777215;

@@ -143,6 +143,7 @@ HRESULT StandInHost::CreateObject(const std::string& class_id, hmi::ClassContext
       hmi::SameGuid(class_id, hmi::kDocumentClassId)) {
     if (context != hmi::ClassContext::kInProcessServer) return REGDB_E_CLASSNOTREG;
     ComPtr<Document> document = hmi::MakeCom<Document>(options_);
+    document->set_clipboard(clipboard());
     return document->QueryInterface(iid, object);
   }
   if (hmi::SameGuid(class_id, hmi::kApplicationClassId)) {
@@ -197,6 +198,7 @@ HRESULT StandInHost::LoadFile(const std::string& path, ComPtr<Document>* documen
     return hr;
   }
   ComPtr<Document> loaded = hmi::MakeCom<Document>(options_);
+  loaded->set_clipboard(clipboard());
   hr = loaded->Load(storage.get());
   if (hmi::Failed(hr)) {
     *error = path + ": " + loaded->load_error();

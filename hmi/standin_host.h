@@ -49,12 +49,18 @@ class StandInHost final : public hmi::HmiHost {
   // Makes ClassIdFromProgId answer `class_id` for `prog_id`.
   void RegisterProgId(const std::string& prog_id, const std::string& class_id);
 
+  // The clipboard that the documents made from now on copy bitmaps to (not
+  // owned; it must outlive them): the process's clipboard unless set.
+  void set_clipboard(Clipboard* clipboard) { clipboard_ = clipboard; }
+  Clipboard* clipboard() const { return clipboard_ != nullptr ? clipboard_ : &SystemClipboard(); }
+
  private:
   HRESULT LoadFile(const std::string& path, ComPtr<Document>* document, std::string* error);
 
   LoadOptions options_;
   ComPtr<Application> application_;
   std::vector<std::pair<std::string, std::string>> prog_ids_;
+  Clipboard* clipboard_ = nullptr;
 };
 
 }  // namespace standin

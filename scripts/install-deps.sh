@@ -7,6 +7,8 @@ packages=(
   g++ make cmake
   libgtest-dev libgmock-dev
   nlohmann-json3-dev libcli11-dev
+  libpng-dev libjpeg62-turbo-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -29,6 +29,8 @@ class QUILLON_EXPORT LogWindow {
 
 class Ui;
 class Registry;
+class Clipboard;
+class ImageWriter;
 namespace hmi {
 class HmiHost;
 class Variant;
@@ -36,11 +38,16 @@ class Variant;
 
 // The services a host hands the converter (see the project's headers for the
 // interfaces). A member left null is replaced by the library's default: the
-// console user interface, the registry file, and the picture-document HMI.
+// console user interface, the registry file, the picture-document HMI, the
+// process's clipboard and the library's BMP/JPEG image writer. The HMI copies
+// bitmap images to `clipboard`, so a host that gives its own HMI gives it
+// the same clipboard.
 struct Platform {
   Ui* ui = nullptr;
   Registry* registry = nullptr;
   hmi::HmiHost* hmi = nullptr;
+  Clipboard* clipboard = nullptr;
+  ImageWriter* image_writer = nullptr;
   int screen_dpi = 96;  // dots per inch of the screen that texts are sized for
 };
 

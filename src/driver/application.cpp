@@ -3,6 +3,7 @@
 
 #include "driver/dialogs.h"
 #include "platform/console_ui.h"
+#include "platform/imaging.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
 
@@ -44,6 +45,8 @@ Platform CQuillonDllApp::EffectivePlatform() {
     effective.registry = default_registry_.get();
   }
   if (effective.hmi == nullptr) effective.hmi = default_hmi_;
+  if (effective.clipboard == nullptr) effective.clipboard = &SystemClipboard();
+  if (effective.image_writer == nullptr) effective.image_writer = &DefaultImageWriter();
   if (effective.screen_dpi <= 0) effective.screen_dpi = 96;
   return effective;
 }

@@ -41,9 +41,9 @@ int Guarded(Convert convert) {
     context.registry = platform.registry;
     context.hmi = platform.hmi;
     context.screen_dpi = platform.screen_dpi;
+    context.clipboard = platform.clipboard;
+    context.image_writer = platform.image_writer;
     context.state = app.process_state();
-    static ConnectionReader no_animations;
-    context.connections = &no_animations;
     return convert(context);
   } catch (...) {
     return 0;

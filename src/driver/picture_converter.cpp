@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "animation/animation_reader.h"
 #include "driver/dialogs.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
@@ -85,7 +86,8 @@ PictureConverter::PictureConverter(const Services& services, Registry* registry,
       registry_(registry),
       state_(state),
       log_(&services_),
-      reader_(&log_, connections) {
+      own_connections_(connections == nullptr ? std::make_unique<AnimationReader>() : nullptr),
+      reader_(&log_, connections != nullptr ? connections : own_connections_.get()) {
   if (registry != nullptr) settings.output_directory = ReadPicturePath(services, registry);
   reader_.set_host(hmi);
   reader_.set_registry(registry);
@@ -168,6 +170,7 @@ int PictureConverter::OpenPicture() {
   ComPtr<hmi::IHmiPicture> picture;
   if (hmi::Failed(document->document_dispatch.As(&picture))) return fail(kResNoPictureObject);
   reader_.set_update_rate(settings.update_rate);
+  reader_.set_image_output(settings.output_directory, settings.output_bmp != 0);
   if (hmi::Failed(reader_.ReadPictureProperties(picture.get()))) return 0;
   return 1;
 }
@@ -200,6 +203,7 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
   PictureConverter run(services, context.registry, context.hmi, context.connections,
                        context.state);
   run.reader()->set_screen_dpi(context.screen_dpi);
+  run.reader()->set_imaging(context.clipboard, context.image_writer);
   if (context.registry != nullptr) LoadSettings(services, context.registry, &run.settings);
 
   if (show_options == 1) {
@@ -272,6 +276,7 @@ int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, in
   PictureConverter run(services, nullptr, context.hmi, context.connections, context.state);
   run.reader()->set_registry(context.registry);
   run.reader()->set_screen_dpi(context.screen_dpi);
+  run.reader()->set_imaging(context.clipboard, context.image_writer);
   run.settings.output_directory =
       WithSeparator(output_directory != nullptr ? output_directory : "");
   run.settings.use_cab_files = static_cast<int16_t>(use_cab_files);
@@ -288,6 +293,7 @@ int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, in
   };
   if (run.PrepareRunFromObject(picture) != 1) return abort();
   run.reader()->set_update_rate(run.settings.update_rate);
+  run.reader()->set_image_output(run.settings.output_directory, run.settings.output_bmp != 0);
   ComPtr<hmi::IUnknown> object(picture.dispatch().get());
   if (hmi::Failed(run.reader()->ReadPictureProperties(object.get()))) return abort();
   if (run.ReadPicture() < 0) {

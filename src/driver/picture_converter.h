@@ -4,6 +4,7 @@
 #define QUILLON_DRIVER_PICTURE_CONVERTER_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "driver/conversion_log.h"
@@ -31,7 +32,8 @@ class PictureConverter {
  public:
   // The run reports through `services`, keeps settings in `registry` (may
   // be null for a run given its settings), opens pictures through `hmi`
-  // and hands animations to `connections` (null: none are read).
+  // and hands animations to `connections` (null: the run's own animation
+  // reader reads them).
   PictureConverter(const Services& services, Registry* registry, hmi::HmiHost* hmi,
                    ConnectionReader* connections, ProcessState* state = nullptr);
   ~PictureConverter();
@@ -69,6 +71,7 @@ class PictureConverter {
   std::string source_path_;
   LogWindow* log_window_ = nullptr;
   ConversionLog log_;
+  std::unique_ptr<ConnectionReader> own_connections_;
   PictureReader reader_;
 };
 
@@ -89,6 +92,10 @@ struct RunContext {
   ConnectionReader* connections = nullptr;
   ProcessState* state = nullptr;  // numbers and answers shared across conversions
   int screen_dpi = 96;
+  // Where the HMI copies bitmap images, and what saves them (null: the
+  // library's own).
+  Clipboard* clipboard = nullptr;
+  ImageWriter* image_writer = nullptr;
 };
 
 // The three conversions behind the exported functions.

@@ -179,9 +179,12 @@ std::string MakeFormatMask(const std::string& format, long characters_per_line,
   char rest[2] = {0};
   int fields = std::sscanf(text.c_str(), "%ld.%ld%1s", &whole, &fraction, rest);
   if (fields >= 1 && whole != 0) {
-    long width = whole - fraction;
-    if (width < 0) width = -width;
-    std::string mask = Hashes(width);
+    // Widths beyond any field are cut anyway: the difference is taken in a
+    // type wide enough for every pair of longs.
+    long double difference = static_cast<long double>(whole) - static_cast<long double>(fraction);
+    if (difference < 0) difference = -difference;
+    std::string mask =
+        Hashes(difference > kMaxMaskLength ? kMaxMaskLength : static_cast<long>(difference));
     if (fraction != 0) mask += "." + Hashes(fraction);
     return StringF("format\t%s\t", mask.c_str());
   }

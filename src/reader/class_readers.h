@@ -24,6 +24,31 @@ int ReadPie(PictureReader* reader, hmi::IHmiObject* object, std::string* record)
 // Texts and data links, one record per line of text.
 int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
 
+// Trend charts: pens, limits, grid and label colours, axes; each pen is
+// handed to the animation reader.
+int ReadChart(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
+// The "pens" text with pen 1's limits and the grid and label colours.
+hmi::HRESULT ReadPens(PictureReader* reader, hmi::IHmiObject* object, std::string* text);
+// The axis divisions.
+hmi::HRESULT ReadAxes(PictureReader* reader, hmi::IHmiObject* object, std::string* text);
+
+// Bitmaps: every image state saved as an image file of the output directory.
+int ReadBitmap(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
+// Saves every image of the bitmap in both states; `list` receives each
+// saved path followed by CR LF. 1 when all images were handled, 0 when it
+// gave up.
+int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string* list);
+
+// Embedded alarm summaries and command buttons.
+int ReadAlarmSummary(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
+int ReadCommandButton(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
+// Replaces an alarm column heading by its canonical heading and gives its
+// column number; 0 (leaving both) when the heading is not a known one.
+int MapColumnHeading(PictureReader* reader, std::string* heading, long* column);
+// Stores and lists the alarm text link of an alarm summary's record: 1, or
+// -2 when the record has no FullyQualifiedName or Name.
+int AddAlarmTextLink(PictureReader* reader, const std::string& record);
+
 struct ClassTableRow {
   const char* class_name;
   ClassReader reader;

@@ -1,5 +1,4 @@
-// The classes the picture walk converts, and how an embedded control is
-// recognised.
+// The classes the picture walk converts.
 #include "reader/class_readers.h"
 
 namespace quillon {
@@ -7,10 +6,21 @@ namespace {
 
 // Every class not listed here is reported as unsupported.
 constexpr ClassTableRow kClassTable[] = {
-    {"Rect", ReadRect},           {"Oval", ReadOval},       {"Line", ReadLine},
-    {"Button", ReadButton},       {"RoundRect", ReadRoundRect}, {"Polygon", ReadPolygon},
-    {"PolyLine", ReadPolyline},   {"Arc", ReadArc},         {"Pie", ReadPie},
-    {"Text", ReadText},           {"DataLink", ReadText},
+    {"Rect", ReadRect},
+    {"Oval", ReadOval},
+    {"Line", ReadLine},
+    {"Button", ReadButton},
+    {"RoundRect", ReadRoundRect},
+    {"Polygon", ReadPolygon},
+    {"PolyLine", ReadPolyline},
+    {"Arc", ReadArc},
+    {"Pie", ReadPie},
+    {"Text", ReadText},
+    {"DataLink", ReadText},
+    {"Chart", ReadChart},
+    {"Bitmap", ReadBitmap},
+    {"AlarmSummary", ReadAlarmSummary},
+    {"CommandButton", ReadCommandButton},
 };
 
 }  // namespace
@@ -19,7 +29,5 @@ const ClassTableRow* ClassTable(size_t* count) {
   *count = sizeof(kClassTable) / sizeof(kClassTable[0]);
   return kClassTable;
 }
-
-void IdentifyControl(PictureReader*, hmi::IHmiObject*, std::string*) {}
 
 }  // namespace quillon

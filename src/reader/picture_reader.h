@@ -11,6 +11,7 @@
 #include "driver/conversion_log.h"
 #include "expression/process_state.h"
 #include "model/picture_map.h"
+#include "platform/imaging.h"
 #include "reader/hmi/automation.h"
 #include "reader/hmi/host.h"
 
@@ -146,6 +147,25 @@ class PictureReader {
   hmi::IHmiPicture* picture() const { return picture_interface_.get(); }
   hmi::HmiHost* host() const { return host_; }
   void set_host(hmi::HmiHost* host) { host_ = host; }
+  // The clipboard the HMI copies bitmap images to and the writer that saves
+  // them (not owned); null gives the process's clipboard and the library's
+  // writer.
+  void set_imaging(Clipboard* clipboard, ImageWriter* image_writer) {
+    clipboard_ = clipboard;
+    image_writer_ = image_writer;
+  }
+  Clipboard* clipboard() const { return clipboard_ != nullptr ? clipboard_ : &SystemClipboard(); }
+  ImageWriter* image_writer() const {
+    return image_writer_ != nullptr ? image_writer_ : &DefaultImageWriter();
+  }
+  // The output directory that image files are written to, and whether they
+  // are BMP (else JPEG) files.
+  void set_image_output(const std::string& directory, bool bmp) {
+    image_directory_ = directory;
+    output_bmp_ = bmp;
+  }
+  const std::string& image_directory() const { return image_directory_; }
+  bool output_bmp() const { return output_bmp_; }
   // The settings, where the HMI's picture directory is found.
   Registry* registry() const { return registry_; }
   void set_registry(Registry* registry) { registry_ = registry; }
@@ -182,6 +202,10 @@ class PictureReader {
   ConversionLog* log_;
   ConnectionReader* connections_;
   hmi::HmiHost* host_ = nullptr;
+  Clipboard* clipboard_ = nullptr;
+  ImageWriter* image_writer_ = nullptr;
+  std::string image_directory_;
+  bool output_bmp_ = false;
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   // A document file loaded for an external reference.

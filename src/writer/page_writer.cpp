@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "animation/animation_writers.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
 #include "writer/shape_emitters.h"
@@ -30,6 +31,12 @@ constexpr EmitterRow kEmitterTable[] = {
     {"Arc", EmitArc},
     {"Pie", EmitPie},
     {"Polygon", EmitPolygon},
+    {"Lookup", WriteLookup},
+    {"Linear", WriteLinear},
+    {"Format", WriteFormat},
+    {"COpcDataItem", WriteOpcDataItem},
+    {"GlobalSysInfo", WriteGlobalSysInfo},
+    {"Pen", WritePen},
     {"Bitmap", EmitImage},
     {"AlarmTextLink", EmitAlarmTextLink},
     {"CommandButton", EmitButton},

@@ -39,7 +39,11 @@ bool ImageFileName(PageWriter* writer, const PropertyMap& record, std::string* f
     return false;
   }
   std::string name = full_name + (secondary == "0" ? "_P" : "_S") + current;
+  // As the image files are named on disk: no dots, and no separators that
+  // would lead out of the output directory.
   ReplaceChar(&name, '.', '_');
+  ReplaceChar(&name, '/', '_');
+  ReplaceChar(&name, '\\', '_');
   *file_name = name + extension;
   return true;
 }

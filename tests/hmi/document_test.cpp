@@ -551,13 +551,19 @@ TEST(DocumentTest, BitmapImageStateAndSelection) {
   ASSERT_EQ(FindAs<IHmiBitmap>(document, "Counted")->ImageCount(&count), S_OK);
   EXPECT_EQ(count, 5);
 
-  // Copying needs a selected bitmap; the copy itself is not available yet.
+  // Copying needs a selected bitmap; an image file that cannot be read
+  // leaves the clipboard without an image.
+  Clipboard clipboard;
+  clipboard.SetImage(PlainImage(0, 1, 1));
+  document->set_clipboard(&clipboard);
   ComPtr<IHmiPictureWindow> window;
   ASSERT_EQ(document->Picture().As(&window), S_OK);
   EXPECT_EQ(window->CopyToClipboard(), E_FAIL);
+  EXPECT_TRUE(clipboard.HasImage());
   ASSERT_EQ(bitmap->SetSelected(-1), S_OK);
   EXPECT_EQ(document->selected(), node);
-  EXPECT_TRUE(Failed(window->CopyToClipboard()));
+  EXPECT_EQ(window->CopyToClipboard(), S_OK);
+  EXPECT_FALSE(clipboard.HasImage());
   ASSERT_EQ(bitmap->SetSelected(0), S_OK);
   EXPECT_EQ(document->selected(), nullptr);
 }

@@ -224,6 +224,9 @@ TEST(PictureMapTest, MakeFormatMask) {
       {"%99999999999.1f", 0, 0, "format\t" + std::string(255, '#') + ".#\t"},
       {"%s", 1L << 40, 1L << 40, "format\t" + std::string(255, '#') + "\t"},
       {"%s", -3, 2, "format\t\t"},
+      // Extreme whole and fraction parts do not overflow their difference.
+      {"%-9223372036854775807.9223372036854775807f", 0, 0,
+       "format\t" + std::string(255, '#') + "." + std::string(255, '#') + "\t"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MakeFormatMask(c.format, c.characters, c.lines), c.expected) << c.format;

@@ -29,8 +29,15 @@ class RecordingConnections : public ConnectionReader {
     variables.push_back(name + "/" + category);
     return 0;
   }
+  int ReadPen(PictureReader*, hmi::IHmiObject* pen, const std::string& extra) override {
+    std::string name;
+    pen->Name(&name);
+    pens.push_back(name + extra);
+    return 0;
+  }
   std::vector<std::string> connections;
   std::vector<std::string> variables;
+  std::vector<std::string> pens;  // name + the text handed over
 };
 
 class ReaderTest : public ::testing::Test {

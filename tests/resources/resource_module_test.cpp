@@ -1,6 +1,7 @@
 // Checks the resource module as the converter uses it: loaded by name at run
 // time, texts looked up by number, dialog descriptions parsed as JSON.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <climits>
 #include <map>
@@ -19,6 +20,15 @@ class ResourceModuleTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     handle_ = dlopen(QUILLON_RESOURCE_MODULE_NAME, RTLD_NOW);
+    if (handle_ == nullptr) {
+      // Instrumented builds may not search the program's run path: the
+      // module is built beside the test program.
+      char program[4096] = {0};
+      ssize_t length = ::readlink("/proc/self/exe", program, sizeof(program) - 1);
+      std::string folder(program, length > 0 ? static_cast<size_t>(length) : 0);
+      folder = folder.substr(0, folder.rfind('/'));
+      handle_ = dlopen((folder + "/" QUILLON_RESOURCE_MODULE_NAME).c_str(), RTLD_NOW);
+    }
     if (handle_ == nullptr) return;
     string_fn_ = reinterpret_cast<QuillonResourceStringFn>(
         dlsym(handle_, QUILLON_RESOURCE_STRING_SYMBOL));

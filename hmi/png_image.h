@@ -1,0 +1,20 @@
+// Reading the picture-document HMI's image files (PNG) into RGB images.
+#ifndef QUILLON_HMI_PNG_IMAGE_H_
+#define QUILLON_HMI_PNG_IMAGE_H_
+
+#include <string>
+
+#include "platform/imaging.h"
+
+namespace quillon {
+namespace standin {
+
+// Reads the PNG file at `path` as 8-bit RGB (transparency is dropped, grey
+// becomes RGB, 16-bit samples are reduced). On failure returns false,
+// leaves *image as it was and says why in *error.
+bool ReadPngImage(const std::string& path, RgbImage* image, std::string* error);
+
+}  // namespace standin
+}  // namespace quillon
+
+#endif  // QUILLON_HMI_PNG_IMAGE_H_
