@@ -85,12 +85,13 @@ int ConversionLog::WriteLogLine(const std::string& text, int code) {
     line = text;
   }
   const std::string path = Path();
-  FileResult result = WriteTextFile(path, line, WriteMode::kAppend);
+  FileResult result = file_.Append(path, line);
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, path);
     return 0;
   }
   if (!result.ok()) {
+    file_.Close();
     ReportWriteFailure(*services_, result.cause);
     return 0;
   }

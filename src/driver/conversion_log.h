@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/services.h"
+#include "platform/text_file.h"
 
 namespace quillon {
 
@@ -77,6 +78,8 @@ class ConversionLog {
   std::vector<std::string> pending_;
   std::string file_name_;
   LogWindow* log_window_ = nullptr;
+  // The log file, kept open between lines.
+  AppendFile file_;
 };
 
 }  // namespace quillon

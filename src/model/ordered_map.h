@@ -43,6 +43,12 @@ class OrderedMap {
     return found == index_.end() ? nullptr : &found->second->second;
   }
 
+  // The value of `key` to change in place, or nullptr when it is absent.
+  std::string* FindMutable(const std::string& key) {
+    auto found = index_.find(key);
+    return found == index_.end() ? nullptr : &found->second->second;
+  }
+
   bool Contains(const std::string& key) const { return index_.count(key) != 0; }
 
   // Removes `key`; returns whether it was there.

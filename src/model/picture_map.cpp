@@ -39,22 +39,31 @@ void AddRecord(PictureMap* map, const std::string& class_name, const std::string
 void AppendToObjectList(PictureMap* map, const std::string& object_name,
                         const std::string& class_name) {
   if (map->empty()) return;
-  std::string item = RecordKey(object_name, class_name) + kTab;
-  const std::string* list = map->Find(kObjectList);
-  map->Set(kObjectList, list != nullptr ? *list + item : kTab + item);
+  const std::string item = RecordKey(object_name, class_name) + kTab;
+  // Appended in place: the list grows with every object of the picture.
+  if (std::string* list = map->FindMutable(kObjectList)) {
+    *list += item;
+  } else {
+    map->Set(kObjectList, kTab + item);
+  }
 }
 
 void AppendToSequence(PictureMap* map, const std::string& class_name,
                       const std::string& object_name, const std::string& sequence_key) {
-  const std::string* list = map->Find(sequence_key);
-  std::string value = list != nullptr ? *list : std::string(1, kTab);
-  value += RecordKey(object_name, class_name) + kTab;
-  map->Set(sequence_key, std::move(value));
+  const std::string item = RecordKey(object_name, class_name) + kTab;
+  if (std::string* list = map->FindMutable(sequence_key)) {
+    *list += item;
+  } else {
+    map->Set(sequence_key, kTab + item);
+  }
 }
 
 void AppendLink(PictureMap* map, const std::string& text) {
-  const std::string* links = map->Find(kLinks);
-  map->Set(kLinks, links != nullptr ? *links + text : text);
+  if (std::string* links = map->FindMutable(kLinks)) {
+    *links += text;
+  } else {
+    map->Set(kLinks, text);
+  }
 }
 
 void SetRecordProperty(std::string* record, const std::string& key, const std::string& value,

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/format.h"
@@ -46,15 +47,16 @@ int FileErrorCauseFromErrno(int error_number) {
   }
 }
 
-FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode) {
+namespace {
+
+int OpenForWriting(const std::string& path, WriteMode mode) {
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | (mode == WriteMode::kTruncate ? O_TRUNC : 0);
+  return ::open(path.c_str(), flags, 0644);
+}
+
+// Writes all of `text` with CR LF line ends to `fd`.
+FileResult WriteAll(int fd, const std::string& text) {
   FileResult result;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::kAppend ? O_APPEND : O_TRUNC);
-  int fd = ::open(path.c_str(), flags, 0644);
-  if (fd < 0) {
-    result.stage = FileStage::kOpen;
-    result.cause = FileErrorCauseFromErrno(errno);
-    return result;
-  }
   const std::string data = ToCrLf(text);
   size_t written = 0;
   while (written < data.size()) {
@@ -63,20 +65,66 @@ FileResult WriteTextFile(const std::string& path, const std::string& text, Write
       if (errno == EINTR) continue;
       result.stage = FileStage::kWrite;
       result.cause = FileErrorCauseFromErrno(errno);
-      break;
+      return result;
     }
     if (n == 0) {
       result.stage = FileStage::kWrite;
       result.cause = kFileErrorDiskFull;
-      break;
+      return result;
     }
     written += static_cast<size_t>(n);
   }
-  if (::close(fd) != 0 && result.ok()) {
+  return result;
+}
+
+}  // namespace
+
+FileResult AppendFile::Append(const std::string& path, const std::string& text, WriteMode mode) {
+  if (fd_ >= 0 && (path != path_ || mode == WriteMode::kTruncate)) Close();
+  if (fd_ >= 0) {
+    // A file removed or replaced since it was opened is opened anew, as a
+    // write that opened the file itself would find it.
+    struct stat on_disk;
+    if (::stat(path.c_str(), &on_disk) != 0 || on_disk.st_dev != device_ ||
+        on_disk.st_ino != inode_) {
+      Close();
+    }
+  }
+  if (fd_ < 0) {
+    fd_ = OpenForWriting(path, mode);
+    if (fd_ < 0) {
+      FileResult result;
+      result.stage = FileStage::kOpen;
+      result.cause = FileErrorCauseFromErrno(errno);
+      return result;
+    }
+    path_ = path;
+    struct stat opened;
+    if (::fstat(fd_, &opened) == 0) {
+      device_ = opened.st_dev;
+      inode_ = opened.st_ino;
+    }
+  }
+  return WriteAll(fd_, text);
+}
+
+FileResult AppendFile::Close() {
+  FileResult result;
+  if (fd_ < 0) return result;
+  if (::close(fd_) != 0) {
     result.stage = FileStage::kClose;
     result.cause = FileErrorCauseFromErrno(errno);
   }
+  fd_ = -1;
+  path_.clear();
   return result;
+}
+
+FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode) {
+  AppendFile file;
+  FileResult result = file.Append(path, text, mode);
+  FileResult closed = file.Close();
+  return result.ok() ? closed : result;
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {

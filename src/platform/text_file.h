@@ -45,6 +45,31 @@ enum class WriteMode { kAppend, kTruncate };
 // truncated), writes `text` with every line end as CR LF, and closes it.
 FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode);
 
+// A text file kept open for appending between writes. Every Append writes
+// its text at once, with CR LF line ends and without buffering, so the bytes
+// on disk after each call are those that opening, appending and closing for
+// every line would leave; only the opening is saved.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile() { Close(); }
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  // Writes `text` to `path`, opening it first when it is not the open file
+  // (truncated when `mode` says so, else appended to).
+  FileResult Append(const std::string& path, const std::string& text,
+                    WriteMode mode = WriteMode::kAppend);
+  // Closes the file; the next Append opens it again.
+  FileResult Close();
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  unsigned long long device_ = 0;  // identity of the open file
+  unsigned long long inode_ = 0;
+};
+
 // Joins a directory and a file name with "/" unless the directory is empty
 // or already ends with "/" or "\"; an empty directory means the current one.
 std::string JoinPath(const std::string& directory, const std::string& name);

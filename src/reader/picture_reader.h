@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <string>
 
 #include "driver/conversion_log.h"
@@ -219,6 +220,7 @@ class PictureReader {
   ExternalDocument external_;
   PictureMap picture_map_;
   GroupMap group_map_;
+  std::unordered_map<std::string, std::string> group_keys_;  // group name -> its key
   std::map<std::string, ClassReader> class_table_;
   std::string angle_unit_ = kDegrees;
   int repeat_counter_ = 0;

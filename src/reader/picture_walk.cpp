@@ -241,19 +241,27 @@ void PictureReader::AddToGroup(const std::string& class_name, const std::string&
                                const std::string& group) {
   const std::string group_name = AfterFirstHash(group);
   std::string key;
-  for (const auto& entry : group_map_) {
-    if (AfterFirstHash(entry.first) == group_name) {
-      key = entry.first;
-      break;
+  // Groups met before are remembered; the group map is searched only for a
+  // group not met yet.
+  auto known = group_keys_.find(group_name);
+  if (known != group_keys_.end() && group_map_.Contains(known->second)) {
+    key = known->second;
+  } else {
+    for (const auto& entry : group_map_) {
+      if (AfterFirstHash(entry.first) == group_name) {
+        key = entry.first;
+        break;
+      }
     }
-  }
-  if (key.empty()) {
-    key = "#" + group_name;
-    group_map_.Set(key, std::string());
+    if (key.empty()) {
+      key = "#" + group_name;
+      group_map_.Set(key, std::string());
+    }
+    group_keys_[group_name] = key;
   }
   const std::string member =
       class_name == kGroupClass ? "#" + name + "\t" : RecordKey(name, class_name) + "\t";
-  group_map_.Set(key, *group_map_.Find(key) + member);
+  *group_map_.FindMutable(key) += member;
 }
 
 void PictureReader::ReleasePictureReferences() {

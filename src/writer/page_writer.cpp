@@ -85,6 +85,7 @@ int PageWriter::Init(const std::string& output_base, int use_cab_files, int allo
   jdf_path_ = output_base + ".JDF";
   image_extension_ = image_format == 1 ? ".BMP" : ".JPG";
   if (group_map != nullptr) group_map_ = *group_map;
+  group_index_built_ = false;
   if (picture_map != nullptr) picture_map_ = *picture_map;
   emitters_.clear();
   for (const EmitterRow& row : kEmitterTable) emitters_[row.class_name] = row.emitter;
@@ -130,9 +131,10 @@ int PageWriter::WriteLine(const std::string& text) {
   if (text.empty()) return 1;
   std::string line(static_cast<size_t>(indent_level_), '\t');
   line += text;
-  FileResult result = WriteTextFile(jdf_path_, line, WriteMode::kAppend);
+  FileResult result = jdf_.Append(jdf_path_, line);
   if (result.ok()) return 1;
   jdf_failed_ = true;
+  jdf_.Close();
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, jdf_path_);
     return 0;
@@ -151,7 +153,8 @@ int PageWriter::WriteDocument(long height, long width, const std::string& backgr
   AppendF(&header, "\t(height %ld)\n", height);
   AppendF(&header, "\t(bgColor %s)\n)\n", background_color.c_str());
   jdf_failed_ = false;
-  FileResult result = WriteTextFile(jdf_path_, header, WriteMode::kTruncate);
+  FileResult result = jdf_.Append(jdf_path_, header, WriteMode::kTruncate);
+  if (!result.ok()) jdf_.Close();
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, jdf_path_);
     return 0;
@@ -341,6 +344,15 @@ ExpressionTranslator* PageWriter::translator() {
 }
 
 std::string PageWriter::FindGroupKey(const std::string& group_name) const {
+  // The first key in the map's order whose last part is the name; the index
+  // of first keys is made once, and a key removed since is looked up anew.
+  if (!group_index_built_) {
+    group_index_.clear();
+    for (const auto& entry : group_map_) group_index_.emplace(AfterLastHash(entry.first), entry.first);
+    group_index_built_ = true;
+  }
+  auto found = group_index_.find(group_name);
+  if (found != group_index_.end() && group_map_.Contains(found->second)) return found->second;
   for (const auto& entry : group_map_) {
     if (AfterLastHash(entry.first) == group_name) return entry.first;
   }

@@ -7,10 +7,12 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <string>
 
 #include "driver/conversion_log.h"
 #include "expression/translator.h"
+#include "platform/text_file.h"
 #include "model/picture_map.h"
 #include "writer/value_mapping.h"
 
@@ -123,6 +125,7 @@ class PageWriter {
   ExclusionList exclusions_;
   std::map<std::string, Emitter> emitters_;
   ConversionLog log_;
+  AppendFile jdf_;  // the JDF file, kept open between lines
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   std::unique_ptr<ExpressionTranslator> translator_;
@@ -132,6 +135,9 @@ class PageWriter {
   // Groups whose symbol is being written, so that a group listed among its
   // own members cannot recurse without end.
   std::set<std::string> open_groups_;
+  // First group-map key by group name, for FindGroupKey.
+  mutable std::unordered_map<std::string, std::string> group_index_;
+  mutable bool group_index_built_ = false;
 };
 
 }  // namespace quillon

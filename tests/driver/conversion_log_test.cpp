@@ -7,6 +7,7 @@
 
 #include "driver/application.h"
 #include "platform/format.h"
+#include "platform/text_file.h"
 #include "quillon/quillon.h"
 #include "support/test_env.h"
 
@@ -75,6 +76,17 @@ TEST_F(ConversionLogTest, LogWindowReceivesEveryLine) {
   ASSERT_EQ(window.lines.size(), 2u);
   EXPECT_EQ(window.lines[0], Text(79));
   EXPECT_EQ(window.lines[1], Text(82) + "x\r\n");
+}
+
+TEST_F(ConversionLogTest, ALogRemovedBetweenLinesIsStartedAgainAsEveryLineOpensIt) {
+  log.StartLog("Pic1.Log", "Pic1", dir.path(), "", nullptr, ConversionLog::Banner::kWriter);
+  std::remove(dir.File("Pic1.Log").c_str());
+  EXPECT_EQ(log.WriteLogLine("after", 0), 1);
+  EXPECT_EQ(Content(), "after");
+  // Another writer of the same file appends between our lines.
+  ASSERT_TRUE(WriteTextFile(dir.File("Pic1.Log"), "|other|", WriteMode::kAppend).ok());
+  EXPECT_EQ(log.WriteLogLine("again", 0), 1);
+  EXPECT_EQ(Content(), "after|other|again");
 }
 
 TEST_F(ConversionLogTest, WithoutFileNameTheDefaultNameIsUsed) {
