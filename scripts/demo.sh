@@ -10,5 +10,6 @@ cmake --build "$build_dir" -j "$(nproc)" --target quillon-cli
 mkdir -p demo-out
 # The example settings are copied, so that the demo never changes them.
 cp examples/registry.reg demo-out/registry.reg
-"$build_dir/bin/quillon" --registry demo-out/registry.reg convert examples/pictures/*.grf
-echo "Pages written to demo-out/: open demo-out/Tanks.htm"
+"$build_dir/bin/quillon" --registry demo-out/registry.reg convert --node THISNODE \
+  examples/pictures/*.grf
+echo "Pages, images and logs written to $(pwd)/demo-out/ (open Overview.htm; each NAME.Log lists what could not be converted)"
