@@ -107,7 +107,7 @@ std::string ValueOf(const PropertyMap& record, const std::string& key) {
 std::string NameOf(hmi::IHmiObject* object, HRESULT* hr) {
   std::string name;
   *hr = object->Name(&name);
-  return RecordText(name);
+  return NameText(name);
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
     return false;
   }
   category = RecordText(category);
-  name = RecordText(name);
+  name = NameText(name);
   class_name = RecordText(class_name);
   int uniform = 0;
   if (category == reader->Text(kResShapeCategory) && class_name != "Pen") {
@@ -158,7 +158,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
       return false;
     }
     AppendF(text, "\tParentPenIndex\t%d\tParentFullName\t%s", index,
-            RecordText(full_name).c_str());
+            NameText(full_name).c_str());
   }
   return true;
 }
@@ -203,7 +203,7 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
     reader->log()->WriteLogLine(reader->Text(kResObjectIdentityFailed), kLogWarning);
     return 1;
   }
-  full_name = RecordText(full_name);
+  full_name = NameText(full_name);
   const std::string shape_category = reader->Text(kResShapeCategory);
   const std::string animation_category = reader->Text(kResAnimationCategory);
   const int flag_on_entry = shape_.flag;
@@ -222,7 +222,7 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
       return 1;
     }
     class_name = RecordText(class_name);
-    name = RecordText(name);
+    name = NameText(name);
     if (class_name == "Pen" && property != "PenLineColor" && property != "PenLineWidth") continue;
     if (category == shape_category) {
       shape_.property = property;
@@ -297,7 +297,7 @@ int AnimationReader::ReadGlobalSysInfo(PictureReader* reader, hmi::IHmiObject* i
   }
   ProcessState* state = reader->process_state();
   const int number = state != nullptr ? state->system_values++ : 0;
-  const std::string record_name = RecordText(name) + StringF("%d", number);
+  const std::string record_name = NameText(name) + StringF("%d", number);
   std::string record = prefix;
   AppendF(&record, "\tName\t%s\tClassName\t%s\tParentProperty\t%s", record_name.c_str(),
           "GlobalSysInfo", Field(shape_.property).c_str());

@@ -248,8 +248,9 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
     if (services.progress != nullptr) services.progress->CloseProgress();
     return 0;
   }
-  run.WritePages();
-  return 1;
+  // A page that could not be written whole is not reported as converted;
+  // the writer has said why.
+  return run.WritePages();
 }
 
 int RunConvertPictureFile(const RunContext& context, const std::vector<std::string>& paths,
@@ -307,7 +308,10 @@ int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, in
     *status = 0;
     return 0;
   }
-  run.WritePages();
+  if (run.WritePages() != 1) {
+    *status = 0;
+    return 0;
+  }
   return 1;
 }
 

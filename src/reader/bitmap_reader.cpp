@@ -102,7 +102,8 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
     reader->Warn("FullyQualifiedName", kSeveritySevere);
     return 0;
   }
-  const std::string base_name = ImageBaseName(RecordText(full_name));
+  // Named as the page names it: the full name as the record holds it.
+  const std::string base_name = ImageBaseName(NameText(full_name));
   ImageState kept;
   if (hmi::Failed(bitmap->CurrentImage(&kept.image))) {
     reader->Warn(kCurrentImage, kSeveritySevere);

@@ -240,6 +240,12 @@ class PictureReader {
 // becomes a blank.
 std::string RecordText(std::string text);
 
+// An object's name (or full name) as it may stand in the page description,
+// where names are separated by blanks and lists by parentheses: a blank,
+// parenthesis, quote, apostrophe, TAB, CR or LF inside it becomes "_", and
+// an empty name is "_".
+std::string NameText(std::string text);
+
 // Formats a value for a record (offset added to numbers); an empty text
 // becomes one blank.
 int FormatValue(const hmi::Variant& value, float offset, std::string* text);

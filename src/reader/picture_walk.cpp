@@ -148,7 +148,7 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
     Report(Text(kResNameFailed));
     return hr;
   }
-  name = RecordText(name);
+  name = NameText(name);
 
   const bool is_group = SameText(class_name, kGroupClass);
   ClassReader reader = nullptr;
@@ -200,7 +200,11 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
     }
     const std::string object_name = RecordName(record);
     AddRecord(&picture_map_, class_name, object_name, record);
-    if (read == kReadWithWarnings) log_->FlushObject(class_name, object_name);
+    // What the reader queued about this object is written under its own
+    // heading now, also when it read the object well enough: queued lines
+    // left for a later object would be listed under the wrong heading, or
+    // lost when no later object has anything to say.
+    log_->FlushObject(class_name, object_name);
     result = 0;
     if (!top_level) {
       AddToGroup(class_name, object_name, parent_group);

@@ -89,6 +89,16 @@ std::string RecordText(std::string text) {
   return text;
 }
 
+std::string NameText(std::string text) {
+  for (char& c : text) {
+    if (c == ' ' || c == '(' || c == ')' || c == '"' || c == '\'' || c == '\t' || c == '\r' ||
+        c == '\n') {
+      c = '_';
+    }
+  }
+  return text.empty() ? std::string("_") : text;
+}
+
 long MulDiv(long a, long b, long c) {
   if (c == 0) return -1;
   long double exact = static_cast<long double>(a) * b / c;
@@ -187,6 +197,7 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         *record += text;
       } else {
         FormatValue(value, 0.0f, &text);
+        if (name == "Name" || name == "FullyQualifiedName") text = NameText(text);
         *record += text + "\t";
       }
     }

@@ -70,7 +70,7 @@ int MakeLineRecord(PictureReader* reader, hmi::IHmiText* text, long lines, std::
   SetRecordProperty(record, "Caption", RecordText(CaptionLine(caption, per_line, taken)), 1);
   SetRecordProperty(record, "Height", StringF("%ld", font_pixels), 1);
   SetRecordProperty(record, "VerticalPosition", StringF("%ld", y), 1);
-  SetRecordProperty(record, "Name", RecordText(name) + StringF("l%d", static_cast<int>(k)), 1);
+  SetRecordProperty(record, "Name", NameText(name) + StringF("l%d", static_cast<int>(k)), 1);
   return 0;
 }
 

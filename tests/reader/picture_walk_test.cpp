@@ -178,11 +178,15 @@ TEST_F(ReaderTest, GroupsDeeperThanTheLimitAreLeftOutAndTheRestConverts) {
   EXPECT_NE(Log().find("G65"), std::string::npos);
 }
 
-TEST_F(ReaderTest, TabsInNamesAndValuesBecomeBlanks) {
-  LoadObjects(R"([{"class": "Rect", "name": "A\tB", "properties": {"Note": "x\ty"}}])");
+TEST_F(ReaderTest, TabsInValuesBecomeBlanksAndNamesKeepToTheGrammarOfThePage) {
+  LoadObjects(R"([{"class": "Rect", "name": "A\tB", "properties": {"Note": "x\ty"}},
+                  {"class": "Oval", "name": "P (1) \"x\"\r\n"},
+                  {"class": "Line", "name": ""}])");
   EXPECT_EQ(Walk(), 0);
-  EXPECT_EQ(*reader.picture_map()->Find(kObjectSequence), "\tA B(Rect)\t");
-  EXPECT_EQ(Value("A B(Rect)", "Note"), "x y");
+  EXPECT_EQ(*reader.picture_map()->Find(kObjectSequence),
+            "\tA_B(Rect)\tP__1___x___(Oval)\t_(Line)\t");
+  EXPECT_EQ(Value("A_B(Rect)", "Note"), "x y");
+  EXPECT_EQ(Value("A_B(Rect)", "FullyQualifiedName"), "Pic1.A_B");
 }
 
 TEST_F(ReaderTest, ReleasePictureReferencesLetsThePictureGo) {
