@@ -56,11 +56,6 @@ std::string LineFullName(const std::string& full_name, int line) {
   return full_name.substr(0, dot) + StringF("l%d", line) + full_name.substr(dot);
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string TrimRight(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text;
@@ -364,18 +359,25 @@ int AnimationReader::ReadPen(PictureReader* reader, hmi::IHmiObject* pen,
   return 0;
 }
 
+int AnimationReader::StartRecord(PictureReader* reader, hmi::IHmiObject* object,
+                                 hmi::IHmiObject* parent, const std::string& property,
+                                 std::string* record, std::string* name) {
+  reader->ReadProperties(object, record);
+  HRESULT hr;
+  *name = NameOf(object, &hr);
+  if (hmi::Failed(hr)) return ReportUnsupported(reader, property, kResPropertyReadFailed);
+  if (!AppendParentInfo(reader, object, parent, record)) {
+    return ReportUnsupported(reader, property, kResParentReadFailed);
+  }
+  return 0;
+}
+
 int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
                                 hmi::IHmiObject* parent, const std::string& property) {
   ComPtr<hmi::IHmiLookup> lookup;
   if (hmi::Failed(Query(object, &lookup))) return ReportUnsupported(reader, property, kResNoLookup);
-  std::string record;
-  reader->ReadProperties(object, &record);
-  HRESULT hr;
-  const std::string name = NameOf(object, &hr);
-  if (hmi::Failed(hr)) return ReportUnsupported(reader, property, kResPropertyReadFailed);
-  if (!AppendParentInfo(reader, object, parent, &record)) {
-    return ReportUnsupported(reader, property, kResParentReadFailed);
-  }
+  std::string record, name;
+  if (int failed = StartRecord(reader, object, parent, property, &record, &name)) return failed;
 
   int32_t count = 0;
   if (hmi::Failed(lookup->LevelCount(&count))) {
@@ -426,7 +428,7 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
   SetRecordProperty(&record, "Count", StringF("%d", count), 1);
   SetRecordProperty(&record, "ExactMatch", exact_table ? "-1" : "0", 1);
 
-  const std::string status_source = TrimRight(Upper(source));
+  const std::string status_source = TrimRight(ToUpper(source));
   const bool status_table = EndsWith(status_source, "A_CUALM") ||
                             EndsWith(status_source, "A_LAALM") ||
                             EndsWith(status_source, "A_CHALM");
@@ -448,7 +450,7 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
         if (input.vt() == hmi::VT_R8) input = Variant::R8(input.r8() - 0.001);
       }
       if (input.vt() == hmi::VT_BSTR && status_table) {
-        std::string status = TrimRight(Upper(input.bstr()));
+        std::string status = TrimRight(ToUpper(input.bstr()));
         status += std::string(static_cast<size_t>(StatusPadding(status)), ' ');
         input = Variant::Bstr("\"" + status + "\"");
       }
@@ -532,14 +534,8 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
                                 hmi::IHmiObject* parent, const std::string& property) {
   ComPtr<hmi::IHmiLinear> linear;
   if (hmi::Failed(Query(object, &linear))) return ReportUnsupported(reader, property, kResNoLinear);
-  std::string record;
-  reader->ReadProperties(object, &record);
-  HRESULT hr;
-  const std::string name = NameOf(object, &hr);
-  if (hmi::Failed(hr)) return ReportUnsupported(reader, property, kResPropertyReadFailed);
-  if (!AppendParentInfo(reader, object, parent, &record)) {
-    return ReportUnsupported(reader, property, kResParentReadFailed);
-  }
+  std::string record, name;
+  if (int failed = StartRecord(reader, object, parent, property, &record, &name)) return failed;
   int32_t offset_flag = 0, type = 0;
   if (hmi::Failed(linear->Offset(&offset_flag)) || hmi::Failed(linear->SourceDataType(&type))) {
     return ReportUnsupported(reader, property, kResPropertyReadFailed);

@@ -76,6 +76,11 @@ class AnimationReader : public ConnectionReader {
   const ShapeContext& shape_context() const { return shape_; }
 
  private:
+  // Starts an animation record: the object's properties, its name and the
+  // parent block. 0 when read, else the (reported) result 1.
+  int StartRecord(PictureReader* reader, hmi::IHmiObject* object, hmi::IHmiObject* parent,
+                  const std::string& property, std::string* record, std::string* name);
+
   // Changes a line's record before it is registered: (line, line count,
   // font size, record).
   using LineAdjust = std::function<void(int, int, int, std::string*)>;

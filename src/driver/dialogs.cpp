@@ -248,7 +248,7 @@ void CGetNodeDlg::OnOk() {
     services_.Message(services_.Text(kResNodeEmpty), kMbOk | kMbIconExclamation);
     return;
   }
-  for (char& c : node_name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  node_name = ToUpper(node_name);
   EndDialog(kControlOk);
 }
 

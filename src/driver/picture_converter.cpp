@@ -20,11 +20,6 @@ namespace {
 
 constexpr char kVersion[] = "1.0";
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // An output directory as the run keeps it: with its separator at the end,
 // or empty for the current directory.
 std::string WithSeparator(const std::string& directory) {
@@ -108,7 +103,7 @@ void PictureConverter::StartPictureLog(const std::string& picture_directory) {
 }
 
 int PictureConverter::PrepareRun(const std::string& path, LogWindow* log_window) {
-  if (Upper(path).find(".GRF") == std::string::npos) {
+  if (ToUpper(path).find(".GRF") == std::string::npos) {
     services_.Message(services_.Text(kResNotAPictureFile), kMbOk | kMbIconExclamation);
     return 0;
   }

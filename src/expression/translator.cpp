@@ -24,17 +24,6 @@ bool ContainsAny(const std::string& text, const char* characters) {
   return text.find_first_of(characters) != std::string::npos;
 }
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool StartsWithDigit(const std::string& text) {
   return !text.empty() && std::isdigit(static_cast<unsigned char>(text[0]));
 }
@@ -116,7 +105,7 @@ int ExpressionTranslator::TranslateSource(std::string* source, const std::string
 
   const Services& services = log_->services();
   if (registry_ != nullptr && IsOptionSet(registry_) &&
-      SameTextIgnoringCase(head, services.Text(kResLocalNodeAlias))) {
+      EqualsIgnoringCase(head, services.Text(kResLocalNodeAlias))) {
     const std::string rest = AfterFirstDot(*source);
     size_t dot = rest.find('.');
     if (dot != std::string::npos && dot > 30) {
@@ -129,7 +118,7 @@ int ExpressionTranslator::TranslateSource(std::string* source, const std::string
   if (head == local) {
     std::string value = TrimBlanks(AfterFirstDot(*source));
     if (value.find('.') != std::string::npos &&
-        SameTextIgnoringCase(HeadOf(value), kThisNode)) {
+        EqualsIgnoringCase(HeadOf(value), kThisNode)) {
       value = LocalNodeName(HeadOf(value)) + "." + AfterFirstDot(value);
     }
     size_t dot = value.find('.');
@@ -250,8 +239,8 @@ int ExpressionTranslator::TranslateExpression(std::string* source, const std::st
 
 int ExpressionTranslator::TranslateSystemValue(const std::string& name, std::string* source,
                                                const std::string& context) {
-  const bool time = SameTextIgnoringCase(name, "CurrentTime");
-  if (!time && !SameTextIgnoringCase(name, "CurrentDate")) return 0;
+  const bool time = EqualsIgnoringCase(name, "CurrentTime");
+  if (!time && !EqualsIgnoringCase(name, "CurrentDate")) return 0;
   const Services& services = log_->services();
   for (int prompts = 0;; ++prompts) {
     if (prompts == kMaxNodePrompts || services.ui == nullptr) {
@@ -265,7 +254,7 @@ int ExpressionTranslator::TranslateSystemValue(const std::string& name, std::str
     state_->remembered_node = TrimBlanks(prompt.node_name);
     if (answer == kIdOk && !state_->remembered_node.empty()) break;
   }
-  if (SameTextIgnoringCase(state_->remembered_node, kThisNode)) {
+  if (EqualsIgnoringCase(state_->remembered_node, kThisNode)) {
     state_->remembered_node = LocalNodeName(kThisNode);
   }
   *source = state_->remembered_node + (time ? ":SYSTEM.A_NTIME" : ":SYSTEM.A_NDATE");

@@ -1,6 +1,7 @@
 // Text formatting helpers.
 #include "platform/format.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -67,6 +68,22 @@ std::string FormatText(const std::string& text, std::initializer_list<std::strin
     out += c;
   }
   return out;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ToUpper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
 }
 
 std::string TrimBlanks(const std::string& text) {

@@ -22,6 +22,13 @@ std::string StringF(const char* format, ...) __attribute__((format(printf, 1, 2)
 // printf this never reads beyond the arguments given, whatever the text holds.
 std::string FormatText(const std::string& text, std::initializer_list<std::string> args);
 
+// True when `a` and `b` are the same text without regard to the case of
+// the letters a-z.
+bool EqualsIgnoringCase(const std::string& a, const std::string& b);
+
+// `text` with its letters made capitals.
+std::string ToUpper(std::string text);
+
 // `text` without blanks (spaces) at either end.
 std::string TrimBlanks(const std::string& text);
 

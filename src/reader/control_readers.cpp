@@ -43,17 +43,6 @@ constexpr HeadingRow kHeadings[] = {
     {122, 0, 113, 3},   {125, 0, 116, 6},   {126, 0, 117, 7}, {127, 0, 118, 8}, {128, 0, 119, 9},
 };
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The "order" value of an alarm summary from its headings text (each
 // heading followed by ";"): the column of every known heading in turn, the
 // time and date columns once each.
@@ -67,8 +56,8 @@ std::string ColumnOrder(PictureReader* reader, const std::string& headings) {
     std::string heading = rest.substr(0, end);
     long column = 0;
     if (MapColumnHeading(reader, &heading, &column) != 0) {
-      const bool is_time = SameTextIgnoringCase(heading, time);
-      const bool is_date = SameTextIgnoringCase(heading, date);
+      const bool is_time = EqualsIgnoringCase(heading, time);
+      const bool is_date = EqualsIgnoringCase(heading, date);
       if ((!is_time && !is_date) || (is_time && order.find('1') == std::string::npos) ||
           (is_date && order.find('0') == std::string::npos)) {
         AppendF(&order, " %ld", column);
@@ -103,9 +92,9 @@ void IdentifyControl(PictureReader* reader, hmi::IHmiObject* object, std::string
 
 int MapColumnHeading(PictureReader* reader, std::string* heading, long* column) {
   for (const HeadingRow& row : kHeadings) {
-    if (SameTextIgnoringCase(*heading, reader->Text(row.reported)) ||
+    if (EqualsIgnoringCase(*heading, reader->Text(row.reported)) ||
         (row.reported_also != 0 &&
-         SameTextIgnoringCase(*heading, reader->Text(row.reported_also)))) {
+         EqualsIgnoringCase(*heading, reader->Text(row.reported_also)))) {
       *heading = reader->Text(row.canonical);
       *column = row.column;
       return 1;

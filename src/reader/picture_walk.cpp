@@ -20,17 +20,6 @@ constexpr char kGroupClass[] = "Group";
 constexpr char kGroupTooDeep[] =
     "The group %s lies more than 64 groups deep and is left out of the web page.";
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The part of `text` after its first "#", or all of it.
 std::string AfterFirstHash(const std::string& text) {
   size_t hash = text.find('#');
@@ -150,9 +139,9 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
   }
   name = NameText(name);
 
-  const bool is_group = SameText(class_name, kGroupClass);
+  const bool is_group = EqualsIgnoringCase(class_name, kGroupClass);
   ClassReader reader = nullptr;
-  if (SameText(category, "Shape") && !is_group) {
+  if (EqualsIgnoringCase(category, "Shape") && !is_group) {
     auto found = class_table_.find(class_name);
     if (found == class_table_.end()) {
       Report(services().Text(kResNoEmitter, {class_name, name}) + Text(kResNoEmitterEnd));
@@ -160,8 +149,8 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
     }
     reader = found->second;
   }
-  if (!SameText(category, "Shape")) {
-    if (SameText(category, "Support") && SameText(class_name, "Variable")) {
+  if (!EqualsIgnoringCase(category, "Shape")) {
+    if (EqualsIgnoringCase(category, "Support") && EqualsIgnoringCase(class_name, "Variable")) {
       if (connections_ != nullptr) connections_->ReadVariable(this, object, category);
       return 1;
     }

@@ -16,12 +16,6 @@ namespace {
 
 constexpr char kPlainFormat[] = "format\t#\t";
 
-bool IsClass(const std::string& class_name, const char* wanted) {
-  std::string lower;
-  for (char c : class_name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower == wanted;
-}
-
 // Line `wanted` of a caption: lines end at a carriage return or when a line
 // holds more than `per_line` characters.
 std::string CaptionLine(const std::string& caption, long per_line, long wanted) {
@@ -99,7 +93,7 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
     return -1;
   }
   int data_entry = 0;
-  if (IsClass(class_name, "datalink")) {
+  if (EqualsIgnoringCase(class_name, "DataLink")) {
     std::string format;
     data_entry = reader->ReadDataEntry(object, &format, per_line, lines);
     if (data_entry < 0 && data_entry != kReadWithWarnings) {
@@ -108,7 +102,7 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
     }
     if (data_entry == kReadWithWarnings) format = kPlainFormat;
     *record += format;
-  } else if (IsClass(class_name, "text")) {
+  } else if (EqualsIgnoringCase(class_name, "Text")) {
     *record += kPlainFormat;
   }
 
