@@ -114,7 +114,11 @@ class ConversionSetting {
     context.hmi = &host_;
     context.state = &state;
     context.clipboard = &clipboard_;
-    return RunConvertQevPicFile(context, path, nullptr, /*show_options=*/0, /*action=*/1);
+    const int result =
+        RunConvertQevPicFile(context, path, nullptr, /*show_options=*/0, /*action=*/1);
+    // The in-memory registry keeps a line per call; nobody reads them here.
+    registry_.calls.clear();
+    return result;
   }
 
   // Removes everything from the output folder.
@@ -126,6 +130,8 @@ class ConversionSetting {
   }
 
   const SilentUi& ui() const { return ui_; }
+  // Resource string `id` of the resource module.
+  std::string Text(int id) const { return resources_.String(id); }
 
  private:
   std::string folder_;

@@ -433,6 +433,8 @@ class Generator {
     if (property == "CurrentImage") return ImageLookup();
     if (property == "VerticalFillPercentage") return FillLinear(property);
     if (property == "HorizontalPosition" || property == "VerticalPosition") {
+      // Mostly scaled; some tags give the position directly.
+      if (random_.Below(5) == 0) return DataItem(property);
       return PositionLinear(property, random_.Coordinate(0.0, 400.0));
     }
     (void)kind;

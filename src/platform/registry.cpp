@@ -251,6 +251,14 @@ class Parser {
         folded.compare(0, 4, "HEX(") != 0) {
       return Fail("a value of unknown type");
     }
+    // Typed values are hexadecimal digits with their separators; anything
+    // else could not be written back as it was read.
+    for (char c : data) {
+      const bool allowed = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                           (c >= 'A' && c <= 'Z') || c == ':' || c == ',' || c == '(' ||
+                           c == ')' || c == ' ';
+      if (!allowed) return Fail("a value of another type holds an unexpected character");
+    }
     TreeRegistry::PutValue(section, name, data, false);
     return true;
   }

@@ -314,3 +314,27 @@ TEST(MemoryRegistryTest, FailuresApplyToMatchingKeysAndCallsAreRecorded) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(RegistryTextTest, TypedValuesWithOddCharactersAreRefusedNotRewrittenDifferently) {
+  const std::string text = std::string("Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\K]\n") +
+                           "@=dword:\x01" + std::string(1, '\0') + "pc\\\\\n" + "\x9a\\\\\n";
+  TreeRegistry::Table table;
+  std::string error;
+  EXPECT_FALSE(ParseRegistryText(text, &table, &error));
+  EXPECT_NE(error.find("unexpected character"), std::string::npos) << error;
+  // Well-formed typed values still round-trip.
+  const std::string good =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\K]\n\"D\"=dword:00000001\n"
+      "\"H\"=hex:01,02,\\\n  03\n";
+  ASSERT_TRUE(ParseRegistryText(good, &table, &error)) << error;
+  const std::string written = FormatRegistryText(table);
+  TreeRegistry::Table again;
+  ASSERT_TRUE(ParseRegistryText(written, &again, &error)) << error;
+  EXPECT_EQ(FormatRegistryText(again), written);
+}
+
+}  // namespace
+}  // namespace quillon
