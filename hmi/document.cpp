@@ -88,40 +88,12 @@ bool NumberOf(const Variant& value, double* number) {
 }
 
 // The contents of an object, a chart's pens or a data link's sources.
-class Collection final : public hmi::IHmiObjectCollection {
+class Collection final : public SimpleDispatchObject<hmi::IHmiObjectCollection> {
  public:
   Collection(ComPtr<hmi::IUnknown> owner, std::vector<Node*> items, const Failures* failures)
       : owner_(std::move(owner)), items_(std::move(items)), failures_(failures) {}
 
-  uint32_t AddRef() override { return ++references_; }
-  uint32_t Release() override {
-    uint32_t left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT QueryInterface(InterfaceId iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    switch (iid) {
-      case InterfaceId::kUnknown:
-      case InterfaceId::kDispatch:
-        break;
-      case InterfaceId::kHmiObjectCollection:
-        if (failures_->Refuses(iid)) return E_NOINTERFACE;
-        break;
-      default:
-        return E_NOINTERFACE;
-    }
-    *object = static_cast<hmi::IHmiObjectCollection*>(this);
-    AddRef();
-    return S_OK;
-  }
-  HRESULT GetIDsOfNames(const std::string&, hmi::LCID, hmi::DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT Invoke(hmi::DISPID, hmi::LCID, uint16_t, const std::vector<Variant>&, Variant*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
+  bool Refuses(InterfaceId iid) const override { return failures_->Refuses(iid); }
 
   HRESULT Count(int32_t* count) override {
     if (failures_->Fails("Count")) return E_FAIL;
@@ -142,42 +114,16 @@ class Collection final : public hmi::IHmiObjectCollection {
  private:
   ~Collection() override = default;
 
-  LiveObject live_;
-  uint32_t references_ = 0;
   ComPtr<hmi::IUnknown> owner_;  // keeps the items' document alive
   std::vector<Node*> items_;
   const Failures* failures_;  // the owner's
 };
 
 // A point handed out by a shape.
-class PointObject final : public hmi::IHmiPoint {
+class PointObject final : public SimpleDispatchObject<hmi::IHmiPoint> {
  public:
   PointObject(ComPtr<hmi::IUnknown> owner, double x, double y, bool fail_x, bool fail_y)
       : owner_(std::move(owner)), x_(x), y_(y), fail_x_(fail_x), fail_y_(fail_y) {}
-
-  uint32_t AddRef() override { return ++references_; }
-  uint32_t Release() override {
-    uint32_t left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT QueryInterface(InterfaceId iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != InterfaceId::kUnknown && iid != InterfaceId::kDispatch &&
-        iid != InterfaceId::kHmiPoint) {
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<hmi::IHmiPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  HRESULT GetIDsOfNames(const std::string&, hmi::LCID, hmi::DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT Invoke(hmi::DISPID, hmi::LCID, uint16_t, const std::vector<Variant>&, Variant*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
 
   HRESULT X(double* x) override {
     if (fail_x_) return E_FAIL;
@@ -193,8 +139,6 @@ class PointObject final : public hmi::IHmiPoint {
  private:
   ~PointObject() override = default;
 
-  LiveObject live_;
-  uint32_t references_ = 0;
   ComPtr<hmi::IUnknown> owner_;
   double x_;
   double y_;

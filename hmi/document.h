@@ -44,6 +44,57 @@ class LiveObject {
   ~LiveObject();
 };
 
+// The reference counting, interface query and (empty) late binding of the
+// stand-in's small objects that offer one interface. `Dispatch` says whether
+// the object also answers as a dispatch interface. A subclass may refuse its
+// interface by overriding Refuses.
+template <class Interface, bool Dispatch = true>
+class SimpleObject : public Interface {
+ public:
+  uint32_t AddRef() override { return ++references_; }
+  uint32_t Release() override {
+    uint32_t left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  hmi::HRESULT QueryInterface(hmi::InterfaceId iid, void** object) override {
+    if (!object) return hmi::E_POINTER;
+    *object = nullptr;
+    const bool offered = iid == hmi::InterfaceId::kUnknown ||
+                         (Dispatch && iid == hmi::InterfaceId::kDispatch) ||
+                         (iid == Interface::kIid && !Refuses(iid));
+    if (!offered) return hmi::E_NOINTERFACE;
+    *object = static_cast<Interface*>(this);
+    AddRef();
+    return hmi::S_OK;
+  }
+
+ protected:
+  ~SimpleObject() override = default;
+  virtual bool Refuses(hmi::InterfaceId) const { return false; }
+
+ private:
+  LiveObject live_;
+  uint32_t references_ = 0;
+};
+
+// Late binding that knows no member, for simple objects that are also
+// dispatch interfaces.
+template <class Interface>
+class SimpleDispatchObject : public SimpleObject<Interface, true> {
+ public:
+  hmi::HRESULT GetIDsOfNames(const std::string&, hmi::LCID, hmi::DISPID*) override {
+    return hmi::DISP_E_UNKNOWNNAME;
+  }
+  hmi::HRESULT Invoke(hmi::DISPID, hmi::LCID, uint16_t, const std::vector<hmi::Variant>&,
+                      hmi::Variant*) override {
+    return hmi::DISP_E_MEMBERNOTFOUND;
+  }
+
+ protected:
+  ~SimpleDispatchObject() override = default;
+};
+
 // Limits applied when a document is loaded.
 struct LoadOptions {
   // Deepest nesting of groups accepted; a deeper document fails to load.

@@ -25,25 +25,10 @@ using hmi::S_OK;
 namespace {
 
 // An opened document file, read whole when it is opened.
-class FileStorage final : public hmi::IStorage {
+class FileStorage final : public SimpleObject<hmi::IStorage, false> {
  public:
   FileStorage(std::string path, std::string contents)
       : path_(std::move(path)), contents_(std::move(contents)) {}
-
-  uint32_t AddRef() override { return ++references_; }
-  uint32_t Release() override {
-    uint32_t left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT QueryInterface(InterfaceId iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != InterfaceId::kUnknown && iid != InterfaceId::kStorage) return E_NOINTERFACE;
-    *object = static_cast<hmi::IStorage*>(this);
-    AddRef();
-    return S_OK;
-  }
 
   HRESULT Path(std::string* path) override {
     *path = path_;
@@ -57,8 +42,6 @@ class FileStorage final : public hmi::IStorage {
  private:
   ~FileStorage() override = default;
 
-  LiveObject live_;
-  uint32_t references_ = 0;
   std::string path_;
   std::string contents_;
 };
@@ -66,32 +49,8 @@ class FileStorage final : public hmi::IStorage {
 }  // namespace
 
 // The running HMI application: the documents the host opened in it.
-class Application final : public hmi::IHmiApplication {
+class Application final : public SimpleDispatchObject<hmi::IHmiApplication> {
  public:
-  uint32_t AddRef() override { return ++references_; }
-  uint32_t Release() override {
-    uint32_t left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT QueryInterface(InterfaceId iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid != InterfaceId::kUnknown && iid != InterfaceId::kDispatch &&
-        iid != InterfaceId::kHmiApplication) {
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<hmi::IHmiApplication*>(this);
-    AddRef();
-    return S_OK;
-  }
-  HRESULT GetIDsOfNames(const std::string&, hmi::LCID, hmi::DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT Invoke(hmi::DISPID, hmi::LCID, uint16_t, const std::vector<Variant>&, Variant*) override {
-    return DISP_E_MEMBERNOTFOUND;
-  }
-
   HRESULT DocumentByName(const std::string& name, ComPtr<hmi::IDispatch>* document) override {
     for (const ComPtr<Document>& open : documents_) {
       if (EqualsIgnoringCase(open->name(), name)) {
@@ -108,8 +67,6 @@ class Application final : public hmi::IHmiApplication {
  private:
   ~Application() override = default;
 
-  LiveObject live_;
-  uint32_t references_ = 0;
   std::vector<ComPtr<Document>> documents_;
 };
 
