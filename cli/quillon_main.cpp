@@ -99,7 +99,6 @@ int main(int argc, char** argv) {
   quillon::FileRegistry registry(registry_path);
   quillon::ConsoleUi ui;
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
-  if (!::isatty(STDIN_FILENO)) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node.empty() ? "THISNODE" : node);
 
   quillon::CQuillonDllApp& library = quillon::CQuillonDllApp::Instance();
   if (!library.ready() && library.InitInstance(&ui) == 0) return 1;

@@ -1,7 +1,6 @@
 // The library's application object.
 #include "driver/application.h"
 
-#include "driver/dialogs.h"
 #include "platform/console_ui.h"
 #include "platform/imaging.h"
 #include "platform/registry.h"
@@ -32,12 +31,7 @@ int CQuillonDllApp::ExitInstance() {
 Platform CQuillonDllApp::EffectivePlatform() {
   Platform effective = platform_;
   if (effective.ui == nullptr) {
-    if (!default_ui_) {
-      auto console = std::make_unique<ConsoleUi>();
-      // Off a terminal nobody can answer the node prompt: the local node does.
-      console->Preset(kNodeDialog, kNodeName, "THISNODE");
-      default_ui_ = std::move(console);
-    }
+    if (!default_ui_) default_ui_ = std::make_unique<ConsoleUi>();
     effective.ui = default_ui_.get();
   }
   if (effective.registry == nullptr) {

@@ -58,9 +58,16 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
+// The node prompt (dialog 8300, node name 1030): nobody at a terminal can
+// answer it, so the local node does, and a batch run never waits for it.
+constexpr int kNodePrompt = 8300;
+constexpr int kNodePromptName = 1030;
+
 ConsoleUi::ConsoleUi(std::FILE* err, int interactive)
     : err_(err),
-      interactive_(interactive < 0 ? ::isatty(::fileno(err)) == 1 : interactive != 0) {}
+      interactive_(interactive < 0 ? ::isatty(::fileno(err)) == 1 : interactive != 0) {
+  Preset(kNodePrompt, kNodePromptName, "THISNODE");
+}
 
 ConsoleUi::~ConsoleUi() {
   if (progress_open_) CloseProgress();

@@ -210,12 +210,18 @@ TEST(ConsoleDialogTest, WithoutATerminalPresetsAreFilledAndOkPressed) {
   TestServices env;
   std::FILE* err = std::tmpfile();
   ConsoleUi ui(err, 0);
+  // Nobody can answer the node prompt: the local node does.
   CGetNodeDlg node(env.services);
-  EXPECT_EQ(ui.RunModal(&node), kIdCancel) << "an empty name cannot be confirmed";
-  ui.Preset(kNodeDialog, kNodeName, "thisnode");
+  EXPECT_EQ(ui.RunModal(&node), kIdOk);
+  EXPECT_EQ(node.node_name, "THISNODE");
+  ui.Preset(kNodeDialog, kNodeName, "scada2");
   CGetNodeDlg again(env.services);
   EXPECT_EQ(ui.RunModal(&again), kIdOk);
-  EXPECT_EQ(again.node_name, "THISNODE");
+  EXPECT_EQ(again.node_name, "SCADA2");
+  // A dialog that cannot be confirmed as it stands is cancelled.
+  CGetNodeDlg empty(env.services);
+  ui.Preset(kNodeDialog, kNodeName, "");
+  EXPECT_EQ(ui.RunModal(&empty), kIdCancel);
   std::fclose(err);
 }
 
