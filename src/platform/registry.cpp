@@ -246,6 +246,9 @@ class Parser {
       NextLine();
       SkipBlanks();
     }
+    // A value that ends in a continuation with nothing after it keeps no
+    // trailing blanks: they would not be read back.
+    TrimRight(&data);
     std::string folded = TreeRegistry::Fold(data);
     if (folded.compare(0, 6, "DWORD:") != 0 && folded.compare(0, 4, "HEX:") != 0 &&
         folded.compare(0, 4, "HEX(") != 0) {

@@ -325,6 +325,14 @@ TEST(RegistryTextTest, TypedValuesWithOddCharactersAreRefusedNotRewrittenDiffere
   std::string error;
   EXPECT_FALSE(ParseRegistryText(text, &table, &error));
   EXPECT_NE(error.find("unexpected character"), std::string::npos) << error;
+  // A continuation with nothing after it leaves no trailing blank behind.
+  const std::string dangling = "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\K]\n"
+                               "@=dword:0001 \\";
+  ASSERT_TRUE(ParseRegistryText(dangling, &table, &error)) << error;
+  const std::string rewritten = FormatRegistryText(table);
+  TreeRegistry::Table reread;
+  ASSERT_TRUE(ParseRegistryText(rewritten, &reread, &error)) << error;
+  EXPECT_EQ(FormatRegistryText(reread), rewritten);
   // Well-formed typed values still round-trip.
   const std::string good =
       "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\K]\n\"D\"=dword:00000001\n"
