@@ -4,6 +4,8 @@
 # SECONDS defaults to 60; TARGET defaults to every target. Two targets run at
 # a time. New inputs that crash are kept in fuzz/findings/TARGET/ and make
 # the script fail; the corpus grows in build-fuzz/corpus/TARGET/.
+# FUZZ_SEED fixes libFuzzer's seed (a run with the same seed and corpus tries
+# the same inputs in the same order); unset, every run is different.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,7 +31,9 @@ run() {
   local corpus="$build_dir/corpus/$target"
   local findings="fuzz/findings/$target"
   mkdir -p "$corpus" "$findings"
-  if "$build_dir/bin/${target}_fuzzer" "$corpus" "fuzz/corpus/$target" \
+  local seed=()
+  if [ -n "${FUZZ_SEED:-}" ]; then seed=(-seed="$FUZZ_SEED"); fi
+  if "$build_dir/bin/${target}_fuzzer" "$corpus" "fuzz/corpus/$target" "${seed[@]}" \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
       -artifact_prefix="$findings/" -print_final_stats=1 \
       >"$build_dir/$target.log" 2>&1; then
