@@ -62,31 +62,6 @@ constexpr RefusalName kRefusalNames[] = {
     {"Collection", InterfaceId::kHmiObjectCollection},
 };
 
-// A number held by a value: numbers, and texts that read as one.
-bool NumberOf(const Variant& value, double* number) {
-  switch (value.vt()) {
-    case hmi::VT_I2:
-      *number = value.i2();
-      return true;
-    case hmi::VT_I4:
-      *number = value.i4();
-      return true;
-    case hmi::VT_UI1:
-      *number = value.ui1();
-      return true;
-    case hmi::VT_R4:
-      *number = value.r4();
-      return true;
-    case hmi::VT_R8:
-      *number = value.r8();
-      return true;
-    case hmi::VT_BSTR:
-      return hmi::TextToNumber(value.bstr(), number);
-    default:
-      return false;
-  }
-}
-
 // The contents of an object, a chart's pens or a data link's sources.
 class Collection final : public SimpleDispatchObject<hmi::IHmiObjectCollection> {
  public:
@@ -147,6 +122,30 @@ class PointObject final : public SimpleDispatchObject<hmi::IHmiPoint> {
 };
 
 }  // namespace
+
+bool NumberOf(const Variant& value, double* number, bool read_texts) {
+  switch (value.vt()) {
+    case hmi::VT_I2:
+      *number = value.i2();
+      return true;
+    case hmi::VT_I4:
+      *number = value.i4();
+      return true;
+    case hmi::VT_UI1:
+      *number = value.ui1();
+      return true;
+    case hmi::VT_R4:
+      *number = value.r4();
+      return true;
+    case hmi::VT_R8:
+      *number = value.r8();
+      return true;
+    case hmi::VT_BSTR:
+      return read_texts && hmi::TextToNumber(value.bstr(), number);
+    default:
+      return false;
+  }
+}
 
 int LiveObjectCount() { return g_live_objects.load(); }
 

@@ -35,6 +35,10 @@ using hmi::Variant;
 // was released.
 int LiveObjectCount();
 
+// The number a value holds: numbers, and (with `read_texts`) texts that read
+// as one. False for anything else.
+bool NumberOf(const hmi::Variant& value, double* number, bool read_texts = true);
+
 // A member that counts its stand-in object as alive while it exists.
 class LiveObject {
  public:

@@ -152,28 +152,6 @@ Variant ToVariant(const Json& value, const std::string& where) {
   Fail(where, "unknown value type \"" + type + "\"");
 }
 
-bool IsNumeric(const Variant& value, double* number) {
-  switch (value.vt()) {
-    case hmi::VT_I2:
-      *number = value.i2();
-      return true;
-    case hmi::VT_I4:
-      *number = value.i4();
-      return true;
-    case hmi::VT_UI1:
-      *number = value.ui1();
-      return true;
-    case hmi::VT_R4:
-      *number = value.r4();
-      return true;
-    case hmi::VT_R8:
-      *number = value.r8();
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::string DefaultCategory(const std::string& class_name) {
   if (class_name == "Variable") return "Support";
   if (class_name == "Lookup" || class_name == "Linear" || class_name == "Format" ||
@@ -357,7 +335,9 @@ class Loader {
     for (int i = 0; i < 4 && have_box; ++i) {
       have_box = false;
       for (const Property& property : node->properties_) {
-        if (property.name == kBoxKeys[i]) have_box = IsNumeric(property.value, &box[i]);
+        if (property.name == kBoxKeys[i]) {
+          have_box = NumberOf(property.value, &box[i], /*read_texts=*/false);
+        }
       }
     }
     double centre[2] = {0.0, 0.0};
