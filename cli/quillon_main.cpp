@@ -15,6 +15,8 @@
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
 #include "hmi/standin_host.h"
+#include "command_ui.h"
+#include "convert_command.h"
 #include "platform/console_ui.h"
 #include "platform/imaging.h"
 #include "platform/registry.h"
@@ -122,15 +124,27 @@ int main(int argc, char** argv) {
   };
 
   CLI::App* convert = app.add_subcommand(
-      "convert", "Convert picture files into web pages with the stored settings");
-  std::vector<std::string> pictures;
-  bool show_options = false, read_only = false;
-  convert->add_option("PICTURE", pictures, "Picture files (.grf) to convert, in order")
+      "convert",
+      "Convert pictures into web pages with the stored settings. Prints one line per picture "
+      "(converted; converted with losses; not converted, and why) and a last line for the "
+      "run. Exit status 0 when every picture was converted (losses allowed), 1 when one "
+      "failed, 130 when the run was cancelled (Ctrl-C), 2 for a usage error");
+  quillon::cli::ConvertOptions convert_options;
+  convert->add_option("PICTURE", convert_options.inputs,
+                      "Picture files (.grf) and folders of pictures to convert, in order")
       ->required();
-  convert->add_flag("--options", show_options,
+  convert->add_flag("-r,--recursive", convert_options.recursive,
+                    "Folders: convert the pictures of their subfolders too");
+  convert->add_flag("--options", convert_options.show_options,
                     "Show the options dialog (on the terminal) before the first picture");
-  convert->add_flag("--read-only", read_only,
-                    "Read the pictures and write their logs only; no page is written");
+  convert->add_flag("--read-only", convert_options.read_only,
+                    "Read the pictures and write their logs only; no page or image is written");
+  convert->add_flag("--strict", convert_options.strict,
+                    "A picture converted with losses fails the run (exit status 1)");
+  convert->add_option("--output-dir", convert_options.output_directory,
+                      "Output directory for this run only (the stored setting is not changed)");
+  convert->add_option("--report", convert_options.report_path,
+                      "Write a report of the run as JSON to this file");
   add_common(convert);
 
   CLI::App* exporter = app.add_subcommand(
@@ -197,7 +211,7 @@ int main(int argc, char** argv) {
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);
-  quillon::ConsoleUi ui;
+  quillon::cli::CommandUi ui;
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
 
   quillon::CQuillonDllApp& library = quillon::CQuillonDllApp::Instance();
@@ -265,16 +279,12 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  int failed = 0;
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    int result = quillon::ConvertQevPicFile(pictures[i], verbose ? &log_window : nullptr,
-                                            (show_options && i == 0) ? 1 : 0, read_only ? 0 : 1);
-    if (result == 1) {
-      std::printf("converted %s\n", pictures[i].c_str());
-    } else if (!read_only) {
-      std::fprintf(stderr, "quillon: %s was not converted; see its log\n", pictures[i].c_str());
-      ++failed;
-    }
-  }
-  return failed == 0 ? 0 : 1;
+  convert_options.verbose = verbose;
+  quillon::Platform platform;
+  platform.ui = &ui;
+  platform.registry = &registry;
+  platform.hmi = &host;
+  platform.clipboard = &clipboard;
+  platform.screen_dpi = dpi;
+  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window, nullptr);
 }

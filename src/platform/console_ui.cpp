@@ -14,9 +14,17 @@ namespace {
 // Set from the signal handlers, read by NextEvent.
 volatile std::sig_atomic_t g_cancel_requested = 0;
 volatile std::sig_atomic_t g_quit_requested = 0;
+// Every Ctrl-C and SIGTERM of the process, never reset.
+volatile std::sig_atomic_t g_interrupts = 0;
 
-extern "C" void OnInterrupt(int) { g_cancel_requested = 1; }
-extern "C" void OnTerminate(int) { g_quit_requested = 1; }
+extern "C" void OnInterrupt(int) {
+  g_cancel_requested = 1;
+  g_interrupts = g_interrupts + 1;
+}
+extern "C" void OnTerminate(int) {
+  g_quit_requested = 1;
+  g_interrupts = g_interrupts + 1;
+}
 
 long long NowMs() {
   struct timespec now;
@@ -157,6 +165,10 @@ UiEvent ConsoleUi::NextEvent() {
 }
 
 void ConsoleUi::PostQuit() { quit_posted_ = true; }
+
+int ConsoleUi::Interrupts() { return g_interrupts; }
+
+void ConsoleUi::CatchInterrupts() { InstallHandlers(); }
 
 }  // namespace quillon
 
