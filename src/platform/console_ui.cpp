@@ -222,7 +222,11 @@ int ConsoleUi::RunModal(Dialog* dialog) {
     for (int id : dialog->order()) {
       const Control* control = dialog->Find(id);
       if (control == nullptr || !control->visible || !control->enabled) continue;
-      const std::string label = control->label.empty() ? std::to_string(id) : control->label;
+      // A check box or radio button is named by its caption; an edit by the
+      // label beside it. The number only when neither says anything.
+      std::string label = control->label;
+      if (label.empty() && control->kind != ControlKind::kEdit) label = control->text;
+      if (label.empty()) label = std::to_string(id);
       if (control->kind == ControlKind::kEdit) {
         std::fprintf(err_, "%s [%s]: ", label.c_str(), control->text.c_str());
         std::fflush(err_);
