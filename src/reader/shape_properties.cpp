@@ -161,9 +161,20 @@ int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant
     case Special::kNone:
       return 0;
     case Special::kHorizontal:
-    case Special::kVertical:
+    case Special::kVertical: {
+      // A value that is no number is said under its object, never taken
+      // silently as 0.
+      Variant number;
+      if (hmi::Failed(hmi::ChangeType(value, hmi::VT_R8, &number))) {
+        Variant shown;
+        const std::string as_text =
+            hmi::Succeeded(hmi::ChangeType(value, hmi::VT_BSTR, &shown)) ? shown.bstr() : "";
+        Warn(name + ": the value \"" + as_text + "\" is not a number; 0 is written.",
+             kSeverityWarning);
+      }
       *text = StringF("%ld\t", ToPixel(AsDouble(value), kind == Special::kHorizontal));
       return 1;
+    }
     case Special::kAngle: {
       long angle = TruncToLong(-AsDouble(value));
       if (angle_unit_ == kRadians) angle = TruncToLong(static_cast<double>(angle) * kDegreeFactor);
