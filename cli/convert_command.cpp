@@ -236,6 +236,14 @@ int RunConvert(const ConvertOptions& options, const Services& services, CommandU
 
   RunRegistry run_registry(platform.registry);
   if (!options.output_directory.empty()) {
+    // The folder given for the run is made when missing, as mkdir -p would.
+    std::error_code ec;
+    fs::create_directories(options.output_directory, ec);
+    if (ec && !fs::is_directory(options.output_directory)) {
+      std::fprintf(stderr, "quillon: cannot make the output directory %s: %s\n",
+                   options.output_directory.c_str(), ec.message().c_str());
+      return kExitFailed;
+    }
     run_registry.set_output_directory(options.output_directory);
   }
   platform.registry = &run_registry;

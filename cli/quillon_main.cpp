@@ -17,6 +17,7 @@
 #include "hmi/standin_host.h"
 #include "command_ui.h"
 #include "convert_command.h"
+#include "run_registry.h"
 #include "platform/console_ui.h"
 #include "platform/imaging.h"
 #include "platform/registry.h"
@@ -29,7 +30,13 @@ namespace {
 class PrintingLogWindow : public quillon::LogWindow {
  public:
   void SendLogMessage(unsigned, unsigned long, const std::string& line) override {
-    std::string text = line;
+    // The log's CR LF line ends, also inside a line written at once (the
+    // banner), become the terminal's own.
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
+      text += line[i];
+    }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
@@ -221,9 +228,11 @@ int main(int argc, char** argv) {
   if (*settings) {
     bool change = !output_directory.empty() || update_rate != 0 || !image_format.empty() ||
                   cab_files >= 0 || playback >= 0;
+    // Read through the run's view: reading never adds a key to the file.
+    quillon::cli::RunRegistry view(&registry);
     quillon::ConversionSettings values;
-    values.output_directory = quillon::ReadPicturePath(services, &registry);
-    quillon::LoadSettings(services, &registry, &values);
+    values.output_directory = quillon::ReadPicturePath(services, &view);
+    quillon::LoadSettings(services, &view, &values);
     if (!change) {
       PrintSettings(values, registry_path);
       return 0;
@@ -233,7 +242,7 @@ int main(int argc, char** argv) {
     if (!image_format.empty()) values.output_bmp = image_format == "bmp" ? 1 : 0;
     if (cab_files >= 0) values.use_cab_files = cab_files;
     if (playback >= 0) values.allow_play_back = playback;
-    if (quillon::SaveSettings(services, &registry, values) != 1) return 1;
+    if (quillon::SaveSettings(services, &view, values) != 1) return 1;
     PrintSettings(values, registry_path);
     return 0;
   }

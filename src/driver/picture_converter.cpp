@@ -226,6 +226,8 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
   }
 
   if (run.PrepareRun(path, log_window) != 1) return 0;
+  // A run that only reads writes the log and nothing else.
+  run.reader()->set_write_images(action == 1);
   MainWindowLock main_window(services.ui, /*disable=*/true);
   if (services.progress != nullptr) services.progress->ShowProgress();
   if (run.OpenPicture() != 1) {

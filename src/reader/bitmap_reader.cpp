@@ -185,7 +185,7 @@ int ReadBitmap(PictureReader* reader, hmi::IHmiObject* object, std::string* reco
   const HRESULT result = reader->ReadProperties(object, record);
   if (hmi::Failed(result) && result != kReadWithWarnings) return result;
   std::string list;
-  CreateImageFiles(reader, object, &list);
+  if (reader->write_images()) CreateImageFiles(reader, object, &list);
   if (!list.empty()) {
     std::string name;
     HRESULT hr = object->Name(&name);

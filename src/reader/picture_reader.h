@@ -167,6 +167,10 @@ class PictureReader {
   }
   const std::string& image_directory() const { return image_directory_; }
   bool output_bmp() const { return output_bmp_; }
+  // Whether the bitmaps' image files are made: not when the pictures are
+  // only read (a run that writes logs only).
+  void set_write_images(bool write) { write_images_ = write; }
+  bool write_images() const { return write_images_; }
   // The settings, where the HMI's picture directory is found.
   Registry* registry() const { return registry_; }
   void set_registry(Registry* registry) { registry_ = registry; }
@@ -207,6 +211,7 @@ class PictureReader {
   ImageWriter* image_writer_ = nullptr;
   std::string image_directory_;
   bool output_bmp_ = false;
+  bool write_images_ = true;
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   // A document file loaded for an external reference.
