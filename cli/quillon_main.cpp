@@ -78,6 +78,10 @@ int main(int argc, char** argv) {
                       "Document (.grf or .qvg) to open in the running HMI first; repeatable");
   convert->add_option("--dpi", dpi, "Screen resolution that text heights are sized for")
       ->check(CLI::Range(1, 10000));
+  quillon::standin::LoadOptions hmi_options;
+  convert->add_flag("--allow-outside-images", hmi_options.allow_outside_images,
+                    "Let pictures show image files from outside their own folder (refused "
+                    "with a log line otherwise)");
 
   CLI::App* settings = app.add_subcommand(
       "settings", "Show the stored settings, or change those given as options");
@@ -126,7 +130,7 @@ int main(int argc, char** argv) {
 
   // The HMI copies bitmap images to the clipboard that the converter reads.
   quillon::Clipboard clipboard;
-  quillon::standin::StandInHost host;
+  quillon::standin::StandInHost host(hmi_options);
   host.set_clipboard(&clipboard);
   for (const std::string& document : open_documents) {
     std::string error;

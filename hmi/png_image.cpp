@@ -2,32 +2,48 @@
 // every failure as a result (never ends the process).
 #include "hmi/png_image.h"
 
+#include "hmi/regular_file.h"
+
 #include <png.h>
 
 #include <cstring>
+#include <exception>
 #include <utility>
 #include <vector>
 
 namespace quillon {
 namespace standin {
 
-bool ReadPngImage(const std::string& path, RgbImage* image, std::string* error) {
+bool ReadPngImage(const std::string& path, RgbImage* image, std::string* error,
+                  bool* too_large) {
+  if (too_large != nullptr) *too_large = false;
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&png, path.c_str()) == 0) {
+  // Read through the checked file reading: a FIFO or device is refused
+  // instead of blocking.
+  std::string file;
+  if (ReadRegularFile(path, &file, error) != FileReadResult::kOk) return false;
+  if (png_image_begin_read_from_memory(&png, file.data(), file.size()) == 0) {
     *error = path + ": " + png.message;
     png_image_free(&png);
     return false;
   }
-  if (png.width == 0 || png.height == 0 || png.width > static_cast<png_uint_32>(kMaxImageSide) ||
-      png.height > static_cast<png_uint_32>(kMaxImageSide)) {
-    *error = path + ": the image is larger than the HMI draws";
+  if (!ImageSizeAllowed(static_cast<int64_t>(png.width), static_cast<int64_t>(png.height))) {
+    *error = path + ": " + ImageTooLargeText(png.width, png.height);
+    if (too_large != nullptr) *too_large = true;
     png_image_free(&png);
     return false;
   }
   png.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
+  std::vector<uint8_t> pixels;
+  try {
+    pixels.resize(PNG_IMAGE_SIZE(png));
+  } catch (const std::exception& failure) {
+    *error = path + ": no memory for the image (" + failure.what() + ")";
+    png_image_free(&png);
+    return false;
+  }
   // Transparent parts are composed onto white, as the HMI draws them.
   png_color white = {255, 255, 255};
   if (png_image_finish_read(&png, &white, pixels.data(), 0, nullptr) == 0) {

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "hmi/latin1.h"
+#include "hmi/regular_file.h"
 
 namespace quillon {
 namespace standin {
@@ -79,16 +80,19 @@ HRESULT StandInHost::OpenStorage(const std::string& path, uint32_t mode,
   *storage = nullptr;
   // Access bits: 0 reads; writing is not offered.
   if ((mode & 0x3) != 0) return hmi::STG_E_ACCESSDENIED;
-  std::error_code ec;
-  auto status = std::filesystem::status(path, ec);
-  if (path.empty() || !std::filesystem::exists(status)) return hmi::STG_E_FILENOTFOUND;
-  if (std::filesystem::is_directory(status)) return hmi::STG_E_ACCESSDENIED;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return hmi::STG_E_ACCESSDENIED;
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  if (file.bad()) return hmi::STG_E_READFAULT;
-  *storage = hmi::MakeCom<FileStorage>(path, contents.str());
+  std::string contents, error;
+  switch (ReadRegularFile(path, &contents, &error)) {
+    case FileReadResult::kOk:
+      break;
+    case FileReadResult::kMissing:
+      return hmi::STG_E_FILENOTFOUND;
+    case FileReadResult::kNotRegular:
+    case FileReadResult::kFailed:
+      // The caller's log line names the cause.
+      hmi::SetErrorInfo(error);
+      return hmi::STG_E_ACCESSDENIED;
+  }
+  *storage = hmi::MakeCom<FileStorage>(path, std::move(contents));
   return S_OK;
 }
 

@@ -452,7 +452,9 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
       if (input.vt() == hmi::VT_BSTR && status_table) {
         std::string status = TrimRight(ToUpper(input.bstr()));
         status += std::string(static_cast<size_t>(StatusPadding(status)), ' ');
-        input = Variant::Bstr("\"" + status + "\"");
+        // Quoted as the writer quotes texts, so that a quote inside stays inside.
+        QuoteString(&status);
+        input = Variant::Bstr(status);
       }
       FormatValue(input, 0.0f, &in1);
       FormatValue(input2, 0.0f, &in2);

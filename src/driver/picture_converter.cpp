@@ -20,12 +20,18 @@ namespace {
 
 constexpr char kVersion[] = "1.0";
 
-// An output directory as the run keeps it: with its separator at the end,
-// or empty for the current directory.
+constexpr char kPathWithNul[] = "The picture path holds a NUL character and is not converted.";
+constexpr char kOutputDirectoryUnusable[] =
+    "The output directory cannot be used: %s. The picture %s is not converted.";
+
+// An output directory as the run keeps it: with "/" at the end (a "\" there
+// is taken as the separator it stands for), or empty for the current
+// directory.
 std::string WithSeparator(const std::string& directory) {
   if (directory.empty()) return directory;
   char last = directory.back();
-  return (last == '/' || last == '\\') ? directory : directory + "/";
+  if (last == '\\') return directory.substr(0, directory.size() - 1) + "/";
+  return last == '/' ? directory : directory + "/";
 }
 
 // The host's main window is disabled while a conversion runs.
@@ -68,7 +74,7 @@ std::string PictureNameOfPath(const std::string& path) {
 
 std::string SafeFileName(std::string name) {
   for (char& c : name) {
-    if (c == '/' || c == '\\') c = '_';
+    if (c == '/' || c == '\\' || c == '\0') c = '_';
   }
   return name;
 }
@@ -103,6 +109,11 @@ void PictureConverter::StartPictureLog(const std::string& picture_directory) {
 }
 
 int PictureConverter::PrepareRun(const std::string& path, LogWindow* log_window) {
+  if (path.find('\0') != std::string::npos) {
+    // The file system would see only the part before it: another file.
+    services_.Message(kPathWithNul, kMbOk | kMbIconExclamation);
+    return 0;
+  }
   if (ToUpper(path).find(".GRF") == std::string::npos) {
     services_.Message(services_.Text(kResNotAPictureFile), kMbOk | kMbIconExclamation);
     return 0;
@@ -225,6 +236,16 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
     }
   }
 
+  if (context.registry != nullptr) {
+    // Before the log is started: it would be written to the wrong place.
+    const std::string problem =
+        CheckOutputDirectory(context.registry, &run.settings.output_directory);
+    if (!problem.empty()) {
+      services.Message(FormatText(kOutputDirectoryUnusable, {problem, path}),
+                       kMbOk | kMbIconExclamation);
+      return 0;
+    }
+  }
   if (run.PrepareRun(path, log_window) != 1) return 0;
   MainWindowLock main_window(services.ui, /*disable=*/true);
   if (services.progress != nullptr) services.progress->ShowProgress();

@@ -77,6 +77,12 @@ enum : int {
 // How many levels of groups inside groups the walk follows.
 constexpr int kMaxGroupDepth = 64;
 
+// Limits that no real display reaches; an object beyond one is left out of
+// the web page with a log line, so that a tiny document cannot make the run
+// take unbounded memory or time. Images are limited by ImageSizeAllowed.
+constexpr int32_t kMaxTextLines = 1000;     // lines of one text
+constexpr int32_t kMaxBitmapImages = 256;   // images of one bitmap
+
 // The degree factor of the HMI: 180 divided by 22/7.
 constexpr double kDegreeFactor = 57.27272727272727;
 
@@ -242,8 +248,8 @@ std::string RecordText(std::string text);
 
 // An object's name (or full name) as it may stand in the page description,
 // where names are separated by blanks and lists by parentheses: a blank,
-// parenthesis, quote, apostrophe, TAB, CR or LF inside it becomes "_", and
-// an empty name is "_".
+// parenthesis, quote, apostrophe, TAB, CR, LF or NUL inside it becomes "_",
+// and so does "#", which marks groups in the group map; an empty name is "_".
 std::string NameText(std::string text);
 
 // Formats a value for a record (offset added to numbers); an empty text

@@ -92,7 +92,7 @@ std::string RecordText(std::string text) {
 std::string NameText(std::string text) {
   for (char& c : text) {
     if (c == ' ' || c == '(' || c == ')' || c == '"' || c == '\'' || c == '\t' || c == '\r' ||
-        c == '\n') {
+        c == '\n' || c == '\0' || c == '#') {
       c = '_';
     }
   }

@@ -15,6 +15,8 @@ using hmi::HRESULT;
 namespace {
 
 constexpr char kPlainFormat[] = "format\t#\t";
+constexpr char kTooManyLines[] =
+    "The text has %d lines, more than the %d a page can show, and is left out of the web page.";
 
 // Line `wanted` of a caption: lines end at a carriage return or when a line
 // holds more than `per_line` characters.
@@ -86,6 +88,12 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
   if (hmi::Failed(text->NumberOfLines(&lines))) {
     reader->Warn("NumberOfLines", kSeveritySevere);
     return kReadWithWarnings;
+  }
+  if (lines > kMaxTextLines) {
+    reader->Warn(StringF(kTooManyLines, static_cast<int>(lines), static_cast<int>(kMaxTextLines)),
+                 kSeveritySevere);
+    reader->set_repeat_counter(0);
+    return -1;
   }
   std::string class_name;
   if (hmi::Failed(object->ClassName(&class_name))) {
