@@ -121,6 +121,7 @@ int PictureConverter::PrepareRun(const std::string& path, LogWindow* log_window)
   source_path_ = path;
   log_window_ = log_window;
   picture_name_ = SafeFileName(PictureNameOfPath(path));
+  reader_.set_page_name(picture_name_);
   reader_.PrepareClassTable();
   size_t separator = LastSeparator(path);
   StartPictureLog(separator == std::string::npos ? std::string() : path.substr(0, separator + 1));
@@ -139,6 +140,7 @@ int PictureConverter::PrepareRunFromObject(const hmi::Variant& picture) {
   reader_.document()->document_dispatch = picture.dispatch();
   log_window_ = nullptr;
   picture_name_ = SafeFileName(RecordText(name));
+  reader_.set_page_name(picture_name_);
   reader_.PrepareClassTable();
   StartPictureLog(std::string());
   return 1;

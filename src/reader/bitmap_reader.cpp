@@ -80,16 +80,6 @@ bool CancelledWhilePumping(PictureReader* reader, const char* status) {
   return true;
 }
 
-// A bitmap's full name as it may stand in a file name: the dots of the
-// name become "_", and so do separators, so the file stays inside the
-// output directory.
-std::string ImageBaseName(std::string full_name) {
-  ReplaceChar(&full_name, '.', '_');
-  ReplaceChar(&full_name, '/', '_');
-  ReplaceChar(&full_name, '\\', '_');
-  return full_name;
-}
-
 }  // namespace
 
 int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string* list) {
@@ -124,7 +114,7 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
     return 0;
   }
   // Named as the page names it: the full name as the record holds it.
-  const std::string base_name = ImageBaseName(NameText(full_name));
+  const std::string base_name = PictureReader::ImageBaseName(reader->PageFullName(full_name));
   ImageState kept;
   if (hmi::Failed(bitmap->CurrentImage(&kept.image))) {
     reader->Warn(kCurrentImage, kSeveritySevere);

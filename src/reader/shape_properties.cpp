@@ -197,7 +197,10 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         *record += text;
       } else {
         FormatValue(value, 0.0f, &text);
-        if (name == "Name" || name == "FullyQualifiedName") text = NameText(text);
+        // Names as the page writes them (made safe, and unique on the page).
+        const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
+        if (name == "Name") text = PageName(object, raw);
+        if (name == "FullyQualifiedName") text = PageFullName(raw);
         *record += text + "\t";
       }
     }

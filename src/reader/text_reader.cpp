@@ -37,7 +37,8 @@ std::string CaptionLine(const std::string& caption, long per_line, long wanted) 
 
 // Makes the record of the line the repeat counter points at. Returns 0, or
 // -2 after queuing what could not be read.
-int MakeLineRecord(PictureReader* reader, hmi::IHmiText* text, long lines, std::string* record) {
+int MakeLineRecord(PictureReader* reader, hmi::IHmiObject* object, hmi::IHmiText* text, long lines,
+                   std::string* record) {
   const long counter = reader->repeat_counter();
   const long taken = counter - 1;
   const long k = lines - counter;
@@ -66,7 +67,8 @@ int MakeLineRecord(PictureReader* reader, hmi::IHmiText* text, long lines, std::
   SetRecordProperty(record, "Caption", RecordText(CaptionLine(caption, per_line, taken)), 1);
   SetRecordProperty(record, "Height", StringF("%ld", font_pixels), 1);
   SetRecordProperty(record, "VerticalPosition", StringF("%ld", y), 1);
-  SetRecordProperty(record, "Name", NameText(name) + StringF("l%d", static_cast<int>(k)), 1);
+  SetRecordProperty(record, "Name",
+                    reader->PageName(object, name) + StringF("l%d", static_cast<int>(k)), 1);
   return 0;
 }
 
@@ -116,7 +118,7 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
 
   if (reader->repeat_counter() == 0) reader->set_repeat_counter(lines);
   if (lines > 1 && reader->repeat_counter() > 0) {
-    if (MakeLineRecord(reader, text.get(), lines, record) != 0) return kReadWithWarnings;
+    if (MakeLineRecord(reader, object, text.get(), lines, record) != 0) return kReadWithWarnings;
   }
   reader->set_repeat_counter(reader->repeat_counter() - 1);
 

@@ -189,6 +189,13 @@ class CommandTest : public ::testing::Test {
   TempDir logs;
 };
 
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
 const char kRect[] = R"({"objects": [{"class": "Rect", "name": "R"}]})";
 
 // Unusable settings stop the run with their reason and write nothing
@@ -354,22 +361,60 @@ TEST_F(CommandTest, FifosAndDevicesGivenAsInputsAreRefusedWithoutBlocking) {
   EXPECT_NE(run.err.find("settings.reg is not a regular file"), std::string::npos) << run.err;
 }
 
-TEST_F(CommandTest, NamesThatDifferOnlyInReplacedCharactersStayApart) {
-  // A "#" in a group's name must not move members into another group.
-  Write("pics/P.grf", R"({"objects": [
-      {"class": "Group", "name": "A#B", "objects": [{"class": "Rect", "name": "R1"}]},
-      {"class": "Group", "name": "B", "objects": [{"class": "Rect", "name": "R2"}]}]})");
-  const RunResult run =
-      RunChanging({"convert", "pics/P.grf"}, {"out/P.JDF", "out/P.htm", "out/P.Log"});
+TEST_F(CommandTest, NamesThatCollideOnceMadeSafeAreMadeUniqueOnThePage) {
+  const std::string lookup =
+      R"("properties": {"Source": "DS.NODE1.T.F_CV", "DefaultOutputValue": 0, "ToggleRate": 0,
+      "GlobalToggle": 0, "GlobalOutputToggle": 0, "ToggleSource": " "},
+      "lookup": {"levels": [{"in": 1, "out": 255}]})";
+  const std::string document = R"({"objects": [
+      {"class": "Rect", "name": "X Y", "connections": [{"property": "ForegroundColor",
+        "objects": [{"class": "Lookup", "name": "L1", )" + lookup + R"(}]}]},
+      {"class": "Rect", "name": "X_Y", "connections": [{"property": "ForegroundColor",
+        "objects": [{"class": "Lookup", "name": "L2", )" + lookup + R"(}]}]},
+      {"class": "Bitmap", "name": "A_B", "images": [{"primary": {"rgb": 1}, "secondary": {"rgb": 2}}]},
+      {"class": "Group", "name": "A", "objects": [
+        {"class": "Bitmap", "name": "B", "images": [{"primary": {"rgb": 3}, "secondary": {"rgb": 4}}]}]},
+      {"class": "Group", "name": "G", "objects": [{"class": "Oval", "name": "O1"}]},
+      {"class": "Group", "name": "G", "objects": [{"class": "Oval", "name": "O2"}]},
+      {"class": "Group", "name": "H#G", "objects": [{"class": "Oval", "name": "O3"}]}]})";
+  // Two pictures whose documents have the same name.
+  Write("pics/P.grf", document);
+  Write("pics/Q.grf", R"({"name": "P", )" + document.substr(1));
+  std::vector<std::string> changed;
+  for (const std::string page : {"P", "Q"}) {
+    for (const char* file : {".JDF", ".htm", ".Log", "_A_B_P1.JPG", "_A_B_S1.JPG",
+                             "_A_B_2_P1.JPG", "_A_B_2_S1.JPG"}) {
+      changed.push_back("out/" + page + file);
+    }
+  }
+  const RunResult run = RunChanging({"convert", "pics/P.grf", "pics/Q.grf"}, changed);
   EXPECT_EQ(run.status, 0) << run.err;
   const std::string jdf = Out("P.JDF");
-  const size_t first = jdf.find("(A_B TAVSymbol");
-  const size_t second = jdf.find("(B TAVSymbol");
-  ASSERT_NE(first, std::string::npos) << jdf;
-  ASSERT_NE(second, std::string::npos) << jdf;
-  const size_t r1 = jdf.find("(R1 TAVRectangle"), r2 = jdf.find("(R2 TAVRectangle");
-  EXPECT_TRUE(first < r1 && r1 < second) << jdf;
-  EXPECT_TRUE(second < r2) << jdf;
+  EXPECT_EQ(Out("Q.JDF"), ReplaceAll(jdf, "(file P_", "(file Q_"));
+  // Every object has its own description, and its own animation.
+  EXPECT_EQ(Out("P.Log").find("has no description"), std::string::npos) << Out("P.Log");
+  for (const char* text :
+       {"(X_Y TAVRectangle", "(X_Y_2 TAVRectangle", "(X_Y.fgColor L11.out)",
+        "(X_Y_2.fgColor L21.out)", "(file P_A_B_P1.JPG)", "(B_2 TAVImage",
+        "(file P_A_B_2_P1.JPG)", "(G TAVSymbol", "(G_2 TAVSymbol", "(H_G TAVSymbol"}) {
+    EXPECT_NE(jdf.find(text), std::string::npos) << text << "\n" << jdf;
+  }
+  // Members stay in their own group.
+  const size_t g = jdf.find("(G TAVSymbol"), g2 = jdf.find("(G_2 TAVSymbol"),
+               h = jdf.find("(H_G TAVSymbol");
+  const size_t o1 = jdf.find("(O1 TAVEllipse"), o2 = jdf.find("(O2 TAVEllipse"),
+               o3 = jdf.find("(O3 TAVEllipse");
+  EXPECT_TRUE(g < o1 && o1 < g2 && g2 < o2 && o2 < h && h < o3) << jdf;
+  // The log says which objects were renamed.
+  const std::string log = Out("P.Log");
+  for (const char* text :
+       {"Another object of the page already has the name X_Y (once unsafe characters are "
+        "replaced); this one (P.X_Y) is written as X_Y_2.",
+        "The image files of this bitmap (P.A.B) would be those of another bitmap of the page; "
+        "it is written as B_2.",
+        "this one (P.G) is written as G_2."}) {
+    EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
+  }
 }
 
 TEST_F(CommandTest, NulCharactersInNamesAndPathsAreHandled) {
