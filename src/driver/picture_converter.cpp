@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <new>
 
 #include "animation/animation_reader.h"
 #include "driver/dialogs.h"
@@ -21,6 +22,8 @@ namespace {
 constexpr char kVersion[] = "1.0";
 
 constexpr char kPathWithNul[] = "The picture path holds a NUL character and is not converted.";
+constexpr char kOutOfMemory[] =
+    "The conversion ran out of memory (%s) and was stopped; the picture is not converted.";
 constexpr char kOutputDirectoryUnusable[] =
     "The output directory cannot be used: %s. The picture %s is not converted.";
 
@@ -249,26 +252,36 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
     }
   }
   if (run.PrepareRun(path, log_window) != 1) return 0;
-  MainWindowLock main_window(services.ui, /*disable=*/true);
-  if (services.progress != nullptr) services.progress->ShowProgress();
-  if (run.OpenPicture() != 1) {
+  try {
+    MainWindowLock main_window(services.ui, /*disable=*/true);
+    if (services.progress != nullptr) services.progress->ShowProgress();
+    if (run.OpenPicture() != 1) {
+      Abort(services);
+      return 0;
+    }
+    if (run.ReadPicture() < 0) {
+      Abort(services);
+      services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
+                       kMbOk | kMbIconExclamation);
+      return 0;
+    }
+    if (services.Cancelled()) return 0;
+    if (action != 1) {
+      if (services.progress != nullptr) services.progress->CloseProgress();
+      return 0;
+    }
+    // A page that could not be written whole is not reported as converted;
+    // the writer has said why.
+    return run.WritePages();
+  } catch (const std::bad_alloc& failure) {
+    // The picture asked for more memory than the machine gives: the log and
+    // the message say so.
+    const std::string text = FormatText(kOutOfMemory, {failure.what()});
+    run.log()->WriteLogLine(text, kLogError);
     Abort(services);
+    services.Message(text, kMbOk | kMbIconExclamation);
     return 0;
   }
-  if (run.ReadPicture() < 0) {
-    Abort(services);
-    services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
-                     kMbOk | kMbIconExclamation);
-    return 0;
-  }
-  if (services.Cancelled()) return 0;
-  if (action != 1) {
-    if (services.progress != nullptr) services.progress->CloseProgress();
-    return 0;
-  }
-  // A page that could not be written whole is not reported as converted;
-  // the writer has said why.
-  return run.WritePages();
 }
 
 int RunConvertPictureFile(const RunContext& context, const std::vector<std::string>& paths,

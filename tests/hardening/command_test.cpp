@@ -4,6 +4,7 @@
 // and fails its test.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -137,7 +138,8 @@ class CommandTest : public ::testing::Test {
 
   // Runs quillon with `args` (after "--registry settings.reg" unless
   // `settings` is false) in the test folder, standard input closed.
-  RunResult Run(const std::vector<std::string>& args, bool settings = true) {
+  RunResult Run(const std::vector<std::string>& args, bool settings = true,
+                rlim_t address_space = 0) {
     std::vector<std::string> argv = {QUILLON_COMMAND};
     if (settings) argv.insert(argv.end(), {"--registry", SettingsPath()});
     argv.insert(argv.end(), args.begin(), args.end());
@@ -145,6 +147,10 @@ class CommandTest : public ::testing::Test {
     const pid_t child = ::fork();
     if (child == 0) {
       ::alarm(kRunSeconds);
+      if (address_space != 0) {
+        const struct rlimit limit = {address_space, address_space};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+      }
       if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
       const int in = ::open("/dev/null", O_RDONLY);
       const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -327,6 +333,34 @@ TEST_F(CommandTest, ObjectsBeyondTheLimitsAreLeftOutWithALogLine) {
   EXPECT_NE(log.find("the image of 65535 x 65535 pixels is larger than the converter handles"),
             std::string::npos);
   EXPECT_NE(log.find("The bitmap has 257 images, more than the 256"), std::string::npos);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILLON_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLON_TEST_ASAN 1
+#endif
+#endif
+
+TEST_F(CommandTest, RunningOutOfMemoryIsReportedWithItsReason) {
+#ifdef QUILLON_TEST_ASAN
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+  // 8,000 x 8,000 pixels lie within the limits but need 192 MB, more than
+  // the run is given.
+  Write("pics/P.grf", R"({"objects": [{"class": "Bitmap", "name": "Big", "images": [
+      {"primary": {"rgb": 1, "width": 8000, "height": 8000}, "secondary": {"rgb": 2}}]}]})");
+  const Snapshot before = Take(dir.path());
+  const RunResult run = Run({"convert", "pics/P.grf"}, true, rlim_t{200} << 20);
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::string text =
+      "The conversion ran out of memory (std::bad_alloc) and was stopped; the picture is not "
+      "converted.";
+  EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+  EXPECT_NE(Out("P.Log").find("Serious error: " + text), std::string::npos) << Out("P.Log");
+  std::vector<std::string> changed = Changed(before, Take(dir.path()));
+  EXPECT_EQ(changed, std::vector<std::string>{"out/P.Log"});
 }
 
 TEST_F(CommandTest, FifosAndDevicesGivenAsInputsAreRefusedWithoutBlocking) {
