@@ -12,6 +12,24 @@ namespace quillon {
 namespace {
 
 constexpr char kProperty[] = "(%s %s)\n";
+constexpr char kValueBreaksPage[] =
+    ": the value holds a blank, parenthesis, quote or line end where the page description takes "
+    "it unquoted; the property is left out.";
+
+// Properties whose values the converter builds as lists, parentheses and all.
+bool IsListProperty(const std::string& viewer_name) {
+  return viewer_name == "points" || viewer_name == "pens" || viewer_name == "columns" ||
+         viewer_name == "order";
+}
+
+// True when `value` may stand unquoted as the value of a property: one word
+// of the page, or nothing but blanks (a value that could not be read).
+bool FitsUnquoted(const std::string& value) {
+  const size_t start = value.find_first_not_of(' ');
+  if (start == std::string::npos) return true;
+  const size_t end = value.find_last_not_of(' ');
+  return IsPageWord(value.substr(start, end - start + 1));
+}
 
 // What a class adds to the shared algorithm.
 enum class Rule { kNone, kAxisLabels, kTextColor, kEnabledState, kImageFile, kAlarmDisplay };
@@ -89,6 +107,10 @@ int EmitShape(PageWriter* writer, const PropertyMap& record, const char* viewer_
     int kind = kPlain;
     if (!MapPropertyName(key, &viewer_name, &kind)) continue;
     ConvertValue(kind, &value);
+    if (!IsListProperty(viewer_name) && !FitsUnquoted(value)) {
+      writer->log()->QueueLine(key + kValueBreaksPage, kSeveritySevere);
+      continue;
+    }
     WriteProperty(writer, viewer_name, value);
   }
 

@@ -305,6 +305,31 @@ TEST_F(CommandTest, TextsThatWouldBreakThePageDescriptionAreRefused) {
   EXPECT_NE(log.find("ForegroundColor: a level of the lookup holds"), std::string::npos) << log;
 }
 
+TEST_F(CommandTest, AShapeValueThatWouldBreakThePageDescriptionIsLeftOut) {
+  // The example trend chart, its time span given as a text.
+  std::string chart = ReadFile(std::string(QUILLON_SOURCE_DIR) + "/examples/pictures/Trends.grf");
+  const std::string span = "\"Duration\": 600";
+  ASSERT_NE(chart.find(span), std::string::npos);
+  chart.replace(chart.find(span), span.size(), "\"Duration\": \"60) (INJ x\"");
+  Write("pics/Trends.grf", chart);
+  const RunResult run = RunChanging({"convert", "pics/Trends.grf"},
+                                    {"out/Trends.JDF", "out/Trends.htm", "out/Trends.Log"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string jdf = Out("Trends.JDF");
+  int lowest = 0, end = 0;
+  Depths(jdf, &lowest, &end);
+  EXPECT_EQ(lowest, 0);
+  EXPECT_EQ(end, 0);
+  EXPECT_EQ(jdf.find("INJ"), std::string::npos);
+  EXPECT_NE(jdf.find("(LevelTrend TAVRealTime"), std::string::npos) << "the chart is written";
+  EXPECT_NE(Out("Trends.Log")
+                .find("Messages for the Chart object LevelTrend:\r\nError: Duration: the value "
+                      "holds a blank, parenthesis, quote or line end where the page description "
+                      "takes it unquoted; the property is left out.\r\n"),
+            std::string::npos)
+      << Out("Trends.Log");
+}
+
 TEST_F(CommandTest, ObjectsBeyondTheLimitsAreLeftOutWithALogLine) {
   std::string images;
   for (int i = 0; i < kMaxBitmapImages + 1; ++i) {
