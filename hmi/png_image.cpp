@@ -2,14 +2,14 @@
 // every failure as a result (never ends the process).
 #include "hmi/png_image.h"
 
-#include "hmi/regular_file.h"
-
 #include <png.h>
 
 #include <cstring>
 #include <exception>
 #include <utility>
 #include <vector>
+
+#include "hmi/regular_file.h"
 
 namespace quillon {
 namespace standin {

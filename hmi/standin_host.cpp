@@ -3,10 +3,7 @@
 #include "hmi/standin_host.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
+#include <utility>
 
 #include "hmi/latin1.h"
 #include "hmi/regular_file.h"

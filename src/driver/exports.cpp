@@ -5,6 +5,7 @@
 
 #include "driver/application.h"
 #include "driver/picture_converter.h"
+#include "platform/format.h"
 #include "platform/registry.h"
 #include "quillon/quillon.h"
 
@@ -52,9 +53,7 @@ int Guarded(Convert convert) {
     // The picture asked for more memory than the machine gives: say so
     // rather than fail without a reason.
     app.ServicesFor(app.EffectivePlatform().ui)
-        .Message(std::string("The conversion ran out of memory (") + failure.what() +
-                     ") and was stopped; the picture is not converted.",
-                 kMbOk | kMbIconExclamation);
+        .Message(FormatText(kOutOfMemoryText, {failure.what()}), kMbOk | kMbIconExclamation);
     return 0;
   } catch (...) {
     return 0;

@@ -22,8 +22,6 @@ namespace {
 constexpr char kVersion[] = "1.0";
 
 constexpr char kPathWithNul[] = "The picture path holds a NUL character and is not converted.";
-constexpr char kOutOfMemory[] =
-    "The conversion ran out of memory (%s) and was stopped; the picture is not converted.";
 constexpr char kOutputDirectoryUnusable[] =
     "The output directory cannot be used: %s. The picture %s is not converted.";
 
@@ -276,7 +274,7 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
   } catch (const std::bad_alloc& failure) {
     // The picture asked for more memory than the machine gives: the log and
     // the message say so.
-    const std::string text = FormatText(kOutOfMemory, {failure.what()});
+    const std::string text = FormatText(kOutOfMemoryText, {failure.what()});
     run.log()->WriteLogLine(text, kLogError);
     Abort(services);
     services.Message(text, kMbOk | kMbIconExclamation);
