@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "hmi/document_peek.h"
 #include "hmi/latin1.h"
 #include "hmi/regular_file.h"
 
@@ -89,6 +90,7 @@ HRESULT StandInHost::OpenStorage(const std::string& path, uint32_t mode,
       hmi::SetErrorInfo(error);
       return hmi::STG_E_ACCESSDENIED;
   }
+  storage_refusals_ = PeekDocumentRefusals(contents);
   *storage = hmi::MakeCom<FileStorage>(path, std::move(contents));
   return S_OK;
 }
@@ -102,6 +104,7 @@ HRESULT StandInHost::CreateObject(const std::string& class_id, hmi::ClassContext
     if (context != hmi::ClassContext::kInProcessServer) return REGDB_E_CLASSNOTREG;
     ComPtr<Document> document = hmi::MakeCom<Document>(options_);
     document->set_clipboard(clipboard());
+    document->PresetRefusals(storage_refusals_);
     return document->QueryInterface(iid, object);
   }
   if (hmi::SameGuid(class_id, hmi::kApplicationClassId)) {
