@@ -335,7 +335,15 @@ TEST_F(CommandTest, ObjectsBeyondTheLimitsAreLeftOutWithALogLine) {
   for (int i = 0; i < kMaxBitmapImages + 1; ++i) {
     images += std::string(i > 0 ? "," : "") + R"({"primary": {"rgb": 1}, "secondary": {"rgb": 2}})";
   }
+  // A PNG file that says it is 9,000 x 9,000 pixels (its data never comes).
+  const char kHugePng[] =
+      "\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x00\x23\x28\x00\x00\x23\x28\x08\x02\x00"
+      "\x00\x00\xe2\xb7\xe5\xed\x00\x00\x00\x00IDAT\x35\xaf\x06\x1e\x00\x00\x00\x00IEND"
+      "\xae\x42\x60\x82";
+  Write("pics/huge.png", std::string(kHugePng, sizeof kHugePng - 1));
   Write("pics/P.grf", R"({"objects": [
+      {"class": "Bitmap", "name": "HugePng", "images": [{"primary": "huge.png",
+        "secondary": "huge.png"}]},
       {"class": "Text", "name": "Lines", "properties": {"NumberOfLines": 2000000000,
        "MaxCharactersPerLine": 10, "Caption": "x"}},
       {"class": "Bitmap", "name": "Huge", "images": [{"primary": {"rgb": 1, "width": 65535,
@@ -347,7 +355,7 @@ TEST_F(CommandTest, ObjectsBeyondTheLimitsAreLeftOutWithALogLine) {
   EXPECT_EQ(run.status, 0) << run.err;
   const std::string jdf = Out("P.JDF");
   EXPECT_NE(jdf.find("(R TAVRectangle"), std::string::npos) << jdf;
-  for (const char* left_out : {"(Lines", "(Huge", "(Many"}) {
+  for (const char* left_out : {"(Lines", "(Huge", "(Many", "(HugePng"}) {
     EXPECT_EQ(jdf.find(left_out), std::string::npos) << left_out;
   }
   const std::string log = Out("P.Log");
@@ -358,6 +366,10 @@ TEST_F(CommandTest, ObjectsBeyondTheLimitsAreLeftOutWithALogLine) {
   EXPECT_NE(log.find("the image of 65535 x 65535 pixels is larger than the converter handles"),
             std::string::npos);
   EXPECT_NE(log.find("The bitmap has 257 images, more than the 256"), std::string::npos);
+  EXPECT_NE(log.find("huge.png: the image of 9000 x 9000 pixels is larger than the converter "
+                     "handles"),
+            std::string::npos)
+      << log;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
