@@ -99,7 +99,8 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
     return 0;
   }
   if (count > kMaxBitmapImages) {
-    reader->Warn(StringF(kTooManyImages, static_cast<int>(count), static_cast<int>(kMaxBitmapImages)),
+    reader->Warn(StringF(kTooManyImages, static_cast<int>(count),
+                         static_cast<int>(kMaxBitmapImages)),
                  kSeveritySevere);
     return kLeftOut;
   }

@@ -285,7 +285,8 @@ std::string PictureReader::PageFullName(const std::string& raw) const {
   for (auto it = renames_.rbegin(); it != renames_.rend(); ++it) {
     const std::string& from = it->raw_full;
     if (raw == from) return it->full;
-    if (raw.size() > from.size() && raw[from.size()] == '.' && raw.compare(0, from.size(), from) == 0) {
+    if (raw.size() > from.size() && raw[from.size()] == '.' &&
+        raw.compare(0, from.size(), from) == 0) {
       return it->full + NameText(raw.substr(from.size()));
     }
   }
@@ -308,7 +309,8 @@ void PictureReader::ClaimPageName(hmi::IHmiObject* object, bool bitmap, std::str
   const std::string full = has_full ? PageFullName(raw_full) : *name;
   // The full name with another last part.
   const bool ends_with_name =
-      full.size() >= name->size() && full.compare(full.size() - name->size(), name->size(), *name) == 0;
+      full.size() >= name->size() &&
+      full.compare(full.size() - name->size(), name->size(), *name) == 0;
   auto full_for = [&](const std::string& unique) {
     return ends_with_name ? full.substr(0, full.size() - name->size()) + unique
                           : full + unique.substr(name->size());

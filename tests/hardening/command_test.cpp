@@ -442,9 +442,10 @@ TEST_F(CommandTest, NamesThatCollideOnceMadeSafeAreMadeUniqueOnThePage) {
         "objects": [{"class": "Lookup", "name": "L1", )" + lookup + R"(}]}]},
       {"class": "Rect", "name": "X_Y", "connections": [{"property": "ForegroundColor",
         "objects": [{"class": "Lookup", "name": "L2", )" + lookup + R"(}]}]},
-      {"class": "Bitmap", "name": "A_B", "images": [{"primary": {"rgb": 1}, "secondary": {"rgb": 2}}]},
-      {"class": "Group", "name": "A", "objects": [
-        {"class": "Bitmap", "name": "B", "images": [{"primary": {"rgb": 3}, "secondary": {"rgb": 4}}]}]},
+      {"class": "Bitmap", "name": "A_B", "images": [{"primary": {"rgb": 1},
+        "secondary": {"rgb": 2}}]},
+      {"class": "Group", "name": "A", "objects": [{"class": "Bitmap", "name": "B",
+        "images": [{"primary": {"rgb": 3}, "secondary": {"rgb": 4}}]}]},
       {"class": "Group", "name": "G", "objects": [{"class": "Oval", "name": "O1"}]},
       {"class": "Group", "name": "G", "objects": [{"class": "Oval", "name": "O2"}]},
       {"class": "Group", "name": "H#G", "objects": [{"class": "Oval", "name": "O3"}]}]})";
