@@ -59,7 +59,7 @@ int WriteLinear(PageWriter* writer, const PropertyMap& record) {
   }
   // The scale's ranges are written unquoted.
   for (const std::string* value : {&in_min, &in_max, &out_min, &out_max}) {
-    if (!IsPageWord(*value)) {
+    if (!FitsUnquoted(*value)) {
       log->QueueLine(property + kRangeBreaksPage, kSeveritySevere);
       return 0;
     }
@@ -120,6 +120,14 @@ int WritePen(PageWriter* writer, const PropertyMap& record) {
   }
   std::string chart = full_name;
   OwnerName(&chart, parent_category);
+  for (const std::string* value : {&in_min, &in_max, &out_min, &out_max, &pen_index}) {
+    if (!FitsUnquoted(*value)) {
+      log->QueueLine(writer->services().Text(kResPenNotTranslated, {name, parent_name}) +
+                         kRangeBreaksPage,
+                     kSeveritySevere);
+      return 0;
+    }
+  }
   const std::string scale = StringF(kPenScale, name.c_str(), in_min.c_str(), in_max.c_str(),
                                     out_min.c_str(), out_max.c_str());
 

@@ -134,7 +134,7 @@ int BuildLevels(PageWriter* writer, const PropertyMap& record, const std::string
     const std::initializer_list<const std::string*> unquoted = {&in1, &in2, &out1, &toggle_output,
                                                                 &default_value};
     for (const std::string* value : unquoted) {
-      if (!IsPageWord(*value)) {
+      if (!FitsUnquoted(*value)) {
         writer->log()->QueueLine(property + kValueBreaksPage, kSeveritySevere);
         return 0;
       }

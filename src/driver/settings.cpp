@@ -83,16 +83,16 @@ void LoadSettings(const Services& services, Registry* registry, ConversionSettin
   if (ReadSettingValue(services, registry, kWebOutPathKey, kAnyLength, &text)) {
     settings->output_directory = text;
   }
-  if (ReadSettingValue(services, registry, kUpdateRateKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kUpdateRateKey, kAnyLength, &text)) {
     settings->update_rate = LimitUpdateRate(ReadDecimal(text));
   }
-  if (ReadSettingValue(services, registry, kOptionOutputBmpKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kOptionOutputBmpKey, kAnyLength, &text)) {
     settings->output_bmp = ReadDecimal(text);
   }
-  if (ReadSettingValue(services, registry, kUseCabFilesKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kUseCabFilesKey, kAnyLength, &text)) {
     settings->use_cab_files = ReadDecimal(text);
   }
-  if (ReadSettingValue(services, registry, kAllowPlayBackKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kAllowPlayBackKey, kAnyLength, &text)) {
     settings->allow_play_back = ReadDecimal(text);
   }
 }

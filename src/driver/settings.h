@@ -45,8 +45,8 @@ constexpr char kQevNotInstalled[] = "Qev is not installed.";
 constexpr char kOptionSetText[] = "TRUE";
 
 // Buffer sizes in bytes, the terminating zero included: a longer value
-// cannot be read. The output and picture directories are read whole.
-constexpr size_t kSettingBufferSize = 256;
+// cannot be read. The settings, the picture directory and the node name are
+// read whole, whatever their length.
 constexpr size_t kDataSourceNameSize = 260;  // subkey names and the source's name
 constexpr size_t kOpcValueSize = 1024;
 constexpr size_t kOptionBufferSize = 80;

@@ -99,7 +99,7 @@ ExpressionTranslator::ExpressionTranslator(ConversionLog* log, Registry* registr
 std::string ExpressionTranslator::LocalNodeName(const std::string& fallback) {
   std::string node;
   if (registry_ != nullptr &&
-      ReadSettingValue(log_->services(), registry_, kNodeNameKey, kSettingBufferSize, &node)) {
+      ReadSettingValue(log_->services(), registry_, kNodeNameKey, kAnyLength, &node)) {
     return node;
   }
   return fallback;

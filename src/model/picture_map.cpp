@@ -231,6 +231,13 @@ bool IsPageWord(const std::string& text) {
   return true;
 }
 
+bool FitsUnquoted(const std::string& text) {
+  const size_t start = text.find_first_not_of(' ');
+  if (start == std::string::npos) return true;
+  const size_t end = text.find_last_not_of(' ');
+  return IsPageWord(text.substr(start, end - start + 1));
+}
+
 void ReplaceChar(std::string* text, char from, char to) {
   for (char& c : *text) {
     if (c == from) c = to;

@@ -90,6 +90,10 @@ void QuoteString(std::string* text);
 // NUL, parenthesis, quote or apostrophe, or it is a whole quoted text as
 // QuoteString makes one.
 bool IsPageWord(const std::string& text);
+// True when `text` may stand unquoted as a value of the page description:
+// blanks around one page word, or nothing but blanks (a value that could not
+// be read).
+bool FitsUnquoted(const std::string& text);
 
 // Replaces every `from` in `text` by `to`.
 void ReplaceChar(std::string* text, char from, char to);

@@ -14,7 +14,7 @@ int PictureReader::FindExternalObject(const std::string& reference,
   *object = nullptr;
   std::string picture_directory;
   if (registry_ == nullptr ||
-      !ReadSettingValue(services(), registry_, kPicturePathKey, kSettingBufferSize,
+      !ReadSettingValue(services(), registry_, kPicturePathKey, kAnyLength,
                         &picture_directory)) {
     Report(Text(kResNoPictureDirectory));
     return 1;

@@ -22,15 +22,6 @@ bool IsListProperty(const std::string& viewer_name) {
          viewer_name == "order";
 }
 
-// True when `value` may stand unquoted as the value of a property: one word
-// of the page, or nothing but blanks (a value that could not be read).
-bool FitsUnquoted(const std::string& value) {
-  const size_t start = value.find_first_not_of(' ');
-  if (start == std::string::npos) return true;
-  const size_t end = value.find_last_not_of(' ');
-  return IsPageWord(value.substr(start, end - start + 1));
-}
-
 // What a class adds to the shared algorithm.
 enum class Rule { kNone, kAxisLabels, kTextColor, kEnabledState, kImageFile, kAlarmDisplay };
 

@@ -94,6 +94,8 @@ TEST_F(SettingsTest, OutputDirectoryIsReadWholeWhateverItsLength) {
     LoadSettings(env.services, &registry, &settings);
     EXPECT_EQ(settings.output_directory, std::string(length, 'd'));
   }
+  registry.Put(kClasses, kUpdateRateKey, kDefaultValue, std::string(300, '0') + "7");
+  EXPECT_EQ(Load().update_rate, 7);
   registry.Put(kClasses, kPicturePathKey, kDefaultValue, "/" + std::string(4000, 'p'));
   EXPECT_EQ(ReadPicturePath(env.services, &registry), "/" + std::string(4000, 'p'));
   EXPECT_TRUE(env.ui.boxes.empty());

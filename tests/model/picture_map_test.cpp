@@ -275,6 +275,9 @@ TEST(PictureMapTest, IsPageWord) {
       {std::string("nul\0", 4), false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsPageWord(c.text), c.word) << c.text;
+  // Blanks around a word, or only blanks, do not break the page either.
+  for (const char* value : {"  1000.0", " ", "", "0x00ff00 "}) EXPECT_TRUE(FitsUnquoted(value));
+  for (const char* value : {" 1 2", "(", " a) "}) EXPECT_FALSE(FitsUnquoted(value)) << value;
 }
 
 TEST(PictureMapTest, RecordName) {
