@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
   std::string node;
   std::vector<std::string> open_documents;
   int dpi = 96;
+  quillon::standin::LoadOptions hmi_options;
   auto add_common = [&](CLI::App* command) {
     command->add_flag("-v,--verbose", verbose, "Print every log line on standard output");
     command->add_option("--node", node,
@@ -128,6 +129,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 10000));
     command->add_option("--registry", registry_path,
                         "Settings file (as the global option of the same name)");
+    command->add_flag("--allow-outside-images", hmi_options.allow_outside_images,
+                      "Let pictures show image files from outside their own folder (refused "
+                      "with a log line otherwise)");
   };
 
   CLI::App* convert = app.add_subcommand(
@@ -249,7 +253,7 @@ int main(int argc, char** argv) {
 
   // The HMI copies bitmap images to the clipboard that the converter reads.
   quillon::Clipboard clipboard;
-  quillon::standin::StandInHost host;
+  quillon::standin::StandInHost host(hmi_options);
   host.set_clipboard(&clipboard);
   for (const std::string& document : open_documents) {
     std::string error;

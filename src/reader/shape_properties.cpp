@@ -92,7 +92,7 @@ std::string RecordText(std::string text) {
 std::string NameText(std::string text) {
   for (char& c : text) {
     if (c == ' ' || c == '(' || c == ')' || c == '"' || c == '\'' || c == '\t' || c == '\r' ||
-        c == '\n') {
+        c == '\n' || c == '\0' || c == '#') {
       c = '_';
     }
   }
@@ -208,7 +208,10 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         *record += text;
       } else {
         FormatValue(value, 0.0f, &text);
-        if (name == "Name" || name == "FullyQualifiedName") text = NameText(text);
+        // Names as the page writes them (made safe, and unique on the page).
+        const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
+        if (name == "Name") text = PageName(object, raw);
+        if (name == "FullyQualifiedName") text = PageFullName(raw);
         *record += text + "\t";
       }
     }
