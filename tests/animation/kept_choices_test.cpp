@@ -179,7 +179,8 @@ TEST_F(KeptChoicesTest, NamesAreMadeSafeForThePage) {
         {"class": "Lookup", "name": "L(1)", "fullName": "Pic1.R 1.L'1",
          "properties": {"Source": "DS.N.T.F_CV"}, "lookup": {"levels": [{"in": 1, "out": 2}]}},
         {"class": "GlobalSysInfo", "name": "Clock \"A\""}]},
-      {"property": "Width", "objects": [{"class": "DataItem", "name": "D"}]}]}])json");
+      {"property": "Width", "source": "DS.N.T.F_CV",
+       "objects": [{"class": "DataItem", "name": "D"}]}]}])json");
   EXPECT_EQ(Sequence(),
             "\tL_1_(Lookup)\tClock__A_0(GlobalSysInfo)\tCOPCDataItem-1(COPCDataItem)\t");
   EXPECT_EQ(Value("L_1_(Lookup)", "Name"), "L_1_");
