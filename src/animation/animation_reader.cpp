@@ -420,7 +420,7 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
     }
   }
   AppendF(&record, "\tPropertyName\t%s\tSourceDataType\t%d\tOutputToggles\t%d\tParentProperty\t%s",
-          property.c_str(), type, toggles != 0 ? 1 : 0, Field(shape_.property).c_str());
+          Field(property).c_str(), type, toggles != 0 ? 1 : 0, Field(shape_.property).c_str());
   const std::string output_property =
       IsOneOf(property, {"InputValue", "HiInValue", "LoInValue", "CurrentValue"})
           ? property
@@ -552,7 +552,7 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
     offset = number.r8();
   }
   AppendF(&record, "	PropertyName	%s	SourceDataType	%d	ParentProperty	%s",
-          property.c_str(), type, Field(shape_.property).c_str());
+          Field(property).c_str(), type, Field(shape_.property).c_str());
 
   std::string output_property = property;
   std::string parent_category;
@@ -615,7 +615,7 @@ int AnimationReader::ReadFormat(PictureReader* reader, hmi::IHmiObject* object,
   }
   AppendGroupScale(reader, &record);
   AppendF(&record, "	PropertyName	%s	SourceDataType	%d	ParentProperty	%s",
-          property.c_str(), type, Field(shape_.property).c_str());
+          Field(property).c_str(), type, Field(shape_.property).c_str());
   AppendScaleRange(reader, &record, property);
   return RegisterLines(reader, parent, "Format", name, &record, LineNames::kKeep,
                        /*needs_font_size=*/false, nullptr);
