@@ -323,9 +323,19 @@ int RunConvert(const ConvertOptions& options, const Services& services, CommandU
   }
   if (ui->interrupted()) status = kExitCancelled;
 
-  if (!options.read_only && !outcomes.empty() && !output_root.empty()) {
+  // The index goes where the pages went, once a page of the run is there.
+  const bool any_page = std::any_of(outcomes.begin(), outcomes.end(), [](const PictureOutcome& o) {
+    return o.status == PictureStatus::kConverted ||
+           o.status == PictureStatus::kConvertedWithLosses;
+  });
+  std::string index_directory = output_root;
+  while (index_directory.size() > 1 &&
+         (index_directory.back() == '/' || index_directory.back() == '\\')) {
+    index_directory.pop_back();
+  }
+  if (!options.read_only && any_page && !index_directory.empty()) {
     std::string error;
-    if (!WriteIndexPage(output_root, outcomes, &error)) {
+    if (!WriteIndexPage(index_directory, outcomes, &error)) {
       std::fprintf(stderr, "quillon: %s\n", error.c_str());
       if (status == kExitConverted) status = kExitFailed;
     }

@@ -222,6 +222,20 @@ int main(int argc, char** argv) {
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);
+  {
+    // A settings file that cannot be used is said once, with its reason,
+    // before anything reads a setting from it.
+    std::string ignored;
+    registry.ReadString(quillon::RegistryRoot::kClassesRoot, "", quillon::kDefaultValue,
+                        &ignored);
+    if (!registry.error().empty()) {
+      std::fprintf(stderr,
+                   "quillon: the settings file cannot be used: %s. Correct or remove it, or "
+                   "name another with --registry.\n",
+                   registry.error().c_str());
+      return 1;
+    }
+  }
   quillon::cli::CommandUi ui;
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
 
