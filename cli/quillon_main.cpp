@@ -12,6 +12,7 @@
 #include "driver/application.h"
 #include "driver/dialogs.h"
 #include "driver/settings.h"
+#include "html5_page.h"
 #include "hmi/standin_host.h"
 #include "platform/console_ui.h"
 #include "platform/imaging.h"
@@ -78,6 +79,15 @@ int main(int argc, char** argv) {
                       "Document (.grf or .qvg) to open in the running HMI first; repeatable");
   convert->add_option("--dpi", dpi, "Screen resolution that text heights are sized for")
       ->check(CLI::Range(1, 10000));
+  bool no_html5 = false;
+  convert->add_flag("--no-html5", no_html5,
+                    "Write no HTML5 page (NAME.html, the page that current browsers show)");
+
+  CLI::App* view = app.add_subcommand(
+      "view", "Write the HTML5 page (NAME.html) of an existing page description NAME.JDF");
+  std::string view_jdf, view_out;
+  view->add_option("JDF", view_jdf, "Page description to show")->required();
+  view->add_option("--out", view_out, "Page to write; default NAME.html beside NAME.JDF");
 
   CLI::App* settings = app.add_subcommand(
       "settings", "Show the stored settings, or change those given as options");
@@ -94,6 +104,7 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 1));
 
   CLI11_PARSE(app, argc, argv);
+  if (*view) return quillon::cli::RunView(view_jdf, view_out);
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);
@@ -151,6 +162,9 @@ int main(int argc, char** argv) {
                                             (show_options && i == 0) ? 1 : 0, read_only ? 0 : 1);
     if (result == 1) {
       std::printf("converted %s\n", pictures[i].c_str());
+      if (!no_html5 && !quillon::cli::WriteHtml5PageOfPicture(services, &registry, pictures[i])) {
+        ++failed;
+      }
     } else if (!read_only) {
       std::fprintf(stderr, "quillon: %s was not converted; see its log\n", pictures[i].c_str());
       ++failed;
