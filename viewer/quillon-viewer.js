@@ -550,11 +550,18 @@ function drawPolygon(object) {
   return objectElement(object, 'g', {}, parts);
 }
 
+// Lines of an odd width are centred on the pixels their points name, so
+// that a one-pixel line covers exactly one row or column of pixels.
+function pixelCentre(props) {
+  return Math.round(lineWidthOf(props)) % 2 === 1 ? 0.5 : 0;
+}
+
 function drawPolyline(object) {
   const points = pointsOf(object.props);
   object.box = boxOfPoints(points);
+  const shift = pixelCentre(object.props);
   return objectElement(object, 'polyline', {
-    points: pointList(points),
+    points: pointList(points.map(([x, y]) => [x + shift, y + shift])),
     'stroke-linejoin': 'round',
     ...strokeAttrs(object.props),
   });
@@ -567,8 +574,10 @@ function drawLine(object) {
   const x1 = parseNumber(props.x1, 0);
   const y1 = parseNumber(props.y1, 0);
   object.box = boxOfPoints([[x0, y0], [x1, y1]]);
+  const shift = pixelCentre(props);
   return objectElement(object, 'line', {
-    x1: fmt(x0), y1: fmt(y0), x2: fmt(x1), y2: fmt(y1), ...strokeAttrs(props),
+    x1: fmt(x0 + shift), y1: fmt(y0 + shift), x2: fmt(x1 + shift), y2: fmt(y1 + shift),
+    ...strokeAttrs(props),
   });
 }
 
@@ -624,8 +633,10 @@ function drawArc(object) {
     }));
     return objectElement(object, 'g', {}, parts);
   }
+  const shift = pixelCentre(props);
+  const centred = { x: box.x + shift, y: box.y + shift, width: box.width, height: box.height };
   return objectElement(object, 'path', {
-    d: arcPath(box, start, length, false),
+    d: arcPath(centred, start, length, false),
     ...strokeAttrs(props),
   });
 }

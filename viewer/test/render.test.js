@@ -97,9 +97,11 @@ test('round rectangle corners, ellipse radii and edges', () => {
 
 test('lines, polylines and polygons', () => {
   const line = draw('(L TAVLine (properties (x0 30) (y0 140) (x1 190) (y1 140) (lineStyle dot) (lineColor 0xff0000)))');
-  assert.deepEqual([line.tag, line.attrs.x1, line.attrs.y2, line.attrs.stroke, line.attrs['stroke-dasharray']], ['line', '30', '140', '#ff0000', '1 2']);
+  assert.deepEqual([line.tag, line.attrs.x1, line.attrs.y2, line.attrs.stroke, line.attrs['stroke-dasharray']], ['line', '30.5', '140.5', '#ff0000', '1 2']);
   const pipe = draw('(P TAVPolyline (properties (lineColor 0x808080) (lineWidth 4) (points ((160 330) (220 330) ))))');
   assert.deepEqual([pipe.tag, pipe.attrs.points, pipe.attrs.fill, pipe.attrs['stroke-width']], ['polyline', '160,330 220,330', 'none', '4']);
+  const thin = draw('(P TAVPolyline (properties (lineWidth 0) (points ((1 2) (3 4) ))))');
+  assert.equal(thin.attrs.points, '1.5,2.5 3.5,4.5');
   const valve = draw('(V TAVPolygon (properties (fgColor 0xff0000) (points ((300 320) (320 330) (300 340) ))))');
   assert.deepEqual([valve.children[0].tag, valve.children[0].attrs.points, valve.children[0].attrs.fill], ['polygon', '300,320 320,330 300,340', '#ff0000']);
   const empty = draw('(V TAVPolygon (properties (points ())))');
@@ -123,7 +125,7 @@ test('arcs: angles counter-clockwise from three o\'clock, negative lengths clock
   assert.equal(pie.children[0].attrs.fill, '#ffff00');
   assert.match(pie.children[0].attrs.d, /^M620,160L660,160A40,40 0 0 0 /);
   const arc = draw('(G TAVArc (properties (lineWidth 3) (startAngle 0) (arcLength 180) (x 460) (y 160) (width 80) (height 80)))');
-  assert.deepEqual([arc.tag, arc.attrs.fill, arc.attrs.stroke, arc.attrs.d], ['path', 'none', '#000000', 'M540,200A40,40 0 0 0 460,200']);
+  assert.deepEqual([arc.tag, arc.attrs.fill, arc.attrs.stroke, arc.attrs.d], ['path', 'none', '#000000', 'M540.5,200.5A40,40 0 0 0 460.5,200.5']);
 });
 
 test('texts: position, font, style, colour, justification and the mask shown before data', () => {
