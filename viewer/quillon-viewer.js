@@ -29,112 +29,190 @@ export class JdfError extends Error {
 
 const SECTION_NAMES = ['properties', 'objects', 'links'];
 
-function isSpace(code) {
-  // blank, tab, line feed, vertical tab, form feed, carriage return
-  return code === 32 || (code >= 9 && code <= 13);
+// Line and column (both from 1) of an offset into `text`: lines end at line
+// feeds, columns count characters (a surrogate pair is one character).
+export function locate(text, offset, lineStarts) {
+  let line = 1;
+  let lineStart = 0;
+  if (lineStarts) {
+    let low = 0;
+    let high = lineStarts.length - 1;
+    while (low < high) {
+      const middle = (low + high + 1) >> 1;
+      if (lineStarts[middle] <= offset) low = middle; else high = middle - 1;
+    }
+    line = low + 1;
+    lineStart = lineStarts[low];
+  } else {
+    for (let k = text.indexOf('\n'); k !== -1 && k < offset; k = text.indexOf('\n', k + 1)) {
+      line += 1;
+      lineStart = k + 1;
+    }
+  }
+  let column = 1;
+  for (let k = lineStart; k < offset; k += 1) {
+    const code = text.charCodeAt(k);
+    if (code >= 0xd800 && code <= 0xdbff && k + 1 < offset) {
+      const next = text.charCodeAt(k + 1);
+      if (next >= 0xdc00 && next <= 0xdfff) k += 1;
+    }
+    column += 1;
+  }
+  return { line, column };
 }
 
-// Reads the text into a tree of nodes: {kind: 'list', items}, {kind: 'atom',
-// text} and {kind: 'string', text}, each with its line and column. Throws a
-// JdfError for text outside lists, unbalanced parentheses, an unterminated
-// quoted text and lists nested deeper than MAX_DEPTH.
-export function readTree(text) {
-  const top = [];
-  const stack = [];
-  let line = 1;
-  let column = 1;
-  let i = 0;
+function lineStartsOf(text) {
+  const starts = [0];
+  for (let k = text.indexOf('\n'); k !== -1; k = text.indexOf('\n', k + 1)) starts.push(k + 1);
+  return starts;
+}
+
+function failAt(text, what, offset, lineStarts) {
+  const { line, column } = locate(text, offset, lineStarts);
+  return new JdfError(what, line, column);
+}
+
+// Character classes of the first 128 codes: 1 blank, 2 "(", 3 ")", 4 '"'.
+const CHAR_CLASS = new Uint8Array(128);
+for (const code of [32, 9, 10, 11, 12, 13]) CHAR_CLASS[code] = 1;
+CHAR_CLASS[40] = 2;
+CHAR_CLASS[41] = 3;
+CHAR_CLASS[34] = 4;
+
+// The end of the quoted text that starts at `start` (the offset after its
+// closing quote), or -1 when it is not closed. A backslash takes the next
+// character as it is.
+function quotedEnd(text, start) {
   const n = text.length;
-  // Moves past one character (a surrogate pair counts as one column).
-  const advance = () => {
-    const code = text.charCodeAt(i);
-    if (code === 10) {
-      line += 1;
-      column = 1;
-      i += 1;
-      return;
-    }
-    if (code >= 0xd800 && code <= 0xdbff && i + 1 < n) {
-      const next = text.charCodeAt(i + 1);
-      if (next >= 0xdc00 && next <= 0xdfff) i += 1;
-    }
-    i += 1;
-    column += 1;
-  };
-  const place = (node) => {
-    if (stack.length === 0) {
-      if (node.kind !== 'list') {
-        throw new JdfError('text outside parentheses', node.line, node.column);
-      }
-      top.push(node);
-    } else {
-      stack[stack.length - 1].items.push(node);
-    }
-  };
+  for (let k = start + 1; k < n; k += 1) {
+    const c = text.charCodeAt(k);
+    if (c === 34) return k + 1;
+    if (c === 92) k += 1;
+  }
+  return -1;
+}
+
+// The text of the quoted text from `start` to `end`, escapes undone.
+function unquote(text, start, end) {
+  const body = text.slice(start + 1, end - 1);
+  return body.indexOf('\\') === -1 ? body : body.replace(/\\([\s\S])/g, '$1');
+}
+
+function atomEnd(text, start) {
+  const n = text.length;
+  let k = start + 1;
+  while (k < n) {
+    const c = text.charCodeAt(k);
+    if (c < 128 && CHAR_CLASS[c] !== 0) break;
+    k += 1;
+  }
+  return k;
+}
+
+// The first pass: the parentheses, quoted texts and nesting of the whole
+// text, without building anything. Throws a JdfError for text outside
+// lists, unbalanced parentheses, an unterminated quoted text, lists nested
+// deeper than MAX_DEPTH and a text without any list.
+function checkLists(text) {
+  const open = [];
+  const n = text.length;
+  let lists = 0;
+  let i = 0;
   while (i < n) {
     const code = text.charCodeAt(i);
-    if (isSpace(code)) {
-      advance();
-    } else if (code === 40) {  // (
-      if (stack.length >= MAX_DEPTH) {
-        throw new JdfError(`lists nested deeper than ${MAX_DEPTH}`, line, column);
-      }
-      const list = { kind: 'list', items: [], line, column };
-      place(list);
-      stack.push(list);
-      advance();
-    } else if (code === 41) {  // )
-      if (stack.length === 0) throw new JdfError("')' without a matching '('", line, column);
-      stack.pop();
-      advance();
-    } else if (code === 34) {  // "
-      const node = { kind: 'string', text: '', line, column };
-      advance();
-      let value = '';
-      let closed = false;
-      while (i < n) {
-        const c = text.charCodeAt(i);
-        if (c === 34) {
-          advance();
-          closed = true;
-          break;
-        }
-        if (c === 92) {  // a backslash takes the next character as it is
-          advance();
-          if (i >= n) break;
-        }
-        const start = i;
-        advance();
-        value += text.slice(start, i);
-      }
-      if (!closed) throw new JdfError('quoted text without its closing \'"\'', node.line, node.column);
-      node.text = value;
-      place(node);
+    const kind = code < 128 ? CHAR_CLASS[code] : 0;
+    if (kind === 1) {
+      i += 1;
+    } else if (kind === 2) {
+      if (open.length >= MAX_DEPTH) throw failAt(text, `lists nested deeper than ${MAX_DEPTH}`, i);
+      open.push(i);
+      lists += 1;
+      i += 1;
+    } else if (kind === 3) {
+      if (open.length === 0) throw failAt(text, "')' without a matching '('", i);
+      open.pop();
+      i += 1;
     } else {
-      const node = { kind: 'atom', text: '', line, column };
-      const start = i;
-      while (i < n) {
-        const c = text.charCodeAt(i);
-        if (isSpace(c) || c === 40 || c === 41 || c === 34) break;
-        advance();
-      }
-      node.text = text.slice(start, i);
-      place(node);
+      const end = kind === 4 ? quotedEnd(text, i) : atomEnd(text, i);
+      if (end < 0) throw failAt(text, 'quoted text without its closing \'"\'', i);
+      if (open.length === 0) throw failAt(text, 'text outside parentheses', i);
+      i = end;
     }
   }
-  if (stack.length > 0) {
-    const open = stack[stack.length - 1];
-    throw new JdfError("'(' without its closing ')'", open.line, open.column);
-  }
-  if (top.length === 0) throw new JdfError('the page description is empty', line, column);
-  return top;
+  if (open.length > 0) throw failAt(text, "'(' without its closing ')'", open[open.length - 1]);
+  if (lists === 0) throw failAt(text, 'the page description is empty', n);
 }
 
-// The value of a node as the renderer uses it: an atom or a quoted text is
-// its text, a list an array of the values of its items.
-export function nodeValue(node) {
-  if (node.kind === 'list') return node.items.map(nodeValue);
-  return node.text;
+// Tokens of a text that checkLists accepted: `type` is "(", ")", "atom",
+// "string" or "end", `at` the offset where the token starts, `text` the
+// text of an atom or a quoted text.
+class Tokens {
+  constructor(text) {
+    this.source = text;
+    this.i = 0;
+    this.type = 'end';
+    this.at = 0;
+    this.text = '';
+    this.next();
+  }
+
+  next() {
+    const text = this.source;
+    const n = text.length;
+    let i = this.i;
+    while (i < n) {
+      const c = text.charCodeAt(i);
+      if (c >= 128 || CHAR_CLASS[c] !== 1) break;
+      i += 1;
+    }
+    this.at = i;
+    if (i >= n) {
+      this.type = 'end';
+      this.i = i;
+      return;
+    }
+    const c = text.charCodeAt(i);
+    const kind = c < 128 ? CHAR_CLASS[c] : 0;
+    if (kind === 2 || kind === 3) {
+      this.type = kind === 2 ? '(' : ')';
+      this.i = i + 1;
+    } else if (kind === 4) {
+      const end = quotedEnd(text, i);
+      this.type = 'string';
+      this.text = unquote(text, i, end);
+      this.i = end;
+    } else {
+      const end = atomEnd(text, i);
+      this.type = 'atom';
+      this.text = text.slice(i, end);
+      this.i = end;
+    }
+  }
+
+  // Moves past the rest of the current list and its closing ")".
+  skipList() {
+    let depth = 1;
+    while (depth > 0) {
+      if (this.type === '(') depth += 1;
+      else if (this.type === ')') depth -= 1;
+      this.next();
+    }
+  }
+}
+
+// The value at the current token: an atom or a quoted text is its text, a
+// list an array of the values of its items.
+function readValue(tokens) {
+  if (tokens.type !== '(') {
+    const text = tokens.text;
+    tokens.next();
+    return text;
+  }
+  tokens.next();
+  const items = [];
+  while (tokens.type !== ')') items.push(readValue(tokens));
+  tokens.next();
+  return items;
 }
 
 // Classes that draw something; every other class (the animation objects and
@@ -143,56 +221,70 @@ export const DRAWN_CLASSES = [
   'TAVRectangle', 'TAVEllipse', 'TAVRoundRect', 'TAVLine', 'TAVPolyline', 'TAVPolygon',
   'TAVArc', 'TAVText', 'TAVImage', 'TAVSymbol', 'TAVButton', 'TAVAlarmDisplay', 'TAVRealTime',
 ];
+const DRAWN = new Set(DRAWN_CLASSES);
 
-function readProperties(list, into) {
-  for (let k = 1; k < list.items.length; k += 1) {
-    const entry = list.items[k];
-    if (entry.kind !== 'list' || entry.items.length === 0 || entry.items[0].kind !== 'atom') {
-      throw new JdfError('a property must be a list that starts with its name', entry.line,
-        entry.column);
+// Reads the entries of a properties list up to its ")" into `into`; the
+// current token is the first entry.
+function readProperties(tokens, into, source) {
+  while (tokens.type !== ')') {
+    const at = tokens.at;
+    if (tokens.type !== '(') {
+      throw source.fail('a property must be a list that starts with its name', at);
     }
-    const name = entry.items[0].text;
+    tokens.next();
+    if (tokens.type !== 'atom') {
+      throw source.fail('a property must be a list that starts with its name', at);
+    }
+    const name = tokens.text;
+    tokens.next();
     // "(name)" is a property whose value is empty; "(name a b)" keeps the
-    // first value, as the writer writes one value per property.
-    const value = entry.items.length > 1 ? nodeValue(entry.items[1]) : '';
-    // A property given twice takes its last value.
-    into[name] = value;
+    // first value, as the writer writes one value per property. A property
+    // given twice takes its last value.
+    into[name] = tokens.type === ')' ? '' : readValue(tokens);
+    tokens.skipList();
   }
+  tokens.next();
 }
 
-function readObject(node, parent, page) {
-  const items = node.items;
-  if (node.kind !== 'list' || items.length < 2 || items[0].kind !== 'atom' ||
-      items[1].kind !== 'atom') {
-    throw new JdfError('an object must be a list that starts with its name and its class',
-      node.line, node.column);
-  }
-  const name = items[0].text;
+// Reads one object; the current token is its "(" (or what stands in its
+// place).
+function readObject(tokens, parent, page, source) {
+  const at = tokens.at;
+  const malformed = 'an object must be a list that starts with its name and its class';
+  if (tokens.type !== '(') throw source.fail(malformed, at);
+  tokens.next();
+  if (tokens.type !== 'atom') throw source.fail(malformed, at);
+  const name = tokens.text;
+  tokens.next();
+  if (tokens.type !== 'atom') throw source.fail(malformed, at);
   const object = {
     name,
     path: parent ? `${parent.path}.${name}` : name,
-    className: items[1].text,
+    className: tokens.text,
     props: {},
     children: [],
     parent: parent || null,
-    line: node.line,
-    column: node.column,
+    at,
   };
-  for (let k = 2; k < items.length; k += 1) {
-    const part = items[k];
-    if (part.kind !== 'list' || part.items.length === 0 || part.items[0].kind !== 'atom') {
-      throw new JdfError(`unexpected text in object ${name}`, part.line, part.column);
-    }
-    const word = part.items[0].text;
+  tokens.next();
+  while (tokens.type !== ')') {
+    const partAt = tokens.at;
+    if (tokens.type !== '(') throw source.fail(`unexpected text in object ${name}`, partAt);
+    tokens.next();
+    if (tokens.type !== 'atom') throw source.fail(`unexpected text in object ${name}`, partAt);
+    const word = tokens.text;
+    tokens.next();
     if (word === 'properties') {
-      readProperties(part, object.props);
+      readProperties(tokens, object.props, source);
     } else if (word === 'objects') {
-      for (let m = 1; m < part.items.length; m += 1) {
-        object.children.push(readObject(part.items[m], object, page));
-      }
+      while (tokens.type !== ')') object.children.push(readObject(tokens, object, page, source));
+      tokens.next();
+    } else {
+      // Other lists of an object are not used by the viewer.
+      tokens.skipList();
     }
-    // Other lists of an object are not used by the viewer.
   }
+  tokens.next();
   // The first object of a path wins, as the first drawn is the one a link
   // names.
   if (!page.byPath.has(object.path)) page.byPath.set(object.path, object);
@@ -201,14 +293,23 @@ function readObject(node, parent, page) {
 
 // Parses a page description into
 //   {width, height, bgColor, version, properties, objects, drawn, animations,
-//    links, byPath}
+//    links, byPath, where(at)}
 // where `objects` is the object tree in drawing order (TAVSymbol objects hold
-// their members in `children`), `animations` the objects of other classes
-// (maps, thresholds, blinkers, scales, expressions, the data source), `links`
-// the list of {target, source, line, column}, and `byPath` every object by
-// its dotted path (Group.Member). Throws a JdfError for malformed input.
+// their members in `children`), `drawn` every drawn object in drawing order,
+// `animations` the objects of other classes (maps, thresholds, blinkers,
+// scales, expressions, the data source), `links` the list of {target,
+// source, line, column}, and `byPath` every object by its dotted path
+// (Group.Member). Objects carry the offset `at` of their text; where(at)
+// gives its line and column. Throws a JdfError for malformed input.
 export function parseJdf(text) {
-  const tree = readTree(String(text));
+  const jdf = String(text);
+  checkLists(jdf);
+  let lineStarts = null;
+  const where = (at) => {
+    if (lineStarts === null) lineStarts = lineStartsOf(jdf);
+    return locate(jdf, at, lineStarts);
+  };
+  const source = { fail: (what, at) => failAt(jdf, what, at) };
   const page = {
     version: '',
     width: 1000,
@@ -220,45 +321,54 @@ export function parseJdf(text) {
     animations: [],
     links: [],
     byPath: new Map(),
+    where,
   };
-  for (const section of tree) {
-    const head = section.items[0];
-    if (!head || head.kind !== 'atom') {
-      throw new JdfError('a section must start with its name (properties, objects or links)',
-        section.line, section.column);
+  const tokens = new Tokens(jdf);
+  while (tokens.type !== 'end') {
+    const sectionAt = tokens.at;
+    tokens.next();
+    if (tokens.type !== 'atom') {
+      throw source.fail('a section must start with its name (properties, objects or links)',
+        sectionAt);
     }
-    if (!SECTION_NAMES.includes(head.text)) {
-      throw new JdfError(`unknown section ${head.text} (expected properties, objects or links)`,
-        head.line, head.column);
+    const head = tokens.text;
+    if (!SECTION_NAMES.includes(head)) {
+      throw source.fail(`unknown section ${head} (expected properties, objects or links)`,
+        tokens.at);
     }
-    if (head.text === 'properties') {
-      readProperties(section, page.properties);
-    } else if (head.text === 'objects') {
-      for (let k = 1; k < section.items.length; k += 1) {
-        const object = readObject(section.items[k], null, page);
-        if (DRAWN_CLASSES.includes(object.className)) {
+    tokens.next();
+    if (head === 'properties') {
+      readProperties(tokens, page.properties, source);
+    } else if (head === 'objects') {
+      while (tokens.type !== ')') {
+        const object = readObject(tokens, null, page, source);
+        if (DRAWN.has(object.className)) {
           page.objects.push(object);
         } else {
           page.animations.push(object);
         }
       }
+      tokens.next();
     } else {
-      for (let k = 1; k < section.items.length; k += 1) {
-        const link = section.items[k];
-        if (link.kind !== 'list' || link.items.length !== 2 || link.items[0].kind !== 'atom' ||
-            link.items[1].kind !== 'atom') {
-          throw new JdfError('a link must be a list of its target and its source', link.line,
-            link.column);
-        }
-        page.links.push({
-          target: link.items[0].text,
-          source: link.items[1].text,
-          line: link.line,
-          column: link.column,
-        });
+      while (tokens.type !== ')') {
+        const at = tokens.at;
+        const malformed = 'a link must be a list of its target and its source';
+        if (tokens.type !== '(') throw source.fail(malformed, at);
+        tokens.next();
+        if (tokens.type !== 'atom') throw source.fail(malformed, at);
+        const target = tokens.text;
+        tokens.next();
+        if (tokens.type !== 'atom') throw source.fail(malformed, at);
+        const sourceName = tokens.text;
+        tokens.next();
+        if (tokens.type !== ')') throw source.fail(malformed, at);
+        tokens.next();
+        page.links.push({ target, source: sourceName, at });
       }
+      tokens.next();
     }
   }
+  page.links = page.links.map(({ target, source: from, at }) => ({ target, source: from, ...where(at) }));
   const p = page.properties;
   page.version = typeof p.version === 'string' ? p.version : '';
   page.width = positiveNumber(p.width, 1000);
@@ -266,7 +376,7 @@ export function parseJdf(text) {
   page.bgColor = parseColor(p.bgColor, '#ffffff');
   const collect = (objects) => {
     for (const object of objects) {
-      if (!DRAWN_CLASSES.includes(object.className)) continue;
+      if (!DRAWN.has(object.className)) continue;
       page.drawn.push(object);
       collect(object.children);
     }
@@ -361,8 +471,11 @@ export function safeImageName(name) {
 
 export function el(tag, attrs, children, text) {
   const node = { tag, attrs: {}, children: children || [] };
-  for (const [key, value] of Object.entries(attrs || {})) {
-    if (value !== null && value !== undefined) node.attrs[key] = String(value);
+  if (attrs) {
+    for (const key in attrs) {
+      const value = attrs[key];
+      if (value !== null && value !== undefined) node.attrs[key] = String(value);
+    }
   }
   if (text !== undefined) node.text = String(text);
   return node;
@@ -391,16 +504,21 @@ const SVG_NS = 'http://www.w3.org/2000/svg';
 // never parsed as markup.
 export function toDom(node, doc) {
   const element = doc.createElementNS(SVG_NS, node.tag);
-  for (const [key, value] of Object.entries(node.attrs)) element.setAttribute(key, value);
+  const attrs = node.attrs;
+  for (const key in attrs) element.setAttribute(key, attrs[key]);
   if (node.text !== undefined) element.textContent = node.text;
-  for (const child of node.children) element.appendChild(toDom(child, doc));
+  const children = node.children;
+  for (let k = 0; k < children.length; k += 1) element.appendChild(toDom(children[k], doc));
   return element;
 }
 
 // Every object's element carries its path and class, so that the drawing
 // can be matched to the page description.
 function objectElement(object, tag, attrs, children, text) {
-  const node = el(tag, attrs, children, text);
+  return tagObject(object, el(tag, attrs, children, text));
+}
+
+function tagObject(object, node) {
   node.attrs['data-object'] = object.path;
   node.attrs['data-class'] = object.className;
   const props = object.props;
@@ -447,32 +565,35 @@ export function fillInset(props) {
   return `inset(${fmt(top)}% ${fmt(right)}% ${fmt(bottom)}% ${fmt(left)}%)`;
 }
 
-// A filled shape: the unfilled part in the background colour (when the fill
-// does not cover it all), the filled part in the foreground colour, and the
-// edge. `shape(inset)` gives the element for an edge inset by `inset` pixels.
+// A filled shape. Filled all over, it is one element: the shape inset by
+// half its edge width, filled with the foreground colour and stroked with
+// the edge, which together cover the shape's box. A fill percentage makes it
+// a group: the unfilled part in the background colour, the filled part in
+// the foreground colour clipped to the fill, and the edge.
+// `shape(inset, attrs)` gives the element for an edge inset by `inset`.
 function filledShape(object, shape) {
   const props = object.props;
   const fg = parseColor(props.fgColor, null);
   const bg = parseColor(props.bgColor, null);
-  const edgeColor = parseColor(props.lineColor, '#000000');
   const width = lineWidthOf(props);
-  const inset = fillInset(props);
-  const parts = [];
-  if (inset !== null && bg !== null) parts.push(shape(0, { fill: bg }));
-  if (fg !== null) {
-    const filled = shape(0, { fill: fg });
-    if (inset !== null) filled.attrs.style = `clip-path: ${inset}`;
-    parts.push(filled);
-  }
-  const edge = shape(width / 2, {
-    fill: 'none',
-    stroke: edgeColor,
+  const edge = {
+    stroke: parseColor(props.lineColor, '#000000'),
     'stroke-width': fmt(width),
     'stroke-dasharray': dashArray(props.lineStyle, width),
-  });
-  edge.attrs.class = 'edge';
-  parts.push(edge);
-  return parts;
+  };
+  const inset = fillInset(props);
+  if (inset === null) return tagObject(object, shape(width / 2, { fill: fg || 'none', ...edge }));
+  const parts = [];
+  if (bg !== null) parts.push(shape(0, { fill: bg }));
+  if (fg !== null) {
+    const filled = shape(0, { fill: fg });
+    filled.attrs.style = `clip-path: ${inset}`;
+    parts.push(filled);
+  }
+  const outline = shape(width / 2, { fill: 'none', ...edge });
+  outline.attrs.class = 'edge';
+  parts.push(outline);
+  return objectElement(object, 'g', {}, parts);
 }
 
 function drawRectangle(object, rounded) {
@@ -480,7 +601,7 @@ function drawRectangle(object, rounded) {
   object.box = box;
   const radius = rounded ? Math.min(parseNumber(object.props.diameter, 0) / 2, box.width / 2,
     box.height / 2) : 0;
-  const parts = filledShape(object, (inset, attrs) => el('rect', {
+  return filledShape(object, (inset, attrs) => el('rect', {
     x: fmt(box.x + inset),
     y: fmt(box.y + inset),
     width: fmt(Math.max(0, box.width - 2 * inset)),
@@ -488,20 +609,18 @@ function drawRectangle(object, rounded) {
     rx: radius > 0 ? fmt(Math.max(0, radius - inset)) : null,
     ...attrs,
   }));
-  return objectElement(object, 'g', {}, parts);
 }
 
 function drawEllipse(object) {
   const box = boxOf(object.props);
   object.box = box;
-  const parts = filledShape(object, (inset, attrs) => el('ellipse', {
+  return filledShape(object, (inset, attrs) => el('ellipse', {
     cx: fmt(box.x + box.width / 2),
     cy: fmt(box.y + box.height / 2),
     rx: fmt(Math.max(0, box.width / 2 - inset)),
     ry: fmt(Math.max(0, box.height / 2 - inset)),
     ...attrs,
   }));
-  return objectElement(object, 'g', {}, parts);
 }
 
 function pointsOf(props) {
@@ -543,11 +662,10 @@ function drawPolygon(object) {
   const points = pointsOf(object.props);
   object.box = boxOfPoints(points);
   // A polygon's edge runs along its points: it cannot be inset.
-  const parts = filledShape(object, (inset, attrs) => el('polygon', {
+  return filledShape(object, (inset, attrs) => el('polygon', {
     points: pointList(points),
     ...attrs,
   }));
-  return objectElement(object, 'g', {}, parts);
 }
 
 // Lines of an odd width are centred on the pixels their points name, so
@@ -626,12 +744,11 @@ function drawArc(object) {
   const start = parseNumber(props.startAngle, 0);
   const length = parseNumber(props.arcLength, 0);
   if (parseColor(props.fgColor, null) !== null) {
-    const parts = filledShape(object, (inset, attrs) => el('path', {
+    return filledShape(object, (inset, attrs) => el('path', {
       d: arcPath(box, start, length, true),
       'stroke-linejoin': 'round',
       ...attrs,
     }));
-    return objectElement(object, 'g', {}, parts);
   }
   const shift = pixelCentre(props);
   const centred = { x: box.x + shift, y: box.y + shift, width: box.width, height: box.height };
@@ -693,7 +810,6 @@ function drawText(object) {
     y: fmt(y + size * ASCENT),
     'text-anchor': anchor === 'start' ? null : anchor,
     fill: parseColor(props.textColor, '#000000'),
-    style: 'white-space: pre',
     ...textAttrs(props, size),
   }, [], text);
 }
@@ -741,7 +857,6 @@ function drawButton(object) {
     y: fmt(y + h / 2 + size * 0.35),
     'text-anchor': 'middle',
     fill: disabled ? '#808080' : parseColor(props.textColor, '#000000'),
-    style: 'white-space: pre',
     ...textAttrs(props, size),
   }, [], initialText(props)));
   return objectElement(object, 'g', { 'data-disabled': disabled ? '1' : null }, parts);
@@ -817,17 +932,15 @@ function drawAlarmDisplay(object) {
     left += columnWidth;
   });
   parts.push(el('g', { class: 'headings' }, headings));
-  // The rows: empty until alarms arrive.
+  // The rows: empty until alarms arrive, divided by faint lines.
   const rowHeight = (h - headerHeight) / rows;
-  const rowLines = [];
+  let rowLines = '';
   for (let r = 1; r < rows; r += 1) {
-    const rowY = y + headerHeight + r * rowHeight;
-    rowLines.push(el('line', {
-      x1: fmt(x), y1: fmt(rowY), x2: fmt(x + w), y2: fmt(rowY),
-      stroke: textColor, 'stroke-width': '1', 'stroke-opacity': '0.15',
-    }));
+    rowLines += `M${fmt(x)},${fmt(y + headerHeight + r * rowHeight)}H${fmt(x + w)}`;
   }
-  parts.push(el('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowLines));
+  parts.push(el('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowLines === '' ? [] : [
+    el('path', { d: rowLines, stroke: textColor, 'stroke-width': '1', 'stroke-opacity': '0.15' }),
+  ]));
   parts.push(el('rect', {
     x: fmt(x + 0.5), y: fmt(y + 0.5), width: fmt(Math.max(0, w - 1)),
     height: fmt(Math.max(0, h - 1)), fill: 'none', stroke: headingColor, 'stroke-width': '1',
@@ -909,56 +1022,58 @@ function drawRealTime(object) {
     height: fmt(Math.max(0, box.height - 1)), fill: bg, stroke: fg, 'stroke-width': '1',
     class: 'frame',
   })];
-  const grid = [];
+  // The grid: one path per kind of division, each line a segment of it.
+  const grid = { majorValue: '', minorValue: '', majorTime: '', minorTime: '' };
   const labels = [];
-  const line = (x1, y1, x2, y2, color, minor) => el('line', {
-    x1: fmt(x1), y1: fmt(y1), x2: fmt(x2), y2: fmt(y2), stroke: color, 'stroke-width': '1',
-    'stroke-dasharray': minor ? '1 3' : null,
-  });
+  const horizontal = (y) => `M${fmt(plot.x)},${fmt(y)}H${fmt(plot.x + plot.width)}`;
+  const vertical = (x) => `M${fmt(x)},${fmt(plot.y)}V${fmt(plot.y + plot.height)}`;
   // Value divisions: horizontal lines, a minor one half-way between majors.
   for (let d = 0; d <= valueDivs; d += 1) {
     const lineY = Math.round(plot.y + plot.height - (plot.height * d) / valueDivs) + 0.5;
-    if (d > 0 && d < valueDivs) {
-      grid.push(line(plot.x, lineY, plot.x + plot.width, lineY, colors.majorValue, false));
-    }
+    if (d > 0 && d < valueDivs) grid.majorValue += horizontal(lineY);
     if (d < valueDivs) {
-      const minorY = Math.round(plot.y + plot.height - (plot.height * (d + 0.5)) / valueDivs) + 0.5;
-      grid.push(line(plot.x, minorY, plot.x + plot.width, minorY, colors.minorValue, true));
+      grid.minorValue += horizontal(
+        Math.round(plot.y + plot.height - (plot.height * (d + 0.5)) / valueDivs) + 0.5);
     }
     if (props.labelHoriz !== 'none' && d % valuesPerLabel === 0) {
       labels.push(el('text', {
         x: fmt(plot.x - 4), y: fmt(lineY + CHART_FONT * 0.35), 'text-anchor': 'end',
-        fill: colors.valueLabel, 'font-family': FONT_FAMILIES.Helvetica,
-        'font-size': fmt(CHART_FONT),
+        fill: colors.valueLabel,
       }, [], valueLabel(minValue + ((maxValue - minValue) * d) / valueDivs)));
     }
   }
   // Time divisions: vertical lines, from `span` seconds ago to now.
   for (let d = 0; d <= timeDivs; d += 1) {
     const lineX = Math.round(plot.x + (plot.width * d) / timeDivs) + 0.5;
-    if (d > 0 && d < timeDivs) {
-      grid.push(line(lineX, plot.y, lineX, plot.y + plot.height, colors.majorTime, false));
-    }
+    if (d > 0 && d < timeDivs) grid.majorTime += vertical(lineX);
     if (d < timeDivs) {
-      const minorX = Math.round(plot.x + (plot.width * (d + 0.5)) / timeDivs) + 0.5;
-      grid.push(line(minorX, plot.y, minorX, plot.y + plot.height, colors.minorTime, true));
+      grid.minorTime += vertical(Math.round(plot.x + (plot.width * (d + 0.5)) / timeDivs) + 0.5);
     }
     if (props.labelVert !== 'none' && d % timesPerLabel === 0) {
       labels.push(el('text', {
         x: fmt(lineX), y: fmt(plot.y + plot.height + 4 + CHART_FONT * 0.8),
         'text-anchor': d === 0 ? 'start' : d === timeDivs ? 'end' : 'middle',
-        fill: colors.timeLabel, 'font-family': FONT_FAMILIES.Helvetica,
-        'font-size': fmt(CHART_FONT),
+        fill: colors.timeLabel,
       }, [], timeLabel(-span + (span * d) / timeDivs)));
     }
   }
-  parts.push(el('g', { class: 'grid' }, grid));
+  const gridPaths = [];
+  for (const kind of ['minorValue', 'minorTime', 'majorValue', 'majorTime']) {
+    if (grid[kind] === '') continue;
+    gridPaths.push(el('path', {
+      d: grid[kind], fill: 'none', stroke: colors[kind], 'stroke-width': '1',
+      'stroke-dasharray': kind.startsWith('minor') ? '1 3' : null, 'data-division': kind,
+    }));
+  }
+  parts.push(el('g', { class: 'grid' }, gridPaths));
   parts.push(el('rect', {
     x: fmt(plot.x + 0.5), y: fmt(plot.y + 0.5), width: fmt(Math.max(0, plot.width - 1)),
     height: fmt(Math.max(0, plot.height - 1)), fill: 'none', stroke: fg, 'stroke-width': '1',
     class: 'axes',
   }));
-  parts.push(el('g', { class: 'labels' }, labels));
+  parts.push(el('g', {
+    class: 'labels', 'font-family': FONT_FAMILIES.Helvetica, 'font-size': fmt(CHART_FONT),
+  }, labels));
   // The pens: a key above the plot, one short line per pen in its colour
   // and width, and each pen's trace, empty until values arrive.
   const pens = chartPens(props);
@@ -1019,10 +1134,16 @@ export function renderObject(object) {
 // The whole drawing: an SVG element of the page's size and background
 // colour holding one element per drawn object.
 export function renderPage(page) {
-  const children = [el('rect', {
-    x: '0', y: '0', width: fmt(page.width), height: fmt(page.height), fill: page.bgColor,
-    class: 'page-background',
-  })];
+  const children = [
+    // Blanks of texts are kept as the page gives them. One rule for all texts
+    // rather than a style per element, which the browser would match one by
+    // one.
+    el('style', {}, [], 'text { white-space: pre; }'),
+    el('rect', {
+      x: '0', y: '0', width: fmt(page.width), height: fmt(page.height), fill: page.bgColor,
+      class: 'page-background',
+    }),
+  ];
   for (const object of page.objects) {
     const node = renderObject(object);
     if (node) children.push(node);
@@ -1064,7 +1185,7 @@ export function createView(page, container, doc) {
   container.appendChild(svg);
   const find = (path) => {
     const object = page.byPath.get(path);
-    return object && DRAWN_CLASSES.includes(object.className) ? object : null;
+    return object && DRAWN.has(object.className) ? object : null;
   };
   return {
     page,
@@ -1091,9 +1212,11 @@ export function bootPage(doc) {
   const container = doc.getElementById('quillon-page');
   const source = doc.getElementById('quillon-jdf');
   let page;
+  let parsedAt = start;
   try {
     const text = JSON.parse(source ? source.textContent : '""');
     page = parseJdf(text);
+    parsedAt = typeof performance !== 'undefined' ? performance.now() : 0;
   } catch (error) {
     const box = doc.createElement('p');
     box.className = 'quillon-error';
@@ -1105,8 +1228,19 @@ export function bootPage(doc) {
     return null;
   }
   const view = createView(page, container, doc);
+  // How long the first frame took, for measurements: parsing, building the
+  // drawing, and (once the browser has drawn it) the time since the page
+  // began to load.
   if (typeof performance !== 'undefined') {
-    view.firstFrameMs = performance.now() - start;
+    const drawnAt = performance.now();
+    view.timing = {
+      startedAt: start, parseMs: parsedAt - start, renderMs: drawnAt - parsedAt, firstFrameMs: drawnAt - start,
+    };
+    if (typeof requestAnimationFrame !== 'undefined') {
+      requestAnimationFrame(() => setTimeout(() => {
+        view.timing.paintedSinceLoadMs = performance.now();
+      }, 0));
+    }
   }
   if (typeof window !== 'undefined') window.quillonView = view;
   return view;

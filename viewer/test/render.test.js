@@ -41,7 +41,7 @@ test('every drawn object of the example pages becomes exactly one element', () =
     const tagged = find(svg, (n) => n.attrs['data-object'] !== undefined);
     assert.deepEqual(tagged.map((n) => n.attrs['data-object']), parsed.drawn.map((o) => o.path), file);
     assert.deepEqual([svg.attrs.width, svg.attrs.height], [String(parsed.width), String(parsed.height)]);
-    assert.equal(svg.children[0].attrs.fill, parsed.bgColor);
+    assert.equal(svg.children[1].attrs.fill, parsed.bgColor);
   }
 });
 
@@ -78,21 +78,24 @@ test('a rectangle: background for the unfilled part, foreground clipped to the f
   assert.equal(fill.attrs.style, 'clip-path: inset(35% 0% 0% 0%)');
   assert.deepEqual([edge.attrs.stroke, edge.attrs['stroke-width'], edge.attrs.x, edge.attrs.width], ['#00ff00', '4', '42', '116']);
   assert.equal(edge.attrs['stroke-dasharray'], '24 12');
-  // Without a fill percentage the whole shape takes the foreground colour,
-  // and the edge is one black pixel.
+  // Without a fill percentage the shape is one element in the foreground
+  // colour, with an edge of one black pixel inside its box.
   const plain = draw('(R TAVRectangle (properties (x 0) (y 0) (width 10) (height 10) (fgColor 0xff0000) (bgColor 0x00ff00) (lineWidth 0)))');
-  assert.deepEqual(plain.children.map((c) => c.attrs.fill), ['#ff0000', 'none']);
-  assert.deepEqual([plain.children[1].attrs.stroke, plain.children[1].attrs['stroke-width']], ['#000000', '1']);
+  assert.deepEqual([plain.tag, plain.children.length], ['rect', 0]);
+  assert.deepEqual(['fill', 'stroke', 'stroke-width', 'x', 'width'].map((k) => plain.attrs[k]), ['#ff0000', '#000000', '1', '0.5', '9']);
+  const hollow = draw('(R TAVRectangle (properties (x 0) (y 0) (width 10) (height 10)))');
+  assert.equal(hollow.attrs.fill, 'none');
 });
 
 test('round rectangle corners, ellipse radii and edges', () => {
   const round = draw('(P TAVRoundRect (properties (x 10) (y 10) (width 100) (height 40) (diameter 12) (fgColor 0xe0e0e0)))');
-  assert.equal(round.children[0].attrs.rx, '6');
+  assert.equal(round.attrs.rx, '5.5');
   const huge = draw('(P TAVRoundRect (properties (x 10) (y 10) (width 100) (height 40) (diameter 500)))');
-  assert.equal(huge.children[0].attrs.rx, '19.5');
+  assert.equal(huge.attrs.rx, '19.5');
   const oval = draw('(O TAVEllipse (properties (x 220) (y 300) (width 60) (height 40) (fgColor 0x808080)))');
-  assert.deepEqual(['cx', 'cy', 'rx', 'ry'].map((k) => oval.children[0].attrs[k]), ['250', '320', '30', '20']);
-  assert.deepEqual(['rx', 'ry'].map((k) => oval.children[1].attrs[k]), ['29.5', '19.5']);
+  assert.deepEqual(['cx', 'cy', 'rx', 'ry', 'fill'].map((k) => oval.attrs[k]), ['250', '320', '29.5', '19.5', '#808080']);
+  const filling = draw('(O TAVEllipse (properties (x 0) (y 0) (width 60) (height 40) (fgColor 0x808080) (fillPercentHoriz 50)))');
+  assert.deepEqual(filling.children.map((c) => [c.attrs.rx, c.attrs.fill]), [['30', '#808080'], ['29.5', 'none']]);
 });
 
 test('lines, polylines and polygons', () => {
@@ -103,9 +106,9 @@ test('lines, polylines and polygons', () => {
   const thin = draw('(P TAVPolyline (properties (lineWidth 0) (points ((1 2) (3 4) ))))');
   assert.equal(thin.attrs.points, '1.5,2.5 3.5,4.5');
   const valve = draw('(V TAVPolygon (properties (fgColor 0xff0000) (points ((300 320) (320 330) (300 340) ))))');
-  assert.deepEqual([valve.children[0].tag, valve.children[0].attrs.points, valve.children[0].attrs.fill], ['polygon', '300,320 320,330 300,340', '#ff0000']);
+  assert.deepEqual([valve.tag, valve.attrs.points, valve.attrs.fill], ['polygon', '300,320 320,330 300,340', '#ff0000']);
   const empty = draw('(V TAVPolygon (properties (points ())))');
-  assert.equal(empty.children.at(-1).attrs.points, '');
+  assert.equal(empty.attrs.points, '');
   assert.equal(dashArray('dashdotdot', 2), '12 6 2 6 2 6');
   assert.equal(dashArray('solid', 3), null);
   assert.equal(dashArray('unknown', 3), null);
@@ -122,8 +125,8 @@ test('arcs: angles counter-clockwise from three o\'clock, negative lengths clock
   assert.equal(arcPath(box, 0, 0, true), '');
   // A pie (foreground colour) is filled; an arc without one is a line.
   const pie = draw('(S TAVArc (properties (fgColor 0xffff00) (startAngle 0) (arcLength 89) (x 580) (y 120) (width 80) (height 80)))');
-  assert.equal(pie.children[0].attrs.fill, '#ffff00');
-  assert.match(pie.children[0].attrs.d, /^M620,160L660,160A40,40 0 0 0 /);
+  assert.equal(pie.attrs.fill, '#ffff00');
+  assert.match(pie.attrs.d, /^M620,160L660,160A40,40 0 0 0 /);
   const arc = draw('(G TAVArc (properties (lineWidth 3) (startAngle 0) (arcLength 180) (x 460) (y 160) (width 80) (height 80)))');
   assert.deepEqual([arc.tag, arc.attrs.fill, arc.attrs.stroke, arc.attrs.d], ['path', 'none', '#000000', 'M540.5,200.5A40,40 0 0 0 460.5,200.5']);
 });
@@ -210,8 +213,11 @@ test('charts: pens, plot area, divisions and labels', () => {
   assert.deepEqual(valueLabels, ['0', '500', '1000']);
   assert.deepEqual(timeLabels, ['-10:00', '-8:00', '-6:00', '-4:00', '-2:00', '0:00']);
   const grid = find(chart, (n) => n.attrs.class === 'grid')[0].children;
-  const count = (colour) => grid.filter((n) => n.attrs.stroke === colour).length;
+  // Lines of each division colour: the segments of its path.
+  const count = (colour) => grid.filter((n) => n.attrs.stroke === colour)
+    .reduce((sum, n) => sum + n.attrs.d.split('M').length - 1, 0);
   assert.deepEqual([count('#cccccc'), count('#dddddd'), count('#888888'), count('#999999')], [3, 4, 4, 5]);
+  assert.equal(grid.find((n) => n.attrs.stroke === '#cccccc').attrs.d.split('M')[1], '64,206.5H510');
   const pens = find(chart, (n) => n.attrs['data-pen'] !== undefined);
   assert.deepEqual(pens.map((n) => [n.tag, n.attrs.stroke, n.attrs['stroke-width']]), [
     ['line', '#0000ff', '2'], ['line', '#ff0000', '1'], ['polyline', '#0000ff', '2'], ['polyline', '#ff0000', '1'],
