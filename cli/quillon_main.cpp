@@ -49,7 +49,8 @@ int main(int argc, char** argv) {
       "Converts HMI display pictures (.grf picture documents) into web pages: for each\n"
       "picture NAME a page description NAME.JDF, an HTML page NAME.htm, one image file\n"
       "per bitmap state and a log NAME.Log, all in the output directory of the stored\n"
-      "settings. Exit status: 0 when every picture was converted, 1 when one was not,\n"
+      "settings, and beside them NAME.html, a page that current browsers show.\n"
+      "Exit status: 0 when every picture was converted, 1 when one was not,\n"
       "2 for a usage error.",
       "quillon"};
   app.set_version_flag("--version", quillon::QuillonVersion());
@@ -84,7 +85,10 @@ int main(int argc, char** argv) {
                     "Write no HTML5 page (NAME.html, the page that current browsers show)");
 
   CLI::App* view = app.add_subcommand(
-      "view", "Write the HTML5 page (NAME.html) of an existing page description NAME.JDF");
+      "view",
+      "Write the HTML5 page (NAME.html) of an existing page description NAME.JDF.\n"
+      "Exit status 1 when the description is malformed (the page is still written and\n"
+      "says what is wrong and where) or a file cannot be read or written.");
   std::string view_jdf, view_out;
   view->add_option("JDF", view_jdf, "Page description to show")->required();
   view->add_option("--out", view_out, "Page to write; default NAME.html beside NAME.JDF");

@@ -32,7 +32,7 @@ const DRAWN = /^\s*\(\S+ TAV(Rectangle|Ellipse|RoundRect|Line|Polyline|Polygon|A
 
 // Converts the example plant with a copy of the example settings into
 // `folder`, with BMP or JPEG image files.
-function convertExamples(folder, imageFormat) {
+function convertExamples(folder, imageFormat, ...options) {
   fs.mkdirSync(folder, { recursive: true });
   const registry = path.join(folder, 'registry.reg');
   const settings = fs.readFileSync(path.join(root, 'examples', 'registry.reg'), 'utf8')
@@ -40,7 +40,7 @@ function convertExamples(folder, imageFormat) {
   fs.writeFileSync(registry, settings);
   execFileSync(quillon, ['--registry', registry, 'settings', '--image-format', imageFormat], { cwd: root });
   const pictures = ['Overview', 'Pumps', 'Trends'].map((name) => path.join('examples', 'pictures', `${name}.grf`));
-  execFileSync(quillon, ['--registry', registry, 'convert', '--node', 'THISNODE', ...pictures], { cwd: root });
+  execFileSync(quillon, ['--registry', registry, 'convert', '--node', 'THISNODE', ...options, ...pictures], { cwd: root });
 }
 
 // Loads a page, waits for its drawing and returns what a test looks at.
@@ -94,6 +94,20 @@ before(async () => {
 after(async () => {
   if (context) await context.close();
   if (work) fs.rmSync(work, { recursive: true, force: true });
+});
+
+test('quillon convert writes NAME.html beside NAME.htm unless told not to', () => {
+  const files = (folder) => fs.readdirSync(folder).filter((name) => /\.html?$/.test(name)).sort();
+  assert.deepEqual(files(path.join(work, 'jpg')), [
+    'Overview.htm', 'Overview.html', 'Pumps.htm', 'Pumps.html', 'Trends.htm', 'Trends.html']);
+  const without = path.join(work, 'without');
+  convertExamples(without, 'jpg', '--no-html5');
+  assert.deepEqual(files(without), ['Overview.htm', 'Pumps.htm', 'Trends.htm']);
+  // The library's page stays as it is.
+  for (const name of ['Overview', 'Pumps', 'Trends']) {
+    assert.equal(fs.readFileSync(path.join(without, `${name}.htm`), 'latin1'),
+      fs.readFileSync(path.join(root, 'examples', 'golden', `${name}.htm`), 'latin1'));
+  }
 });
 
 test('the example plant: every object drawn, no console error, nothing fetched from the network', async () => {
