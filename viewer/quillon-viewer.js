@@ -500,41 +500,59 @@ export function toSvgString(node) {
 
 const SVG_NS = 'http://www.w3.org/2000/svg';
 
-// DOM elements of an element description. Texts are set as text content,
-// never parsed as markup.
-export function toDom(node, doc) {
-  const element = doc.createElementNS(SVG_NS, node.tag);
-  const attrs = node.attrs;
-  for (const key in attrs) element.setAttribute(key, attrs[key]);
-  if (node.text !== undefined) element.textContent = node.text;
-  const children = node.children;
-  for (let k = 0; k < children.length; k += 1) element.appendChild(toDom(children[k], doc));
-  return element;
+// What the drawing functions build their elements with: element
+// descriptions by default, or the DOM elements of a document (domMaker).
+let make = el;
+
+// make() for a browser document: the elements themselves, texts set as text
+// content, never parsed as markup.
+export function domMaker(doc) {
+  return (tag, attrs, children, text) => {
+    const element = doc.createElementNS(SVG_NS, tag);
+    if (attrs) {
+      for (const key in attrs) {
+        const value = attrs[key];
+        if (value !== null && value !== undefined) element.setAttribute(key, value);
+      }
+    }
+    if (text !== undefined) element.textContent = text;
+    if (children) for (let k = 0; k < children.length; k += 1) element.appendChild(children[k]);
+    return element;
+  };
+}
+
+function withMaker(maker, draw) {
+  const previous = make;
+  make = maker || el;
+  try {
+    return draw();
+  } finally {
+    make = previous;
+  }
 }
 
 // Every object's element carries its path and class, so that the drawing
 // can be matched to the page description.
 function objectElement(object, tag, attrs, children, text) {
-  return tagObject(object, el(tag, attrs, children, text));
+  return make(tag, { ...attrs, ...objectAttrs(object) }, children, text);
 }
 
-function tagObject(object, node) {
-  node.attrs['data-object'] = object.path;
-  node.attrs['data-class'] = object.className;
+// The attributes every object's element carries: its path and class, and
+// its visibility and rotation. The object's box is known by then.
+function objectAttrs(object) {
   const props = object.props;
+  const attrs = { 'data-object': object.path, 'data-class': object.className };
   if (props.visibility !== undefined && parseNumber(props.visibility, 1) === 0) {
-    node.attrs.display = 'none';
+    attrs.display = 'none';
   }
   const angle = parseNumber(props.rotateAngle, 0);
-  if (angle !== 0) {
+  if (angle !== 0 && object.box) {
     const box = object.box;
-    if (box) {
-      const cx = box.x + box.width / 2 + parseNumber(props.rotateOffsetX, 0);
-      const cy = box.y + box.height / 2 + parseNumber(props.rotateOffsetY, 0);
-      node.attrs.transform = `rotate(${fmt(angle)} ${fmt(cx)} ${fmt(cy)})`;
-    }
+    const cx = box.x + box.width / 2 + parseNumber(props.rotateOffsetX, 0);
+    const cy = box.y + box.height / 2 + parseNumber(props.rotateOffsetY, 0);
+    attrs.transform = `rotate(${fmt(angle)} ${fmt(cx)} ${fmt(cy)})`;
   }
-  return node;
+  return attrs;
 }
 
 function boxOf(props) {
@@ -582,17 +600,15 @@ function filledShape(object, shape) {
     'stroke-dasharray': dashArray(props.lineStyle, width),
   };
   const inset = fillInset(props);
-  if (inset === null) return tagObject(object, shape(width / 2, { fill: fg || 'none', ...edge }));
+  if (inset === null) {
+    return shape(width / 2, { fill: fg || 'none', ...edge, ...objectAttrs(object) });
+  }
   const parts = [];
   if (bg !== null) parts.push(shape(0, { fill: bg }));
   if (fg !== null) {
-    const filled = shape(0, { fill: fg });
-    filled.attrs.style = `clip-path: ${inset}`;
-    parts.push(filled);
+    parts.push(shape(0, { fill: fg, style: `clip-path: ${inset}` }));
   }
-  const outline = shape(width / 2, { fill: 'none', ...edge });
-  outline.attrs.class = 'edge';
-  parts.push(outline);
+  parts.push(shape(width / 2, { fill: 'none', ...edge, class: 'edge' }));
   return objectElement(object, 'g', {}, parts);
 }
 
@@ -601,7 +617,7 @@ function drawRectangle(object, rounded) {
   object.box = box;
   const radius = rounded ? Math.min(parseNumber(object.props.diameter, 0) / 2, box.width / 2,
     box.height / 2) : 0;
-  return filledShape(object, (inset, attrs) => el('rect', {
+  return filledShape(object, (inset, attrs) => make('rect', {
     x: fmt(box.x + inset),
     y: fmt(box.y + inset),
     width: fmt(Math.max(0, box.width - 2 * inset)),
@@ -614,7 +630,7 @@ function drawRectangle(object, rounded) {
 function drawEllipse(object) {
   const box = boxOf(object.props);
   object.box = box;
-  return filledShape(object, (inset, attrs) => el('ellipse', {
+  return filledShape(object, (inset, attrs) => make('ellipse', {
     cx: fmt(box.x + box.width / 2),
     cy: fmt(box.y + box.height / 2),
     rx: fmt(Math.max(0, box.width / 2 - inset)),
@@ -662,7 +678,7 @@ function drawPolygon(object) {
   const points = pointsOf(object.props);
   object.box = boxOfPoints(points);
   // A polygon's edge runs along its points: it cannot be inset.
-  return filledShape(object, (inset, attrs) => el('polygon', {
+  return filledShape(object, (inset, attrs) => make('polygon', {
     points: pointList(points),
     ...attrs,
   }));
@@ -744,7 +760,7 @@ function drawArc(object) {
   const start = parseNumber(props.startAngle, 0);
   const length = parseNumber(props.arcLength, 0);
   if (parseColor(props.fgColor, null) !== null) {
-    return filledShape(object, (inset, attrs) => el('path', {
+    return filledShape(object, (inset, attrs) => make('path', {
       d: arcPath(box, start, length, true),
       'stroke-linejoin': 'round',
       ...attrs,
@@ -840,19 +856,19 @@ function drawButton(object) {
   const { x, y, width: w, height: h } = box;
   // A raised button: light upper and left edges, dark lower and right ones.
   const parts = [
-    el('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: BUTTON_FACE }),
-    el('polyline', {
+    make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: BUTTON_FACE }),
+    make('polyline', {
       points: `${fmt(x + 0.5)},${fmt(y + h - 1)} ${fmt(x + 0.5)},${fmt(y + 0.5)} ${fmt(x + w - 1)},${fmt(y + 0.5)}`,
       fill: 'none', stroke: '#ffffff', 'stroke-width': '1',
     }),
-    el('polyline', {
+    make('polyline', {
       points: `${fmt(x)},${fmt(y + h - 0.5)} ${fmt(x + w - 0.5)},${fmt(y + h - 0.5)} ${fmt(x + w - 0.5)},${fmt(y)}`,
       fill: 'none', stroke: '#404040', 'stroke-width': '1',
     }),
   ];
   const points = parseNumber(props.fontSize, 0);
   const size = points > 0 ? (points * 4) / 3 : 12;
-  parts.push(el('text', {
+  parts.push(make('text', {
     x: fmt(x + w / 2),
     y: fmt(y + h / 2 + size * 0.35),
     'text-anchor': 'middle',
@@ -901,8 +917,8 @@ function drawAlarmDisplay(object) {
   const rows = Math.max(1, Math.round(parseNumber(props.lines, 10)));
   const headerHeight = Math.min(h, TABLE_FONT + 6);
   const parts = [
-    el('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: background }),
-    el('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(headerHeight), fill: header }),
+    make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: background }),
+    make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(headerHeight), fill: header }),
   ];
   const columns = alarmColumns(props);
   const total = columns.reduce((sum, column) => sum + column.chars, 0);
@@ -911,10 +927,10 @@ function drawAlarmDisplay(object) {
   columns.forEach((column, index) => {
     const columnWidth = total > 0 ? (w * column.chars) / total : 0;
     // Each heading is clipped to its column by a nested viewport.
-    headings.push(el('svg', {
+    headings.push(make('svg', {
       x: fmt(left), y: fmt(y), width: fmt(Math.max(0, columnWidth - 1)),
       height: fmt(headerHeight), overflow: 'hidden',
-    }, [el('text', {
+    }, [make('text', {
       x: '3',
       y: fmt(headerHeight - 4),
       fill: headingColor,
@@ -924,24 +940,24 @@ function drawAlarmDisplay(object) {
       class: 'heading',
     }, [], column.name)]));
     if (index > 0) {
-      headings.push(el('line', {
+      headings.push(make('line', {
         x1: fmt(left + 0.5), y1: fmt(y), x2: fmt(left + 0.5), y2: fmt(y + h),
         stroke: headingColor, 'stroke-width': '1', 'stroke-opacity': '0.4',
       }));
     }
     left += columnWidth;
   });
-  parts.push(el('g', { class: 'headings' }, headings));
+  parts.push(make('g', { class: 'headings' }, headings));
   // The rows: empty until alarms arrive, divided by faint lines.
   const rowHeight = (h - headerHeight) / rows;
   let rowLines = '';
   for (let r = 1; r < rows; r += 1) {
     rowLines += `M${fmt(x)},${fmt(y + headerHeight + r * rowHeight)}H${fmt(x + w)}`;
   }
-  parts.push(el('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowLines === '' ? [] : [
-    el('path', { d: rowLines, stroke: textColor, 'stroke-width': '1', 'stroke-opacity': '0.15' }),
+  parts.push(make('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowLines === '' ? [] : [
+    make('path', { d: rowLines, stroke: textColor, 'stroke-width': '1', 'stroke-opacity': '0.15' }),
   ]));
-  parts.push(el('rect', {
+  parts.push(make('rect', {
     x: fmt(x + 0.5), y: fmt(y + 0.5), width: fmt(Math.max(0, w - 1)),
     height: fmt(Math.max(0, h - 1)), fill: 'none', stroke: headingColor, 'stroke-width': '1',
   }));
@@ -1017,7 +1033,7 @@ function drawRealTime(object) {
     valueLabel: parseColor(props.valueLabelColor, fg),
     timeLabel: parseColor(props.timeLabelColor, fg),
   };
-  const parts = [el('rect', {
+  const parts = [make('rect', {
     x: fmt(box.x + 0.5), y: fmt(box.y + 0.5), width: fmt(Math.max(0, box.width - 1)),
     height: fmt(Math.max(0, box.height - 1)), fill: bg, stroke: fg, 'stroke-width': '1',
     class: 'frame',
@@ -1036,7 +1052,7 @@ function drawRealTime(object) {
         Math.round(plot.y + plot.height - (plot.height * (d + 0.5)) / valueDivs) + 0.5);
     }
     if (props.labelHoriz !== 'none' && d % valuesPerLabel === 0) {
-      labels.push(el('text', {
+      labels.push(make('text', {
         x: fmt(plot.x - 4), y: fmt(lineY + CHART_FONT * 0.35), 'text-anchor': 'end',
         fill: colors.valueLabel,
       }, [], valueLabel(minValue + ((maxValue - minValue) * d) / valueDivs)));
@@ -1050,7 +1066,7 @@ function drawRealTime(object) {
       grid.minorTime += vertical(Math.round(plot.x + (plot.width * (d + 0.5)) / timeDivs) + 0.5);
     }
     if (props.labelVert !== 'none' && d % timesPerLabel === 0) {
-      labels.push(el('text', {
+      labels.push(make('text', {
         x: fmt(lineX), y: fmt(plot.y + plot.height + 4 + CHART_FONT * 0.8),
         'text-anchor': d === 0 ? 'start' : d === timeDivs ? 'end' : 'middle',
         fill: colors.timeLabel,
@@ -1060,18 +1076,18 @@ function drawRealTime(object) {
   const gridPaths = [];
   for (const kind of ['minorValue', 'minorTime', 'majorValue', 'majorTime']) {
     if (grid[kind] === '') continue;
-    gridPaths.push(el('path', {
+    gridPaths.push(make('path', {
       d: grid[kind], fill: 'none', stroke: colors[kind], 'stroke-width': '1',
       'stroke-dasharray': kind.startsWith('minor') ? '1 3' : null, 'data-division': kind,
     }));
   }
-  parts.push(el('g', { class: 'grid' }, gridPaths));
-  parts.push(el('rect', {
+  parts.push(make('g', { class: 'grid' }, gridPaths));
+  parts.push(make('rect', {
     x: fmt(plot.x + 0.5), y: fmt(plot.y + 0.5), width: fmt(Math.max(0, plot.width - 1)),
     height: fmt(Math.max(0, plot.height - 1)), fill: 'none', stroke: fg, 'stroke-width': '1',
     class: 'axes',
   }));
-  parts.push(el('g', {
+  parts.push(make('g', {
     class: 'labels', 'font-family': FONT_FAMILIES.Helvetica, 'font-size': fmt(CHART_FONT),
   }, labels));
   // The pens: a key above the plot, one short line per pen in its colour
@@ -1083,29 +1099,27 @@ function drawRealTime(object) {
     const keyX = plot.x + index * 30;
     // Odd widths sit on the pixel centre, so that the key line is crisp.
     const keyY = box.y + 8 + (Math.round(pen.width) % 2 === 1 ? 0.5 : 0);
-    key.push(el('line', {
+    key.push(make('line', {
       x1: fmt(keyX), y1: fmt(keyY), x2: fmt(keyX + 22), y2: fmt(keyY),
       stroke: pen.color, 'stroke-width': fmt(pen.width), 'data-pen': index,
     }));
-    traces.push(el('polyline', {
+    traces.push(make('polyline', {
       points: '', fill: 'none', stroke: pen.color, 'stroke-width': fmt(pen.width),
       'data-pen': index, 'stroke-linejoin': 'round',
     }));
   });
-  parts.push(el('g', { class: 'pen-key' }, key));
-  parts.push(el('g', { class: 'pens' }, traces));
+  parts.push(make('g', { class: 'pen-key' }, key));
+  parts.push(make('g', { class: 'pens' }, traces));
   return objectElement(object, 'g', {}, parts);
 }
 
 function drawSymbol(object) {
   const children = [];
   for (const child of object.children) {
-    const node = renderObject(child);
+    const node = drawObject(child);
     if (node) children.push(node);
   }
-  const node = objectElement(object, 'g', {}, children);
-  delete node.attrs.transform;
-  return node;
+  return objectElement(object, 'g', {}, children);
 }
 
 const DRAWERS = {
@@ -1126,29 +1140,37 @@ const DRAWERS = {
 
 // The element description of one object (with its members for a symbol),
 // or null for a class that draws nothing.
-export function renderObject(object) {
+export function renderObject(object, maker) {
+  return withMaker(maker, () => drawObject(object));
+}
+
+function drawObject(object) {
   const draw = DRAWERS[object.className];
   return draw ? draw(object) : null;
 }
 
 // The whole drawing: an SVG element of the page's size and background
 // colour holding one element per drawn object.
-export function renderPage(page) {
+export function renderPage(page, maker) {
+  return withMaker(maker, () => drawPage(page));
+}
+
+function drawPage(page) {
   const children = [
     // Blanks of texts are kept as the page gives them. One rule for all texts
     // rather than a style per element, which the browser would match one by
     // one.
-    el('style', {}, [], 'text { white-space: pre; }'),
-    el('rect', {
+    make('style', {}, [], 'text { white-space: pre; }'),
+    make('rect', {
       x: '0', y: '0', width: fmt(page.width), height: fmt(page.height), fill: page.bgColor,
       class: 'page-background',
     }),
   ];
   for (const object of page.objects) {
-    const node = renderObject(object);
+    const node = drawObject(object);
     if (node) children.push(node);
   }
-  return el('svg', {
+  return make('svg', {
     xmlns: SVG_NS,
     width: fmt(page.width),
     height: fmt(page.height),
@@ -1171,7 +1193,8 @@ export function renderPage(page) {
 //                               "0xff0000" or "65") and redraws that object;
 //                               false when there is no such object
 export function createView(page, container, doc) {
-  const svg = toDom(renderPage(page), doc);
+  const maker = domMaker(doc);
+  const svg = renderPage(page, maker);
   const elements = new Map();
   const index = (root) => {
     if (root.getAttribute && root.hasAttribute('data-object')) {
@@ -1196,7 +1219,7 @@ export function createView(page, container, doc) {
       const old = object ? elements.get(path) : null;
       if (!object || !old) return false;
       object.props[property] = Array.isArray(value) ? value : String(value);
-      const fresh = toDom(renderObject(object), doc);
+      const fresh = renderObject(object, maker);
       old.replaceWith(fresh);
       index(fresh);
       return true;
