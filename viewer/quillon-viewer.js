@@ -1,7 +1,8 @@
 // The HTML5 viewer of quillon page descriptions (NAME.JDF): a parser that
-// turns the JDF text into plain objects (no DOM), a renderer that turns those
-// objects into a tree of SVG element descriptions, and the small part that
-// puts that tree into a browser document and keeps it up to date.
+// turns the JDF text into plain objects (no DOM), a renderer that draws those
+// objects as SVG through a small element factory (element descriptions in
+// Node, the document's own elements in a browser), and the small part that
+// puts the drawing into a page and keeps it up to date.
 //
 // Plain JavaScript, no dependency, no network access: the page that embeds
 // this module hands it the JDF text; images are referenced by their relative
@@ -1195,17 +1196,20 @@ function drawPage(page) {
 export function createView(page, container, doc) {
   const maker = domMaker(doc);
   const svg = renderPage(page, maker);
+  // Each path's element; when two objects share a path, the first drawn,
+  // as page.byPath keeps the first object.
   const elements = new Map();
-  const index = (root) => {
-    if (root.getAttribute && root.hasAttribute('data-object')) {
-      elements.set(root.getAttribute('data-object'), root);
-    }
-    for (const found of root.querySelectorAll('[data-object]')) {
-      elements.set(found.getAttribute('data-object'), found);
-    }
+  const keep = (element) => {
+    const path = element.getAttribute('data-object');
+    const known = elements.get(path);
+    if (!known || !known.isConnected) elements.set(path, element);
   };
-  index(svg);
+  const index = (root) => {
+    if (root.hasAttribute('data-object')) keep(root);
+    for (const found of root.querySelectorAll('[data-object]')) keep(found);
+  };
   container.appendChild(svg);
+  index(svg);
   const find = (path) => {
     const object = page.byPath.get(path);
     return object && DRAWN.has(object.className) ? object : null;
@@ -1221,6 +1225,7 @@ export function createView(page, container, doc) {
       object.props[property] = Array.isArray(value) ? value : String(value);
       const fresh = renderObject(object, maker);
       old.replaceWith(fresh);
+      elements.set(path, fresh);
       index(fresh);
       return true;
     },

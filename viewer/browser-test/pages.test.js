@@ -188,11 +188,29 @@ test('purpose-made shapes: fills, edges, lines, arcs, texts and hidden groups', 
   }
   assert.ok(inside > 40, `text pixels in the box: ${inside}`);
   assert.equal(outside, 0);
-  // A property changed through the view redraws only that object.
-  await view.page.evaluate(() => window.quillonView.setProperty('Box', 'fgColor', '0x00ff00'));
+  // A property changed through the view redraws that object (a group with
+  // its members); the page model keeps the new value.
+  const answers = await view.page.evaluate(() => {
+    const v = window.quillonView;
+    const before = v.element('Outer.Inner.Hidden');
+    return [
+      v.setProperty('Box', 'fgColor', '0x00ff00'),
+      v.setProperty('Tank', 'fillPercentVert', '20'),
+      v.setProperty('Outer.Inner', 'visibility', '1'),
+      v.setProperty('NoSuchObject', 'x', '1'),
+      v.setProperty('Scale1', 'inMin', '5'),
+      v.element('Outer.Inner.Hidden') !== before && v.element('Outer.Inner.Hidden').isConnected,
+      v.page.byPath.get('Tank').props.fillPercentVert,
+      document.querySelectorAll('[data-object]').length,
+    ];
+  });
+  assert.deepEqual(answers, [true, true, true, false, false, true, '20', count]);
   const changed = decodePng(await view.page.screenshot({ fullPage: true }));
   assert.equal(hex(changed.pixel(50, 40)), '#00ff00');
   assert.equal(hex(changed.pixel(21, 40)), '#0000ff');
+  assert.equal(hex(changed.pixel(200, 60)), '#ffff00');
+  assert.equal(hex(changed.pixel(200, 110)), '#0000ff');
+  assert.equal(hex(changed.pixel(170, 240)), '#ff0000');
   await view.page.close();
 });
 
