@@ -13,6 +13,8 @@
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
 #include "platform/text_file.h"
+#include "reader/hmi/automation.h"
+#include "reader/picture_reader.h"
 
 namespace quillon {
 namespace cli {
@@ -413,6 +415,20 @@ std::string TitleOf(const std::string& jdf_path) {
   return name;
 }
 
+// Writes BASE.html beside BASE.JDF; says on standard error why not.
+bool WritePageOfBase(const std::string& base, const std::string& picture) {
+  std::string message;
+  PageResult result = WriteHtml5Page(base + ".JDF", base + ".html", &message);
+  if (result == PageResult::kWritten) return true;
+  if (result == PageResult::kMalformed) {
+    std::fprintf(stderr, "quillon: %s.JDF: %s\n", base.c_str(), message.c_str());
+  } else {
+    std::fprintf(stderr, "quillon: no HTML5 page for %s: %s\n", picture.c_str(),
+                 message.c_str());
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string JdfProblem::Message() const {
@@ -481,19 +497,21 @@ bool WriteHtml5PageOfPicture(const Services& services, Registry* registry,
   ConversionSettings settings;
   settings.output_directory = ReadPicturePath(services, registry);
   LoadSettings(services, registry, &settings);
-  const std::string base =
-      JoinPath(settings.output_directory, SafeFileName(PictureNameOfPath(picture_path)));
-  std::string message;
-  const std::string html_path = base + ".html";
-  PageResult result = WriteHtml5Page(base + ".JDF", html_path, &message);
-  if (result == PageResult::kWritten) return true;
-  if (result == PageResult::kMalformed) {
-    std::fprintf(stderr, "quillon: %s.JDF: %s\n", base.c_str(), message.c_str());
-  } else {
-    std::fprintf(stderr, "quillon: no HTML5 page for %s: %s\n", picture_path.c_str(),
-                 message.c_str());
+  return WritePageOfBase(
+      JoinPath(settings.output_directory, SafeFileName(PictureNameOfPath(picture_path))),
+      picture_path);
+}
+
+bool WriteHtml5PageOfDocument(hmi::IDispatch* document, const std::string& directory) {
+  hmi::ComPtr<hmi::IDispatch> held(document);
+  hmi::ComPtr<hmi::IHmiPicture> picture;
+  std::string name;
+  if (hmi::Failed(held.As(&picture)) || hmi::Failed(picture->Name(&name))) {
+    std::fprintf(stderr, "quillon: no HTML5 page: the picture does not tell its name\n");
+    return false;
   }
-  return false;
+  const std::string file_name = SafeFileName(RecordText(name));
+  return WritePageOfBase(JoinPath(directory, file_name), file_name);
 }
 
 int RunView(const std::string& jdf_path, const std::string& out) {

@@ -11,6 +11,9 @@
 namespace quillon {
 class Registry;
 struct Services;
+namespace hmi {
+class IDispatch;
+}  // namespace hmi
 
 namespace cli {
 
@@ -64,6 +67,12 @@ PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_p
 // page could not be written.
 bool WriteHtml5PageOfPicture(const Services& services, Registry* registry,
                              const std::string& picture_path);
+
+// After the picture `document` (open in the HMI) was exported into
+// `directory`: writes the HTML5 page beside its NAME.JDF there, NAME being
+// the picture's name as the export names its files. Prints an error and
+// returns false when the page could not be written.
+bool WriteHtml5PageOfDocument(hmi::IDispatch* document, const std::string& directory);
 
 // `quillon view JDF [--out FILE]`: writes the HTML5 page of a page
 // description (beside it unless `out` is given). Returns the exit status:

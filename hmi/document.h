@@ -399,6 +399,10 @@ class Document final : public hmi::IOleObject,
   Clipboard* clipboard() const { return clipboard_ != nullptr ? clipboard_ : &SystemClipboard(); }
   void set_clipboard(Clipboard* clipboard) { clipboard_ = clipboard; }
 
+  // Makes the unloaded document refuse these interfaces already, as the
+  // file it is made for will (its load sets the refusals anew).
+  void PresetRefusals(const std::vector<InterfaceId>& refusals);
+
   // IUnknown
   uint32_t AddRef() override;
   uint32_t Release() override;

@@ -322,7 +322,7 @@ class Loader {
     for (Property& property : given) list.push_back(std::move(property));
     if (node->class_name_ == "Bitmap") {
       if (!has_image) list.push_back({"CurrentImage", Variant::I2(1), false});
-      if (!has_state) list.push_back({"SecondaryImageDisplayed", Variant::Bool(false), false});
+      if (!has_state) list.push_back({"SecondaryImageDisplayed", Variant::I2(0), false});
     }
   }
 

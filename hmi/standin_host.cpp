@@ -8,6 +8,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "hmi/document_peek.h"
 #include "hmi/latin1.h"
 
 namespace quillon {
@@ -88,7 +89,9 @@ HRESULT StandInHost::OpenStorage(const std::string& path, uint32_t mode,
   std::ostringstream contents;
   contents << file.rdbuf();
   if (file.bad()) return hmi::STG_E_READFAULT;
-  *storage = hmi::MakeCom<FileStorage>(path, contents.str());
+  std::string text = contents.str();
+  storage_refusals_ = PeekDocumentRefusals(text);
+  *storage = hmi::MakeCom<FileStorage>(path, std::move(text));
   return S_OK;
 }
 
@@ -101,6 +104,7 @@ HRESULT StandInHost::CreateObject(const std::string& class_id, hmi::ClassContext
     if (context != hmi::ClassContext::kInProcessServer) return REGDB_E_CLASSNOTREG;
     ComPtr<Document> document = hmi::MakeCom<Document>(options_);
     document->set_clipboard(clipboard());
+    document->PresetRefusals(storage_refusals_);
     return document->QueryInterface(iid, object);
   }
   if (hmi::SameGuid(class_id, hmi::kApplicationClassId)) {

@@ -303,7 +303,8 @@ int WriteLookupLinks(PageWriter* writer, const PropertyMap& record,
   const int output_number = both_toggles ? 4 : 1;
   if (parent_class == "Variable") {
     objects += VariableExpressionObject(parent_name);
-    AppendF(&links, "\t(%s.expval[0] %s%d.out)\n", parent_name.c_str(), n, output_number);
+    // A variable always takes the first object of the chain.
+    AppendF(&links, "\t(%s.expval[0] %s1.out)\n", parent_name.c_str(), n);
   } else {
     switch (PenTarget(writer, &target, record)) {
       case 1:

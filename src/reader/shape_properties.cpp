@@ -224,14 +224,16 @@ int PictureReader::ReadRotation(hmi::IHmiObject* object, std::string* text) {
     if (failed != nullptr) {
       Warn(failed, kSeveritySevere);
     } else {
+      // Offsets that cannot be converted are reported and written as 0, as
+      // every other pixel value that cannot be converted is.
       int32_t px = 0, py = 0;
-      if (picture_interface_ &&
-          hmi::Succeeded(picture_interface_->LogicalToPixel(rx - cx, ry - cy, &px, &py))) {
-        offsets = StringF("rotateOffsetX\t%ld\trotateOffsetY\t%ld\t", static_cast<long>(px),
-                          static_cast<long>(py));
-      } else {
+      if (!picture_interface_ ||
+          hmi::Failed(picture_interface_->LogicalToPixel(rx - cx, ry - cy, &px, &py))) {
         Report(Text(kResPixelFailed));
+        px = py = 0;
       }
+      offsets = StringF("rotateOffsetX\t%ld\trotateOffsetY\t%ld\t", static_cast<long>(px),
+                        static_cast<long>(py));
     }
     *text = "\t" + offsets;
   }

@@ -96,14 +96,15 @@ TEST_F(AnimationPageTest, TargetsOfVariablesPensAndGroups) {
     const char* last_links;
   };
   const Case cases[] = {
-      // A variable is driven through an expression, from the last blink.
+      // A variable is driven through an expression from the first object of
+      // the chain, even when both toggles blink.
       {{{"ParentClassName", "Variable"},
         {"ParentName", "Var1"},
         {"PropertyName", "CurrentValue"},
         {"OutputToggles", "1"},
         {"GlobalOutputToggle", "1"}},
        "\t\t(Var1 TAVExpression\r\n\t\t(properties\r\n\t\t\t(expression \"$0\"))\r\n\t)\r\n",
-       "\t(Var1.expval[0] L4.out)\r\n"},
+       "\t(Var1.expval[0] L1.out)\r\n"},
       {{{"ParentClassName", "Pen"},
         {"PropertyName", "PenLineWidth"},
         {"ParentPenIndex", "1"},
