@@ -96,13 +96,25 @@ after(async () => {
   if (work) fs.rmSync(work, { recursive: true, force: true });
 });
 
-test('quillon convert writes NAME.html beside NAME.htm unless told not to', () => {
+test('quillon convert and export write NAME.html beside NAME.htm unless told not to', () => {
   const files = (folder) => fs.readdirSync(folder).filter((name) => /\.html?$/.test(name)).sort();
   assert.deepEqual(files(path.join(work, 'jpg')), [
     'Overview.htm', 'Overview.html', 'Pumps.htm', 'Pumps.html', 'Trends.htm', 'Trends.html']);
   const without = path.join(work, 'without');
   convertExamples(without, 'jpg', '--no-html5');
   assert.deepEqual(files(without), ['Overview.htm', 'Pumps.htm', 'Trends.htm']);
+  const exported = path.join(work, 'exported');
+  const plainExport = path.join(work, 'exported-plain');
+  const pumps = path.join('examples', 'pictures', 'Pumps.grf');
+  const registry = path.join(work, 'jpg', 'registry.reg');
+  fs.mkdirSync(exported);
+  fs.mkdirSync(plainExport);
+  execFileSync(quillon, ['--registry', registry, 'export', '--out', exported, pumps], { cwd: root });
+  execFileSync(quillon, ['--registry', registry, 'export', '--no-html5', '--out', plainExport, pumps], { cwd: root });
+  assert.deepEqual(files(exported), ['Pumps.htm', 'Pumps.html']);
+  assert.deepEqual(files(plainExport), ['Pumps.htm']);
+  assert.equal(fs.readFileSync(path.join(exported, 'Pumps.html'), 'utf8'),
+    fs.readFileSync(path.join(work, 'jpg', 'Pumps.html'), 'utf8'));
   // The library's page stays as it is.
   for (const name of ['Overview', 'Pumps', 'Trends']) {
     assert.equal(fs.readFileSync(path.join(without, `${name}.htm`), 'latin1'),
