@@ -542,7 +542,7 @@ function objectElement(object, tag, attrs, children, text) {
 // its visibility and rotation. The object's box is known by then.
 function objectAttrs(object) {
   const props = object.props;
-  const attrs = { 'data-object': object.path, 'data-class': object.className };
+  const attrs = { 'data-object': object.path };
   if (props.visibility !== undefined && parseNumber(props.visibility, 1) === 0) {
     attrs.display = 'none';
   }
@@ -796,7 +796,8 @@ export function initialText(props) {
 function textAttrs(props, size) {
   const style = FONT_STYLES[props.fontStyle] || FONT_STYLES.plain;
   return {
-    'font-family': fontFamily(props.font),
+    // Helvetica, the most common font, is the drawing's own font.
+    'font-family': props.font === undefined || props.font === 'Helvetica' ? null : fontFamily(props.font),
     'font-size': fmt(size),
     'font-weight': style.weight,
     'font-style': style.style,
@@ -935,7 +936,6 @@ function drawAlarmDisplay(object) {
       x: '3',
       y: fmt(headerHeight - 4),
       fill: headingColor,
-      'font-family': FONT_FAMILIES.Helvetica,
       'font-size': fmt(TABLE_FONT),
       'font-weight': 'bold',
       class: 'heading',
@@ -1089,7 +1089,7 @@ function drawRealTime(object) {
     class: 'axes',
   }));
   parts.push(make('g', {
-    class: 'labels', 'font-family': FONT_FAMILIES.Helvetica, 'font-size': fmt(CHART_FONT),
+    class: 'labels', 'font-size': fmt(CHART_FONT),
   }, labels));
   // The pens: a key above the plot, one short line per pen in its colour
   // and width, and each pen's trace, empty until values arrive.
@@ -1177,6 +1177,7 @@ function drawPage(page) {
     height: fmt(page.height),
     viewBox: `0 0 ${fmt(page.width)} ${fmt(page.height)}`,
     class: 'quillon-page',
+    'font-family': FONT_FAMILIES.Helvetica,
   }, children);
 }
 
@@ -1196,9 +1197,10 @@ function drawPage(page) {
 export function createView(page, container, doc) {
   const maker = domMaker(doc);
   const svg = renderPage(page, maker);
-  // Each path's element; when two objects share a path, the first drawn,
-  // as page.byPath keeps the first object.
-  const elements = new Map();
+  // Each path's element, found when first asked for (the first frame does
+  // not wait for it); when two objects share a path, the first drawn, as
+  // page.byPath keeps the first object.
+  let elements = null;
   const keep = (element) => {
     const path = element.getAttribute('data-object');
     const known = elements.get(path);
@@ -1208,8 +1210,14 @@ export function createView(page, container, doc) {
     if (root.hasAttribute('data-object')) keep(root);
     for (const found of root.querySelectorAll('[data-object]')) keep(found);
   };
+  const lookUp = (path) => {
+    if (elements === null) {
+      elements = new Map();
+      index(svg);
+    }
+    return elements.get(path) || null;
+  };
   container.appendChild(svg);
-  index(svg);
   const find = (path) => {
     const object = page.byPath.get(path);
     return object && DRAWN.has(object.className) ? object : null;
@@ -1217,10 +1225,10 @@ export function createView(page, container, doc) {
   return {
     page,
     svg,
-    element: (path) => elements.get(path) || null,
+    element: lookUp,
     setProperty(path, property, value) {
       const object = find(path);
-      const old = object ? elements.get(path) : null;
+      const old = object ? lookUp(path) : null;
       if (!object || !old) return false;
       object.props[property] = Array.isArray(value) ? value : String(value);
       const fresh = renderObject(object, maker);
