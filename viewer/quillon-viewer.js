@@ -299,9 +299,9 @@ function readObject(tokens, parent, page, source) {
 // their members in `children`), `drawn` every drawn object in drawing order,
 // `animations` the objects of other classes (maps, thresholds, blinkers,
 // scales, expressions, the data source), `links` the list of {target,
-// source, line, column}, and `byPath` every object by its dotted path
-// (Group.Member). Objects carry the offset `at` of their text; where(at)
-// gives its line and column. Throws a JdfError for malformed input.
+// source, at}, and `byPath` every object by its dotted path (Group.Member).
+// Objects and links carry the offset `at` of their text; where(at) gives its
+// line and column. Throws a JdfError for malformed input.
 export function parseJdf(text) {
   const jdf = String(text);
   checkLists(jdf);
@@ -369,7 +369,6 @@ export function parseJdf(text) {
       tokens.next();
     }
   }
-  page.links = page.links.map(({ target, source: from, at }) => ({ target, source: from, ...where(at) }));
   const p = page.properties;
   page.version = typeof p.version === 'string' ? p.version : '';
   page.width = positiveNumber(p.width, 1000);
@@ -597,7 +596,7 @@ function filledShape(object, shape) {
   const width = lineWidthOf(props);
   const edge = {
     stroke: parseColor(props.lineColor, '#000000'),
-    'stroke-width': fmt(width),
+    'stroke-width': width === 1 ? null : fmt(width),
     'stroke-dasharray': dashArray(props.lineStyle, width),
   };
   const inset = fillInset(props);
@@ -670,7 +669,7 @@ function strokeAttrs(props) {
   return {
     fill: 'none',
     stroke: parseColor(props.lineColor, '#000000'),
-    'stroke-width': fmt(width),
+    'stroke-width': width === 1 ? null : fmt(width),
     'stroke-dasharray': dashArray(props.lineStyle, width),
   };
 }
@@ -793,6 +792,12 @@ export function initialText(props) {
   return text.replace(/[\r\n]/g, '');
 }
 
+// A text's colour; black, the SVG default, is left out.
+function textFill(value) {
+  const colour = parseColor(value, '#000000');
+  return colour === '#000000' ? null : colour;
+}
+
 function textAttrs(props, size) {
   const style = FONT_STYLES[props.fontStyle] || FONT_STYLES.plain;
   return {
@@ -827,7 +832,7 @@ function drawText(object) {
     x: fmt(anchorX),
     y: fmt(y + size * ASCENT),
     'text-anchor': anchor === 'start' ? null : anchor,
-    fill: parseColor(props.textColor, '#000000'),
+    fill: textFill(props.textColor),
     ...textAttrs(props, size),
   }, [], text);
 }
@@ -861,11 +866,11 @@ function drawButton(object) {
     make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: BUTTON_FACE }),
     make('polyline', {
       points: `${fmt(x + 0.5)},${fmt(y + h - 1)} ${fmt(x + 0.5)},${fmt(y + 0.5)} ${fmt(x + w - 1)},${fmt(y + 0.5)}`,
-      fill: 'none', stroke: '#ffffff', 'stroke-width': '1',
+      fill: 'none', stroke: '#ffffff',
     }),
     make('polyline', {
       points: `${fmt(x)},${fmt(y + h - 0.5)} ${fmt(x + w - 0.5)},${fmt(y + h - 0.5)} ${fmt(x + w - 0.5)},${fmt(y)}`,
-      fill: 'none', stroke: '#404040', 'stroke-width': '1',
+      fill: 'none', stroke: '#404040',
     }),
   ];
   const points = parseNumber(props.fontSize, 0);
@@ -943,7 +948,7 @@ function drawAlarmDisplay(object) {
     if (index > 0) {
       headings.push(make('line', {
         x1: fmt(left + 0.5), y1: fmt(y), x2: fmt(left + 0.5), y2: fmt(y + h),
-        stroke: headingColor, 'stroke-width': '1', 'stroke-opacity': '0.4',
+        stroke: headingColor, 'stroke-opacity': '0.4',
       }));
     }
     left += columnWidth;
@@ -956,11 +961,11 @@ function drawAlarmDisplay(object) {
     rowLines += `M${fmt(x)},${fmt(y + headerHeight + r * rowHeight)}H${fmt(x + w)}`;
   }
   parts.push(make('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowLines === '' ? [] : [
-    make('path', { d: rowLines, stroke: textColor, 'stroke-width': '1', 'stroke-opacity': '0.15' }),
+    make('path', { d: rowLines, stroke: textColor, 'stroke-opacity': '0.15' }),
   ]));
   parts.push(make('rect', {
     x: fmt(x + 0.5), y: fmt(y + 0.5), width: fmt(Math.max(0, w - 1)),
-    height: fmt(Math.max(0, h - 1)), fill: 'none', stroke: headingColor, 'stroke-width': '1',
+    height: fmt(Math.max(0, h - 1)), fill: 'none', stroke: headingColor,
   }));
   return objectElement(object, 'g', {}, parts);
 }
@@ -1036,7 +1041,7 @@ function drawRealTime(object) {
   };
   const parts = [make('rect', {
     x: fmt(box.x + 0.5), y: fmt(box.y + 0.5), width: fmt(Math.max(0, box.width - 1)),
-    height: fmt(Math.max(0, box.height - 1)), fill: bg, stroke: fg, 'stroke-width': '1',
+    height: fmt(Math.max(0, box.height - 1)), fill: bg, stroke: fg,
     class: 'frame',
   })];
   // The grid: one path per kind of division, each line a segment of it.
@@ -1078,14 +1083,14 @@ function drawRealTime(object) {
   for (const kind of ['minorValue', 'minorTime', 'majorValue', 'majorTime']) {
     if (grid[kind] === '') continue;
     gridPaths.push(make('path', {
-      d: grid[kind], fill: 'none', stroke: colors[kind], 'stroke-width': '1',
+      d: grid[kind], fill: 'none', stroke: colors[kind],
       'stroke-dasharray': kind.startsWith('minor') ? '1 3' : null, 'data-division': kind,
     }));
   }
   parts.push(make('g', { class: 'grid' }, gridPaths));
   parts.push(make('rect', {
     x: fmt(plot.x + 0.5), y: fmt(plot.y + 0.5), width: fmt(Math.max(0, plot.width - 1)),
-    height: fmt(Math.max(0, plot.height - 1)), fill: 'none', stroke: fg, 'stroke-width': '1',
+    height: fmt(Math.max(0, plot.height - 1)), fill: 'none', stroke: fg,
     class: 'axes',
   }));
   parts.push(make('g', {

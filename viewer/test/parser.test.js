@@ -75,7 +75,10 @@ test('the animation network stays available: classes, properties and links', () 
   assert.equal(byName.Tank1Alarm1.className, 'TAVBlink');
   // The alarm text link of the trend page runs on without a line end.
   const trends = parseJdf(golden('Trends.JDF'));
-  assert.deepEqual(trends.links.at(-1), { target: 'Alarms.text', source: 'Source1.ALARMHISTORY.A_CV', line: 81, column: 2 });
+  const last = trends.links.at(-1);
+  assert.deepEqual([last.target, last.source], ['Alarms.text', 'Source1.ALARMHISTORY.A_CV']);
+  assert.deepEqual(trends.where(last.at), { line: 81, column: 2 });
+  assert.deepEqual(trends.where(trends.byPath.get('Alarms').at), { line: 32, column: 2 });
   assert.equal(trends.links[3].target, 'LevelTrend.values[1]');
   assert.equal(trends.links[5].target, 'LevelTrend.pens[1][0]');
 });

@@ -82,7 +82,7 @@ test('a rectangle: background for the unfilled part, foreground clipped to the f
   // colour, with an edge of one black pixel inside its box.
   const plain = draw('(R TAVRectangle (properties (x 0) (y 0) (width 10) (height 10) (fgColor 0xff0000) (bgColor 0x00ff00) (lineWidth 0)))');
   assert.deepEqual([plain.tag, plain.children.length], ['rect', 0]);
-  assert.deepEqual(['fill', 'stroke', 'stroke-width', 'x', 'width'].map((k) => plain.attrs[k]), ['#ff0000', '#000000', '1', '0.5', '9']);
+  assert.deepEqual(['fill', 'stroke', 'stroke-width', 'x', 'width'].map((k) => plain.attrs[k]), ['#ff0000', '#000000', undefined, '0.5', '9']);
   const hollow = draw('(R TAVRectangle (properties (x 0) (y 0) (width 10) (height 10)))');
   assert.equal(hollow.attrs.fill, 'none');
 });
