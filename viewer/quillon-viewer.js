@@ -110,10 +110,12 @@ function atomEnd(text, start) {
   return k;
 }
 
-// The first pass: the parentheses, quoted texts and nesting of the whole
-// text, without building anything. Throws a JdfError for text outside
-// lists, unbalanced parentheses, an unterminated quoted text, lists nested
-// deeper than MAX_DEPTH and a text without any list.
+// The parentheses, quoted texts and nesting of the whole text, without
+// building anything. Throws a JdfError for text outside lists, unbalanced
+// parentheses, an unterminated quoted text, lists nested deeper than
+// MAX_DEPTH and a text without any list. A problem of this kind is reported
+// before any problem of the sections; parseJdf runs this pass only when
+// reading fails.
 function checkLists(text) {
   const open = [];
   const n = text.length;
@@ -144,13 +146,19 @@ function checkLists(text) {
   if (lists === 0) throw failAt(text, 'the page description is empty', n);
 }
 
-// Tokens of a text that checkLists accepted: `type` is "(", ")", "atom",
-// "string" or "end", `at` the offset where the token starts, `text` the
-// text of an atom or a quoted text.
+// Thrown by Tokens for a problem of the lists (unbalanced parentheses, an
+// unterminated quoted text, too deep a nesting): parseJdf then reports the
+// problem as checkLists finds it.
+const LIST_PROBLEM = new Error('malformed lists');
+
+// Tokens of the text: `type` is "(", ")", "atom", "string" or "end", `at`
+// the offset where the token starts, `text` the text of an atom or a quoted
+// text. Throws LIST_PROBLEM where checkLists would report a problem.
 class Tokens {
   constructor(text) {
     this.source = text;
     this.i = 0;
+    this.depth = 0;
     this.type = 'end';
     this.at = 0;
     this.text = '';
@@ -168,17 +176,26 @@ class Tokens {
     }
     this.at = i;
     if (i >= n) {
+      if (this.depth > 0) throw LIST_PROBLEM;
       this.type = 'end';
       this.i = i;
       return;
     }
     const c = text.charCodeAt(i);
     const kind = c < 128 ? CHAR_CLASS[c] : 0;
-    if (kind === 2 || kind === 3) {
-      this.type = kind === 2 ? '(' : ')';
+    if (kind === 2) {
+      this.depth += 1;
+      if (this.depth > MAX_DEPTH) throw LIST_PROBLEM;
+      this.type = '(';
+      this.i = i + 1;
+    } else if (kind === 3) {
+      if (this.depth === 0) throw LIST_PROBLEM;
+      this.depth -= 1;
+      this.type = ')';
       this.i = i + 1;
     } else if (kind === 4) {
       const end = quotedEnd(text, i);
+      if (end < 0) throw LIST_PROBLEM;
       this.type = 'string';
       this.text = unquote(text, i, end);
       this.i = end;
@@ -304,7 +321,18 @@ function readObject(tokens, parent, page, source) {
 // line and column. Throws a JdfError for malformed input.
 export function parseJdf(text) {
   const jdf = String(text);
-  checkLists(jdf);
+  try {
+    return readPage(jdf);
+  } catch (error) {
+    if (error !== LIST_PROBLEM && !(error instanceof JdfError)) throw error;
+    // The problem that comes first for the rules: those of the lists, then
+    // those of the sections in reading order.
+    checkLists(jdf);
+    return readPage(jdf);
+  }
+}
+
+function readPage(jdf) {
   let lineStarts = null;
   const where = (at) => {
     if (lineStarts === null) lineStarts = lineStartsOf(jdf);
@@ -325,8 +353,10 @@ export function parseJdf(text) {
     where,
   };
   const tokens = new Tokens(jdf);
+  if (tokens.type === 'end') throw LIST_PROBLEM;
   while (tokens.type !== 'end') {
     const sectionAt = tokens.at;
+    if (tokens.type !== '(') throw LIST_PROBLEM;
     tokens.next();
     if (tokens.type !== 'atom') {
       throw source.fail('a section must start with its name (properties, objects or links)',
