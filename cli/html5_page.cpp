@@ -394,8 +394,11 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
     }
     written += static_cast<size_t>(count);
   }
-  // The page is readable as the other output files are.
-  if (error == 0 && fchmod(fd, 0644) != 0) error = errno;
+  // The page gets the permissions of a newly created file, as the other
+  // output files do (a temporary file is created readable by its owner only).
+  const mode_t mask = umask(0);
+  umask(mask);
+  if (error == 0 && fchmod(fd, 0666 & ~mask) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;
   if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
   if (error != 0) {
@@ -480,7 +483,8 @@ PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_p
   std::string bytes;
   if (!ReadWholeFile(jdf_path, &bytes, message)) return PageResult::kFailed;
   const std::string text = JdfTextAsUtf8(bytes);
-  if (!ReplaceFile(html_path, BuildHtml5Page(TitleOf(jdf_path), text), message)) {
+  const std::string title = JdfTextAsUtf8(TitleOf(jdf_path));
+  if (!ReplaceFile(html_path, BuildHtml5Page(title, text), message)) {
     return PageResult::kFailed;
   }
   const JdfProblem problem = CheckJdf(text);
