@@ -302,6 +302,9 @@ int RunConvert(const ConvertOptions& options, const Services& services, CommandU
       if (!after(outcome, &error)) {
         outcome.status = PictureStatus::kFailed;
         outcome.reason = error;
+      } else {
+        const std::string html = JoinPath(outcome.output_directory, outcome.name) + ".html";
+        if (Exists(html)) outcome.files.insert(outcome.files.begin() + 2, html);
       }
     }
     std::printf("%s\n", PictureLine(outcome).c_str());

@@ -14,6 +14,7 @@
 #include "driver/dialogs.h"
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
+#include "html5_page.h"
 #include "hmi/standin_host.h"
 #include "command_ui.h"
 #include "convert_command.h"
@@ -97,7 +98,8 @@ int main(int argc, char** argv) {
       "Converts HMI display pictures (.grf picture documents) into web pages: for each\n"
       "picture NAME a page description NAME.JDF, an HTML page NAME.htm, one image file\n"
       "per bitmap state and a log NAME.Log. `convert` writes them into the output\n"
-      "directory of the stored settings; `export` into the directory it is given.\n"
+      "directory of the stored settings; `export` into the directory it is given;\n"
+      "both write beside them NAME.html, a page that current browsers show.\n"
       "Exit status: 0 when every picture was converted, 1 when one was not, 2 for a\n"
       "usage error.",
       "quillon"};
@@ -174,6 +176,20 @@ int main(int argc, char** argv) {
   exporter->add_flag("--no-cab", export_no_cab, "Do not name the viewer's cab archive");
   exporter->add_flag("--no-playback", export_no_playback, "Turn the viewer's playback off");
   add_common(exporter);
+  bool no_html5 = false;
+  for (CLI::App* command : {convert, exporter}) {
+    command->add_flag("--no-html5", no_html5,
+                      "Write no HTML5 page (NAME.html, the page that current browsers show)");
+  }
+
+  CLI::App* view = app.add_subcommand(
+      "view",
+      "Write the HTML5 page (NAME.html) of an existing page description NAME.JDF.\n"
+      "Exit status 1 when the description is malformed (the page is still written and\n"
+      "says what is wrong and where) or a file cannot be read or written.");
+  std::string view_jdf, view_out;
+  view->add_option("JDF", view_jdf, "Page description to show")->required();
+  view->add_option("--out", view_out, "Page to write; default NAME.html beside NAME.JDF");
 
   CLI::App* settings = app.add_subcommand(
       "settings", "Show the stored settings, or change those given as options");
@@ -217,8 +233,9 @@ int main(int argc, char** argv) {
     return UsageError(e.what());
   }
   if (app.get_subcommands().empty()) {
-    return UsageError("a command is required: convert, export or settings");
+    return UsageError("a command is required: convert, export, settings or view");
   }
+  if (*view) return quillon::cli::RunView(view_jdf, view_out);
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);
@@ -299,6 +316,9 @@ int main(int argc, char** argv) {
     if (verbose) PrintLogOf(document.get(), export_directory);
     if (result == 1 && status == 1) {
       std::printf("converted %s\n", export_picture.c_str());
+      if (!no_html5 && !quillon::cli::WriteHtml5PageOfDocument(document.get(), export_directory)) {
+        return 1;
+      }
       return 0;
     }
     std::fprintf(stderr, "quillon: %s was not converted; see its log in %s\n",
@@ -313,5 +333,27 @@ int main(int argc, char** argv) {
   platform.hmi = &host;
   platform.clipboard = &clipboard;
   platform.screen_dpi = dpi;
-  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window, nullptr);
+  // Beside each page written, the HTML5 page that current browsers show.
+  quillon::cli::AfterPicture after;
+  if (!no_html5 && !convert_options.read_only) {
+    after = [](const quillon::cli::PictureOutcome& outcome, std::string* error) {
+      const std::string base = outcome.output_directory.empty()
+                                   ? outcome.name
+                                   : quillon::JoinPath(outcome.output_directory, outcome.name);
+      std::string message;
+      const quillon::cli::PageResult page =
+          quillon::cli::WriteHtml5Page(base + ".JDF", quillon::cli::Html5PathBeside(base + ".JDF"),
+                                       &message);
+      if (page == quillon::cli::PageResult::kFailed) {
+        *error = "its HTML5 page could not be written: " + message;
+        return false;
+      }
+      if (page == quillon::cli::PageResult::kMalformed) {
+        *error = "its page description is malformed: " + message;
+        return false;
+      }
+      return true;
+    };
+  }
+  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window, after);
 }
