@@ -282,5 +282,26 @@ TEST_F(RunOutcomeTest, OpenFailuresSayWhyInWords) {
   }
 }
 
+// A bitmap whose image file is missing is left out, and the log names the
+// file: the page never names image files that were not made.
+TEST_F(RunOutcomeTest, ABitmapWhoseImageFileIsMissingIsLeftOutAndTheFileNamed) {
+  Write(dir.File("p/B.grf"), R"({"name": "B", "objects": [
+    {"class": "Rect", "name": "R1", "properties": {"Width": 10, "Height": 10}},
+    {"class": "Bitmap", "name": "Bmp1", "properties": {"Width": 20, "Height": 20},
+     "images": [{"primary": "nothere.png", "secondary": {"rgb": 255, "width": 4, "height": 4}}]}]})");
+  const ProgramRun run = Quillon({"convert", "--strict", dir.File("p/B.grf")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("converted with losses " + dir.File("p/B.grf") + ": 1 object left out"),
+            0u)
+      << run.out;
+  const std::string log = ReadFile(dir.File("out/B.Log"));
+  EXPECT_NE(log.find("nothere.png: No such file or directory"), std::string::npos) << log;
+  EXPECT_EQ(log.find("clipboard"), std::string::npos) << log;
+  const std::string jdf = ReadFile(dir.File("out/B.JDF"));
+  EXPECT_EQ(jdf.find("Bmp1"), std::string::npos) << jdf;
+  EXPECT_EQ(jdf.find(".JPG"), std::string::npos) << jdf;
+  EXPECT_FALSE(FileExists(dir.File("out/B_Bmp1_P1.JPG")));
+}
+
 }  // namespace
 }  // namespace quillon
