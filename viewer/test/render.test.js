@@ -242,3 +242,23 @@ test('visibility, nested groups and rotation', () => {
   assert.equal(byPath['Outer.Gone'].attrs.display, 'none');
   assert.equal(byPath['Outer.Turned'].attrs.transform, 'rotate(-15 15 5)');
 });
+
+test('names from the page never reach the viewer\'s own tables', () => {
+  const hostile = ['constructor', '__proto__', 'toString', 'hasOwnProperty'];
+  for (const name of hostile) {
+    const parsed = parseJdf([
+      '(properties (width 100) (height 100))',
+      `(objects (G TAVSymbol (properties (visibility 1)) (objects (X ${name} (properties (x 1))) (R TAVRectangle (properties (lineStyle ${name}) (${name} (1 2)))))))`,
+      `(objects (T TAVText (properties (text "a") (font ${name}) (fontStyle ${name}))))`,
+    ].join('\r\n'));
+    const svg = renderPage(parsed);
+    const tagged = find(svg, (n) => n.attrs['data-object'] !== undefined).map((n) => n.attrs['data-object']);
+    assert.deepEqual(tagged, ['G', 'G.R', 'T'], name);
+    const rect = find(svg, (n) => n.attrs['data-object'] === 'G.R')[0];
+    assert.equal(rect.attrs['stroke-dasharray'], undefined, name);
+    const text = find(svg, (n) => n.tag === 'text')[0];
+    assert.deepEqual([text.attrs['font-family'], text.attrs['font-weight']], [
+      'Helvetica, Arial, "Liberation Sans", "DejaVu Sans", sans-serif', undefined], name);
+    assert.deepEqual(parsed.byPath.get('G.R').props[name], ['1', '2'], name);
+  }
+});
