@@ -692,11 +692,17 @@ function pointsOf(props) {
 
 function boxOfPoints(points) {
   if (points.length === 0) return { x: 0, y: 0, width: 0, height: 0 };
-  const xs = points.map((p) => p[0]);
-  const ys = points.map((p) => p[1]);
-  const x = Math.min(...xs);
-  const y = Math.min(...ys);
-  return { x, y, width: Math.max(...xs) - x, height: Math.max(...ys) - y };
+  // A loop rather than Math.min(...points): a list of any length fits.
+  let [left, top] = points[0];
+  let right = left;
+  let bottom = top;
+  for (const [x, y] of points) {
+    if (x < left) left = x;
+    if (x > right) right = x;
+    if (y < top) top = y;
+    if (y > bottom) bottom = y;
+  }
+  return { x: left, y: top, width: right - left, height: bottom - top };
 }
 
 function pointList(points) {

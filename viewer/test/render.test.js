@@ -107,6 +107,9 @@ test('lines, polylines and polygons', () => {
   assert.equal(thin.attrs.points, '1.5,2.5 3.5,4.5');
   const valve = draw('(V TAVPolygon (properties (fgColor 0xff0000) (points ((300 320) (320 330) (300 340) ))))');
   assert.deepEqual([valve.tag, valve.attrs.points, valve.attrs.fill], ['polygon', '300,320 320,330 300,340', '#ff0000']);
+  const many = Array.from({ length: 200000 }, (_, k) => `(${k % 500} ${Math.floor(k / 500)})`).join(' ');
+  const big = draw(`(V TAVPolyline (properties (rotateAngle 90) (points (${many}))))`);
+  assert.equal(big.attrs.transform, 'rotate(90 249.5 199.5)');
   const empty = draw('(V TAVPolygon (properties (points ())))');
   assert.equal(empty.attrs.points, '');
   assert.equal(dashArray('dashdotdot', 2), '12 6 2 6 2 6');
