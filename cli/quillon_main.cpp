@@ -16,6 +16,9 @@
 #include "driver/settings.h"
 #include "html5_page.h"
 #include "hmi/standin_host.h"
+#include "command_ui.h"
+#include "convert_command.h"
+#include "run_registry.h"
 #include "platform/console_ui.h"
 #include "platform/imaging.h"
 #include "platform/registry.h"
@@ -28,7 +31,13 @@ namespace {
 class PrintingLogWindow : public quillon::LogWindow {
  public:
   void SendLogMessage(unsigned, unsigned long, const std::string& line) override {
-    std::string text = line;
+    // The log's CR LF line ends, also inside a line written at once (the
+    // banner), become the terminal's own.
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
+      text += line[i];
+    }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
@@ -107,6 +116,7 @@ int main(int argc, char** argv) {
   std::string node;
   std::vector<std::string> open_documents;
   int dpi = 96;
+  quillon::standin::LoadOptions hmi_options;
   auto add_common = [&](CLI::App* command) {
     command->add_flag("-v,--verbose", verbose, "Print every log line on standard output");
     command->add_option("--node", node,
@@ -121,18 +131,33 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 10000));
     command->add_option("--registry", registry_path,
                         "Settings file (as the global option of the same name)");
+    command->add_flag("--allow-outside-images", hmi_options.allow_outside_images,
+                      "Let pictures show image files from outside their own folder (refused "
+                      "with a log line otherwise)");
   };
 
   CLI::App* convert = app.add_subcommand(
-      "convert", "Convert picture files into web pages with the stored settings");
-  std::vector<std::string> pictures;
-  bool show_options = false, read_only = false;
-  convert->add_option("PICTURE", pictures, "Picture files (.grf) to convert, in order")
+      "convert",
+      "Convert pictures into web pages with the stored settings. Prints one line per picture "
+      "(converted; converted with losses; not converted, and why) and a last line for the "
+      "run. Exit status 0 when every picture was converted (losses allowed), 1 when one "
+      "failed, 130 when the run was cancelled (Ctrl-C), 2 for a usage error");
+  quillon::cli::ConvertOptions convert_options;
+  convert->add_option("PICTURE", convert_options.inputs,
+                      "Picture files (.grf) and folders of pictures to convert, in order")
       ->required();
-  convert->add_flag("--options", show_options,
+  convert->add_flag("-r,--recursive", convert_options.recursive,
+                    "Folders: convert the pictures of their subfolders too");
+  convert->add_flag("--options", convert_options.show_options,
                     "Show the options dialog (on the terminal) before the first picture");
-  convert->add_flag("--read-only", read_only,
-                    "Read the pictures and write their logs only; no page is written");
+  convert->add_flag("--read-only", convert_options.read_only,
+                    "Read the pictures and write their logs only; no page or image is written");
+  convert->add_flag("--strict", convert_options.strict,
+                    "A picture converted with losses fails the run (exit status 1)");
+  convert->add_option("--output-dir", convert_options.output_directory,
+                      "Output directory for this run only (the stored setting is not changed)");
+  convert->add_option("--report", convert_options.report_path,
+                      "Write a report of the run as JSON to this file");
   add_common(convert);
 
   CLI::App* exporter = app.add_subcommand(
@@ -214,7 +239,21 @@ int main(int argc, char** argv) {
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);
-  quillon::ConsoleUi ui;
+  {
+    // A settings file that cannot be used is said once, with its reason,
+    // before anything reads a setting from it.
+    std::string ignored;
+    registry.ReadString(quillon::RegistryRoot::kClassesRoot, "", quillon::kDefaultValue,
+                        &ignored);
+    if (!registry.error().empty()) {
+      std::fprintf(stderr,
+                   "quillon: the settings file cannot be used: %s. Correct or remove it, or "
+                   "name another with --registry.\n",
+                   registry.error().c_str());
+      return 1;
+    }
+  }
+  quillon::cli::CommandUi ui;
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
 
   quillon::CQuillonDllApp& library = quillon::CQuillonDllApp::Instance();
@@ -224,9 +263,11 @@ int main(int argc, char** argv) {
   if (*settings) {
     bool change = !output_directory.empty() || update_rate != 0 || !image_format.empty() ||
                   cab_files >= 0 || playback >= 0;
+    // Read through the run's view: reading never adds a key to the file.
+    quillon::cli::RunRegistry view(&registry);
     quillon::ConversionSettings values;
-    values.output_directory = quillon::ReadPicturePath(services, &registry);
-    quillon::LoadSettings(services, &registry, &values);
+    values.output_directory = quillon::ReadPicturePath(services, &view);
+    quillon::LoadSettings(services, &view, &values);
     if (!change) {
       PrintSettings(values, registry_path);
       return 0;
@@ -236,14 +277,14 @@ int main(int argc, char** argv) {
     if (!image_format.empty()) values.output_bmp = image_format == "bmp" ? 1 : 0;
     if (cab_files >= 0) values.use_cab_files = cab_files;
     if (playback >= 0) values.allow_play_back = playback;
-    if (quillon::SaveSettings(services, &registry, values) != 1) return 1;
+    if (quillon::SaveSettings(services, &view, values) != 1) return 1;
     PrintSettings(values, registry_path);
     return 0;
   }
 
   // The HMI copies bitmap images to the clipboard that the converter reads.
   quillon::Clipboard clipboard;
-  quillon::standin::StandInHost host;
+  quillon::standin::StandInHost host(hmi_options);
   host.set_clipboard(&clipboard);
   for (const std::string& document : open_documents) {
     std::string error;
@@ -285,19 +326,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  int failed = 0;
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    int result = quillon::ConvertQevPicFile(pictures[i], verbose ? &log_window : nullptr,
-                                            (show_options && i == 0) ? 1 : 0, read_only ? 0 : 1);
-    if (result == 1) {
-      std::printf("converted %s\n", pictures[i].c_str());
-      if (!no_html5 && !quillon::cli::WriteHtml5PageOfPicture(services, &registry, pictures[i])) {
-        ++failed;
-      }
-    } else if (!read_only) {
-      std::fprintf(stderr, "quillon: %s was not converted; see its log\n", pictures[i].c_str());
-      ++failed;
-    }
-  }
-  return failed == 0 ? 0 : 1;
+  convert_options.verbose = verbose;
+  quillon::Platform platform;
+  platform.ui = &ui;
+  platform.registry = &registry;
+  platform.hmi = &host;
+  platform.clipboard = &clipboard;
+  platform.screen_dpi = dpi;
+  quillon::cli::AfterPicture html5_page;
+  if (!no_html5) html5_page = quillon::cli::WriteHtml5PageOfOutcome;
+  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window,
+                                  html5_page);
 }

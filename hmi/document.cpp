@@ -22,6 +22,7 @@ using hmi::DISP_E_UNKNOWNNAME;
 using hmi::E_ACCESSDENIED;
 using hmi::E_FAIL;
 using hmi::E_NOINTERFACE;
+using hmi::E_OUTOFMEMORY;
 using hmi::E_POINTER;
 using hmi::E_UNEXPECTED;
 using hmi::S_OK;
@@ -981,13 +982,30 @@ HRESULT Document::CopyToClipboard() {
   target->Clear();
   const Image* shown = selected_->ShownImage();
   if (shown == nullptr) return S_OK;
+  // An image beyond the converter's limits is not drawn: E_OUTOFMEMORY, and
+  // the error information says why. An image file that cannot be drawn
+  // leaves the clipboard empty, with its reason in the error information.
   if (shown->kind == Image::Kind::kPlain) {
+    if (!ImageSizeAllowed(shown->width, shown->height)) {
+      hmi::SetErrorInfo(ImageTooLargeText(shown->width, shown->height));
+      return E_OUTOFMEMORY;
+    }
     target->SetImage(PlainImage(shown->rgb, shown->width, shown->height));
+    return S_OK;
+  }
+  if (!shown->refused.empty()) {
+    hmi::SetErrorInfo(shown->refused);
     return S_OK;
   }
   RgbImage image;
   std::string error;
-  if (ReadPngImage(shown->path, &image, &error)) target->SetImage(std::move(image));
+  bool too_large = false;
+  if (ReadPngImage(shown->path, &image, &error, &too_large)) {
+    target->SetImage(std::move(image));
+  } else {
+    hmi::SetErrorInfo(error);
+    if (too_large) return E_OUTOFMEMORY;
+  }
   return S_OK;
 }
 

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "hmi/regular_file.h"
+
 namespace quillon {
 namespace standin {
 namespace {
@@ -50,8 +52,8 @@ struct PngFile {
 // set when libpng gives up. Kept apart from the caller so that nothing with
 // a destructor lives across the jump.
 bool ReadRows(PngFile* source, std::vector<uint8_t>* rows, std::vector<png_bytep>* pointers,
-              size_t* row_bytes, int* channels,
-              png_uint_32* width, png_uint_32* height, std::string* message) {
+              size_t* row_bytes, int* channels, png_uint_32* width, png_uint_32* height,
+              std::string* message, bool* too_large) {
   png_structp png = source->png;
   png_infop info = source->info;
   if (setjmp(png_jmpbuf(png))) return false;
@@ -60,9 +62,9 @@ bool ReadRows(PngFile* source, std::vector<uint8_t>* rows, std::vector<png_bytep
   png_read_info(png, info);
   *width = png_get_image_width(png, info);
   *height = png_get_image_height(png, info);
-  if (*width == 0 || *height == 0 || *width > static_cast<png_uint_32>(kMaxImageSide) ||
-      *height > static_cast<png_uint_32>(kMaxImageSide)) {
-    *message = "the image is larger than the HMI draws";
+  if (!ImageSizeAllowed(*width, *height)) {
+    *message = ImageTooLargeText(*width, *height);
+    *too_large = true;
     return false;
   }
   png_set_expand(png);  // palettes, small grey depths and transparency chunks
@@ -85,9 +87,21 @@ bool ReadRows(PngFile* source, std::vector<uint8_t>* rows, std::vector<png_bytep
 
 }  // namespace
 
-bool ReadPngImage(const std::string& path, RgbImage* image, std::string* error) {
+bool ReadPngImage(const std::string& path, RgbImage* image, std::string* error,
+                  bool* too_large) {
+  bool beyond_limits = false;
+  if (too_large == nullptr) too_large = &beyond_limits;
+  *too_large = false;
+  // Read through the checked file reading, so that a FIFO or a device is
+  // refused instead of blocking; libpng reads the bytes from memory.
+  std::string bytes;
+  if (ReadRegularFile(path, &bytes, error) != FileReadResult::kOk) return false;
+  if (bytes.empty()) {
+    *error = path + ": Not a PNG file";
+    return false;
+  }
   PngFile source;
-  source.file = std::fopen(path.c_str(), "rb");
+  source.file = fmemopen(bytes.data(), bytes.size(), "rb");
   if (source.file == nullptr) {
     *error = path + ": " + std::strerror(errno);
     return false;
@@ -110,7 +124,8 @@ bool ReadPngImage(const std::string& path, RgbImage* image, std::string* error) 
   size_t row_bytes = 0;
   int channels = 0;
   png_uint_32 width = 0, height = 0;
-  if (!ReadRows(&source, &rows, &pointers, &row_bytes, &channels, &width, &height, &message)) {
+  if (!ReadRows(&source, &rows, &pointers, &row_bytes, &channels, &width, &height, &message,
+                too_large)) {
     *error = path + ": " + message;
     return false;
   }

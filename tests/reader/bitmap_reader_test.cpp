@@ -260,7 +260,10 @@ TEST_F(BitmapReaderTest, AnImageTheClipboardDoesNotGetEndsTheExport) {
       {"primary": {"rgb": 255}, "secondary": {"rgb": 255}}]}])");
   std::string list;
   EXPECT_EQ(Create(&list), 0);
-  EXPECT_EQ(log.pending(), std::vector<std::string>{Warning(0, Text(38))});
+  // The warning names the HMI's reason.
+  EXPECT_EQ(log.pending(), std::vector<std::string>{Warning(0, Text(38)) + " (" +
+                                                    dir.File("pics/missing.png") +
+                                                    ": No such file or directory)"});
   EXPECT_EQ(list, Image("Pic1_Bitmap1_P1.JPG") + "\r\n");
   EXPECT_EQ(State(), "1/0/selected");  // put back, still selected
 }
