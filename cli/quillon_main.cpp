@@ -460,27 +460,8 @@ int main(int argc, char** argv) {
   platform.hmi = &host;
   platform.clipboard = &clipboard;
   platform.screen_dpi = dpi;
-  // Beside each page written, the HTML5 page that current browsers show.
-  quillon::cli::AfterPicture after;
-  if (!no_html5 && !convert_options.read_only) {
-    after = [](const quillon::cli::PictureOutcome& outcome, std::string* error) {
-      const std::string base = outcome.output_directory.empty()
-                                   ? outcome.name
-                                   : quillon::JoinPath(outcome.output_directory, outcome.name);
-      std::string message;
-      const quillon::cli::PageResult page =
-          quillon::cli::WriteHtml5Page(base + ".JDF", quillon::cli::Html5PathBeside(base + ".JDF"),
-                                       &message);
-      if (page == quillon::cli::PageResult::kFailed) {
-        *error = "its HTML5 page could not be written: " + message;
-        return false;
-      }
-      if (page == quillon::cli::PageResult::kMalformed) {
-        *error = "its page description is malformed: " + message;
-        return false;
-      }
-      return true;
-    };
-  }
-  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window, after);
+  quillon::cli::AfterPicture html5_page;
+  if (!no_html5) html5_page = quillon::cli::WriteHtml5PageOfOutcome;
+  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window,
+                                  html5_page);
 }
