@@ -26,6 +26,13 @@ RegistryResult RunRegistry::OpenKey(RegistryRoot root, const std::string& path, 
                                     RegistryKey* key) {
   RegistryKey stored;
   RegistryResult result = stored_->OpenKey(root, path, access, &stored);
+  // The run's own output directory is there even when none is stored.
+  if (result == RegistryResult::kNotFound && output_directory_ &&
+      root == RegistryRoot::kClassesRoot &&
+      TreeRegistry::Fold(path) == TreeRegistry::Fold(kWebOutPathKey)) {
+    *key = Add({root, path, access, RegistryKey()});
+    return RegistryResult::kOk;
+  }
   if (result != RegistryResult::kOk) return result;
   *key = Add({root, path, access, stored});
   return result;

@@ -171,6 +171,8 @@ int PageWriter::WriteDocument(long height, long width, const std::string& backgr
   }
 
   WriteObjects();
+  // A cancelled page is not written whole: it is never reported as written.
+  if (cancelled_) return 0;
 
   if (converted_ == 0) {
     if (indent_level_ != 0) {
@@ -185,6 +187,7 @@ int PageWriter::WriteDocument(long height, long width, const std::string& backgr
 }
 
 int PageWriter::WriteObjects() {
+  closed_before_ = services_->Cancelled();
   indent_level_ = 0;
   WriteLine("(objects\n");
   indent_level_ = 1;
@@ -198,6 +201,7 @@ int PageWriter::WriteObjects() {
   std::vector<std::string> items;
   SplitTabList(*sequence, &items);
   for (const std::string& item : items) {
+    if (CancelRequested()) return 0;
     if (item.find(kGroupSuffix) != std::string::npos) {
       if (WriteSymbol(item) == 0) Report(services_->Text(kResGroupNotWritten), kLogError);
     } else {
@@ -208,7 +212,10 @@ int PageWriter::WriteObjects() {
 
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
     SplitTabList(*animations, &items);
-    for (const std::string& item : items) WriteObject(item);
+    for (const std::string& item : items) {
+      if (CancelRequested()) return 0;
+      WriteObject(item);
+    }
     picture_map_.Remove(kAnimationSequence);
     WriteLine(StringF(kDataSource, update_rate_));
   }
@@ -316,17 +323,26 @@ int PageWriter::WriteSymbol(const std::string& key) {
   return 1;
 }
 
+bool PageWriter::CancelRequested() {
+  if (cancelled_) return true;
+  // A window closed before the page was begun is no cancel of this page.
+  if (closed_before_) return false;
+  // Every object written is a moment to see the Cancel button (Ctrl-C).
+  services_->Status(kStatusWritingObject);
+  if (services_->progress != nullptr) services_->progress->PumpMessages();
+  if (!services_->Cancelled()) return false;
+  cancelled_ = true;
+  Report(services_->Text(kResCancelled), kLogError);
+  return true;
+}
+
 int PageWriter::WriteGroupMembers(const std::string& member_list) {
-  if (services_->Cancelled()) return 0;
+  if (cancelled_ || services_->Cancelled()) return 0;
   std::vector<std::string> members;
   SplitTabList(member_list, &members);
   for (const std::string& member : members) {
     services_->Status(kStatusTranslating);
-    if (services_->progress != nullptr) services_->progress->PumpMessages();
-    if (services_->Cancelled()) {
-      Report(services_->Text(kResCancelled), kLogError);
-      return 0;
-    }
+    if (CancelRequested()) return 0;
     if (member.find('#') != std::string::npos) {
       WriteObject(AfterLastHash(member) + kGroupSuffix);
     } else {

@@ -70,6 +70,9 @@ class PageWriter {
   int WriteObject(const std::string& key);
   int WriteSymbol(const std::string& key);
   int WriteGroupMembers(const std::string& member_list);
+  // True once the user cancelled (said in the log once); polled for every
+  // object written.
+  bool CancelRequested();
   // The group map key whose part after its last "#" is `group_name`.
   std::string FindGroupKey(const std::string& group_name) const;
 
@@ -116,6 +119,8 @@ class PageWriter {
   int use_cab_files_ = 0;
   int allow_play_back_ = 0;
   int converted_ = 0;
+  bool cancelled_ = false;  // the user cancelled while the page was written
+  bool closed_before_ = false;  // the progress window was closed before it
   LogWindow* log_window_ = nullptr;
   std::string jdf_path_;
   int update_rate_ = 2;
