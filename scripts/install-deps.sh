@@ -10,6 +10,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev
   chromium fonts-liberation
+  libcpp-httplib-dev pkg-config
 )
 
 missing=()
