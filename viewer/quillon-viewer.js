@@ -2126,7 +2126,8 @@ export function startLive(view, doc, options) {
         if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
           object.props.pens[pen[1]][pen[2]] = propertyValue(value);
           change.redraw = true;
-        } else {
+        } else if (object.props[property] !== propertyValue(value)) {
+          // An unchanged value leaves the drawing alone.
           props[property] = propertyValue(value);
         }
       }

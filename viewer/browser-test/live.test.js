@@ -33,7 +33,7 @@ before(async () => {
     .replace('@="demo-out"', `@="${plant}"`));
   execFileSync(quillon, ['--registry', registry, 'settings', '--image-format', 'bmp'], { cwd: root });
   execFileSync(quillon, ['--registry', registry, 'convert', '--node', 'THISNODE',
-    path.join('examples', 'pictures', 'Pumps.grf')], { cwd: root });
+    ...['Overview', 'Pumps'].map((name) => path.join('examples', 'pictures', `${name}.grf`))], { cwd: root });
   context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(work, 'profile-')), {
     executablePath: browserPath, headless: true, args: LAUNCH_FLAGS,
     viewport: { width: 420, height: 320 }, deviceScaleFactor: 1,
@@ -162,4 +162,21 @@ test('a value of bad quality is greyed', async () => {
   const [r, g, b] = [1, 3, 5].map((k) => parseInt(colour.slice(k, k + 2), 16));
   assert.ok(Math.abs(r - g) < 8 && Math.abs(g - b) < 8, colour);
   await page.close();
+});
+
+test('the example plant at frozen times: the same time gives the same pixels, another time moves it', async () => {
+  const shots = {};
+  for (const time of ['20', '45', '20']) {
+    const { page, problems } = await open(path.join(work, 'plant', 'Overview.html'), `?time=${time}`);
+    await page.setViewportSize({ width: 800, height: 600 });
+    const shot = await page.screenshot();
+    assert.deepEqual(problems, []);
+    if (shots[time]) assert.ok(shot.equals(shots[time]), `time ${time} twice`);
+    shots[time] = shot;
+    if (process.env.QUILLON_SCREENSHOTS) {
+      fs.writeFileSync(path.join(process.env.QUILLON_SCREENSHOTS, `live-Overview-${time}s.png`), shot);
+    }
+    await page.close();
+  }
+  assert.ok(!shots['20'].equals(shots['45']));
 });
