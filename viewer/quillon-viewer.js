@@ -1362,12 +1362,15 @@ export function createView(page, container, doc) {
 
 const ONE_ELEMENT_FILLED = new Set(['TAVRectangle', 'TAVRoundRect', 'TAVEllipse', 'TAVPolygon']);
 const ONE_ELEMENT_LINES = new Set(['TAVLine', 'TAVPolyline']);
+const ONE_ELEMENT_BOXES = new Set(['TAVRectangle', 'TAVRoundRect', 'TAVEllipse']);
 
 // The most frequent changes written straight onto the element, as drawing
 // the object again would write them: the text of a text, the fill colour of
 // a shape drawn as one element, the colour of a line, the visibility. False
 // (nothing done) for any other change.
 function directUpdate(object, element, properties) {
+  // No property named: the object is to be drawn again (alarm rows, pens).
+  if (Object.keys(properties).length === 0) return false;
   const cls = object.className;
   const single = element.localName !== 'g';
   const rotated = parseNumber(object.props.rotateAngle, 0) !== 0;
@@ -1377,6 +1380,8 @@ function directUpdate(object, element, properties) {
     if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)
 ) continue;
     if (property === 'lineColor' && single && ONE_ELEMENT_LINES.has(cls)) continue;
+    if (property === 'textColor' && cls === 'TAVText') continue;
+    if ((property === 'x' || property === 'y') && single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
     return false;
   }
   const props = object.props;
@@ -1389,6 +1394,20 @@ function directUpdate(object, element, properties) {
       }
     } else if (property === 'text') {
       element.textContent = initialText(props);
+    } else if (property === 'textColor') {
+      const fill = textFill(props.textColor);
+      if (fill === null) element.removeAttribute('fill'); else element.setAttribute('fill', fill);
+    } else if (property === 'x' || property === 'y') {
+      // The box moves; its size and edge stay.
+      const box = boxOf(props);
+      object.box = box;
+      if (cls === 'TAVEllipse') {
+        if (property === 'x') element.setAttribute('cx', fmt(box.x + box.width / 2));
+        else element.setAttribute('cy', fmt(box.y + box.height / 2));
+      } else {
+        const inset = lineWidthOf(props) / 2;
+        element.setAttribute(property, fmt(box[property] + inset));
+      }
     } else if (property === 'fgColor') {
       element.setAttribute('fill', parseColor(props.fgColor, null) || 'none');
     } else {
