@@ -31,6 +31,7 @@ void CommandUi::StartPicture(size_t index, size_t count) {
   count_ = count;
   objects_read_ = objects_written_ = 0;
   said_.clear();
+  last_message_.clear();
   last_progress_ms_ = 0;
   last_kind_.clear();
 }
@@ -41,10 +42,18 @@ int CommandUi::MessageBox(const std::string& caption, const std::string& text, u
   // box without a terminal is: by its first button.
   if (shown.empty()) return (style & 0x0f) == kMbYesNo || (style & 0x0f) == kMbYesNoCancel ? kIdYes : kIdOk;
   // The same failure is said once for the picture, however often it is met.
-  auto said = said_.find(shown);
+  last_message_ = shown;
+  // "FOLDER/FILE: what" is the same failure for every file of one folder.
+  std::string key = shown;
+  const size_t colon = shown.find(": ");
+  if (colon != std::string::npos && shown[0] == '/') {
+    const std::string path = shown.substr(0, colon);
+    key = path.substr(0, path.rfind('/') + 1) + shown.substr(colon);
+  }
+  auto said = said_.find(key);
   if (said != said_.end()) return said->second;
   const int answer = ConsoleUi::MessageBox(caption, shown, style);
-  said_.emplace(shown, answer);
+  said_.emplace(key, answer);
   return answer;
 }
 

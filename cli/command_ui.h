@@ -37,6 +37,8 @@ class CommandUi : public ConsoleUi {
   bool interrupted() const;
 
   size_t objects_read() const { return objects_read_; }
+  // The last message shown for the current picture; empty when none.
+  const std::string& last_message() const { return last_message_; }
   size_t objects_written() const { return objects_written_; }
 
  private:
@@ -47,6 +49,7 @@ class CommandUi : public ConsoleUi {
   long long last_progress_ms_ = 0;
   std::string last_kind_;
   bool cancel_seen_ = false;
+  std::string last_message_;
 };
 
 }  // namespace cli

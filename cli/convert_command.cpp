@@ -294,6 +294,11 @@ int RunConvert(const ConvertOptions& options, const Services& services, CommandU
                                      : JoinPath(output_root, picture.subfolder);
     }
     Settle(services, reading, result, options.read_only, ui->interrupted(), &outcome);
+    // A picture stopped before its log says so in the message shown.
+    if (outcome.status == PictureStatus::kFailed && !outcome.log_written &&
+        reading.first_failure.empty() && !ui->last_message().empty()) {
+      outcome.reason = ui->last_message();
+    }
 
     if ((outcome.status == PictureStatus::kConverted ||
          outcome.status == PictureStatus::kConvertedWithLosses) &&

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "driver/picture_converter.h"
-#include "driver/settings.h"
 #include "platform/text_file.h"
 #include "reader/hmi/automation.h"
 #include "reader/picture_reader.h"
+#include "run_outcome.h"
 
 namespace quillon {
 namespace cli {
@@ -497,15 +497,20 @@ PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_p
   return PageResult::kWritten;
 }
 
-bool WriteHtml5PageOfPicture(const Services& services, Registry* registry,
-                             const std::string& picture_path) {
-  // The output directory and the picture name as the conversion found them.
-  ConversionSettings settings;
-  settings.output_directory = ReadPicturePath(services, registry);
-  LoadSettings(services, registry, &settings);
-  return WritePageOfBase(
-      JoinPath(settings.output_directory, SafeFileName(PictureNameOfPath(picture_path))),
-      picture_path);
+bool WriteHtml5PageOfOutcome(const PictureOutcome& outcome, std::string* error) {
+  const std::string base = JoinPath(outcome.output_directory, outcome.name);
+  std::string message;
+  switch (WriteHtml5Page(base + ".JDF", base + ".html", &message)) {
+    case PageResult::kWritten:
+      return true;
+    case PageResult::kMalformed:
+      *error = "its HTML5 page shows a problem of " + base + ".JDF: " + message;
+      return false;
+    case PageResult::kFailed:
+      break;
+  }
+  *error = "no HTML5 page: " + message;
+  return false;
 }
 
 bool WriteHtml5PageOfDocument(hmi::IDispatch* document, const std::string& directory) {

@@ -9,13 +9,13 @@
 #include <string>
 
 namespace quillon {
-class Registry;
-struct Services;
 namespace hmi {
 class IDispatch;
 }  // namespace hmi
 
 namespace cli {
+
+struct PictureOutcome;
 
 // The viewer module (viewer/quillon-viewer.js), built into the program.
 extern const char kViewerSource[];
@@ -61,12 +61,11 @@ enum class PageResult { kWritten, kMalformed, kFailed };
 PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_path,
                           std::string* message);
 
-// After `picture_path` was converted with the stored settings: writes the
-// HTML5 page beside the picture's NAME.JDF in the output directory, found
-// as the conversion finds it. Prints an error and returns false when the
-// page could not be written.
-bool WriteHtml5PageOfPicture(const Services& services, Registry* registry,
-                             const std::string& picture_path);
+// After a picture of `quillon convert` was converted: writes the HTML5 page
+// beside its NAME.JDF (its output directory and name as the run found
+// them). False with `error` set (what and why, one line) when the page could
+// not be written.
+bool WriteHtml5PageOfOutcome(const PictureOutcome& outcome, std::string* error);
 
 // After the picture `document` (open in the HMI) was exported into
 // `directory`: writes the HTML5 page beside its NAME.JDF there, NAME being

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -45,14 +46,66 @@ class PrintingLogWindow : public quillon::LogWindow {
   }
 };
 
-void PrintSettings(const quillon::ConversionSettings& settings,
+// The HMI's own settings that a conversion reads: its picture folder, the
+// local node's name and the local data source.
+struct HmiSettings {
+  std::string picture_folder, node_name, data_source;
+};
+
+HmiSettings ReadHmiSettings(quillon::Registry* registry) {
+  HmiSettings hmi;
+  registry->ReadString(quillon::RegistryRoot::kClassesRoot, quillon::kPicturePathKey,
+                       quillon::kDefaultValue, &hmi.picture_folder);
+  registry->ReadString(quillon::RegistryRoot::kClassesRoot, quillon::kNodeNameKey,
+                       quillon::kDefaultValue, &hmi.node_name);
+  hmi.data_source = quillon::FindOpcDataSource(registry);
+  return hmi;
+}
+
+// The key of the local data source: the one the conversion finds, else a
+// new "Local".
+std::string LocalDataSourceKey(quillon::Registry* registry) {
+  quillon::RegistryKey sources;
+  std::string found;
+  if (registry->OpenKey(quillon::RegistryRoot::kClassesRoot, quillon::kDataSourcesKey,
+                        quillon::kKeyRead, &sources) == quillon::RegistryResult::kOk) {
+    std::string name;
+    for (uint32_t i = 0; found.empty() && registry->EnumKey(sources, i, quillon::kAnyLength,
+                                                            &name) ==
+                                              quillon::RegistryResult::kOk;
+         ++i) {
+      const std::string key = std::string(quillon::kDataSourcesKey) + "\\" + name;
+      std::string prog_id, machine;
+      if (registry->ReadString(quillon::RegistryRoot::kClassesRoot, key,
+                               quillon::kOpcProgIdValue, &prog_id) ==
+              quillon::RegistryResult::kOk &&
+          prog_id == quillon::kLocalOpcProgId &&
+          registry->ReadString(quillon::RegistryRoot::kClassesRoot, key,
+                               quillon::kOpcServerMachineValue,
+                               &machine) == quillon::RegistryResult::kOk &&
+          machine.empty()) {
+        found = key;
+      }
+    }
+    registry->CloseKey(sources);
+  }
+  return found.empty() ? std::string(quillon::kDataSourcesKey) + "\\Local" : found;
+}
+
+void PrintSettings(const quillon::ConversionSettings& settings, const HmiSettings& hmi,
                    const std::string& registry_path) {
+  auto or_unset = [](const std::string& value) {
+    return value.empty() ? std::string("(not set)") : value;
+  };
   std::printf("registry file:     %s\n", registry_path.c_str());
   std::printf("output directory:  %s\n", settings.output_directory.c_str());
   std::printf("update rate:       %d\n", settings.update_rate);
   std::printf("image format:      %s\n", settings.output_bmp == 1 ? "bmp" : "jpg");
   std::printf("cab files:         %d\n", settings.use_cab_files);
   std::printf("playback:          %d\n", settings.allow_play_back);
+  std::printf("picture folder:    %s\n", or_unset(hmi.picture_folder).c_str());
+  std::printf("node name:         %s\n", or_unset(hmi.node_name).c_str());
+  std::printf("data source:       %s\n", or_unset(hmi.data_source).c_str());
 }
 
 // Prints the log that a conversion of `document` wrote into `directory`,
@@ -71,6 +124,18 @@ void PrintLogOf(quillon::hmi::IDispatch* document, const std::string& directory)
     while (!line.empty() && line.back() == '\r') line.pop_back();
     std::printf("%s\n", line.c_str());
   }
+}
+
+// `error` as a user reads it: without the path it repeats from `path` and
+// without the parser's own codes ("[json.exception.parse_error.101] ").
+std::string PlainReason(const std::string& path, std::string error) {
+  while (error.compare(0, path.size() + 2, path + ": ") == 0) error.erase(0, path.size() + 2);
+  for (size_t at; (at = error.find("[json.exception.")) != std::string::npos;) {
+    const size_t end = error.find("] ", at);
+    if (end == std::string::npos) break;
+    error.erase(at, end + 2 - at);
+  }
+  return error;
 }
 
 // A usage error: one line saying why, and exit status 2.
@@ -222,6 +287,15 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 1));
   settings->add_option("--registry", registry_path,
                        "Settings file (as the global option of the same name)");
+  std::string picture_folder, node_name, data_source;
+  settings->add_option("--picture-folder", picture_folder,
+                       "The HMI's picture folder (where shared tables NAME.qvg are found, and "
+                       "the output directory when none is stored)");
+  settings->add_option("--node-name", node_name,
+                       "The local node's name, which THISNODE stands for in system values");
+  settings->add_option("--data-source", data_source,
+                       "The name of the local data source: references that start with it are "
+                       "process values");
 
   // `quillon help [COMMAND]` is --help said as a command.
   if (argc >= 2 && std::string(argv[1]) == "help") {
@@ -272,30 +346,83 @@ int main(int argc, char** argv) {
   }
   quillon::cli::CommandUi ui;
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
+  // The bare "not installed" says which setting is missing and how to give it.
+  ui.set_rewrite([registry_path](const std::string& text) {
+    if (text == quillon::kQevNotInstalled) {
+      return "The HMI's picture folder is not set in the settings file " + registry_path +
+             ": give it with 'quillon settings --picture-folder DIR' (shared tables are found "
+             "there, and pages are written there when no output directory is stored).";
+    }
+    return text;
+  });
 
   quillon::CQuillonDllApp& library = quillon::CQuillonDllApp::Instance();
   if (!library.ready() && library.InitInstance(&ui) == 0) return 1;
   quillon::Services services = library.ServicesFor(&ui);
 
   if (*settings) {
-    bool change = !output_directory.empty() || update_rate != 0 || !image_format.empty() ||
-                  cab_files >= 0 || playback >= 0;
+    const bool hmi_change =
+        !picture_folder.empty() || !node_name.empty() || !data_source.empty();
+    const bool change = !output_directory.empty() || update_rate != 0 ||
+                        !image_format.empty() || cab_files >= 0 || playback >= 0;
     // Read through the run's view: reading never adds a key to the file.
     quillon::cli::RunRegistry view(&registry);
+    if (hmi_change) {
+      auto write = [&](const std::string& key, const std::string& name, const std::string& value) {
+        if (view.WriteString(quillon::RegistryRoot::kClassesRoot, key, name, value) !=
+            quillon::RegistryResult::kOk) {
+          std::fprintf(stderr, "quillon: cannot change the settings file %s%s%s\n",
+                       registry_path.c_str(), registry.error().empty() ? "" : ": ",
+                       registry.error().c_str());
+          return false;
+        }
+        return true;
+      };
+      if (!picture_folder.empty() &&
+          !write(quillon::kPicturePathKey, quillon::kDefaultValue, picture_folder)) {
+        return 1;
+      }
+      if (!node_name.empty() && !write(quillon::kNodeNameKey, quillon::kDefaultValue, node_name)) {
+        return 1;
+      }
+      if (!data_source.empty()) {
+        const std::string key = LocalDataSourceKey(&view);
+        if (!write(key, quillon::kDefaultValue, data_source) ||
+            !write(key, quillon::kOpcProgIdValue, quillon::kLocalOpcProgId) ||
+            !write(key, quillon::kOpcServerMachineValue, "")) {
+          return 1;
+        }
+      }
+    }
+    const HmiSettings hmi = ReadHmiSettings(&view);
     quillon::ConversionSettings values;
-    values.output_directory = quillon::ReadPicturePath(services, &view);
+    values.output_directory = hmi.picture_folder;
     quillon::LoadSettings(services, &view, &values);
     if (!change) {
-      PrintSettings(values, registry_path);
+      PrintSettings(values, hmi, registry_path);
       return 0;
     }
-    if (!output_directory.empty()) values.output_directory = output_directory;
+    if (!output_directory.empty()) {
+      // A new output directory is made at once, so that the next run can
+      // write into it.
+      std::error_code ec;
+      if (!std::filesystem::is_directory(output_directory, ec)) {
+        std::filesystem::create_directories(output_directory, ec);
+        if (ec) {
+          std::fprintf(stderr, "quillon: cannot make the output directory %s: %s\n",
+                       output_directory.c_str(), ec.message().c_str());
+          return 1;
+        }
+        std::fprintf(stderr, "quillon: made the output directory %s\n", output_directory.c_str());
+      }
+      values.output_directory = output_directory;
+    }
     if (update_rate != 0) values.update_rate = static_cast<int16_t>(update_rate);
     if (!image_format.empty()) values.output_bmp = image_format == "bmp" ? 1 : 0;
     if (cab_files >= 0) values.use_cab_files = cab_files;
     if (playback >= 0) values.allow_play_back = playback;
     if (quillon::SaveSettings(services, &view, values) != 1) return 1;
-    PrintSettings(values, registry_path);
+    PrintSettings(values, hmi, registry_path);
     return 0;
   }
 
@@ -306,8 +433,8 @@ int main(int argc, char** argv) {
   for (const std::string& document : open_documents) {
     std::string error;
     if (quillon::hmi::Failed(host.OpenInApplication(document, &error))) {
-      std::fprintf(stderr, "quillon: cannot open %s in the HMI: %s\n", document.c_str(),
-                   error.c_str());
+      std::fprintf(stderr, "quillon: cannot open %s in the HMI: %s. Correct the document, or "
+                   "leave out --open.\n", document.c_str(), PlainReason(document, error).c_str());
       return 1;
     }
   }
@@ -350,27 +477,8 @@ int main(int argc, char** argv) {
   platform.hmi = &host;
   platform.clipboard = &clipboard;
   platform.screen_dpi = dpi;
-  // Beside each page written, the HTML5 page that current browsers show.
-  quillon::cli::AfterPicture after;
-  if (!no_html5 && !convert_options.read_only) {
-    after = [](const quillon::cli::PictureOutcome& outcome, std::string* error) {
-      const std::string base = outcome.output_directory.empty()
-                                   ? outcome.name
-                                   : quillon::JoinPath(outcome.output_directory, outcome.name);
-      std::string message;
-      const quillon::cli::PageResult page =
-          quillon::cli::WriteHtml5Page(base + ".JDF", quillon::cli::Html5PathBeside(base + ".JDF"),
-                                       &message);
-      if (page == quillon::cli::PageResult::kFailed) {
-        *error = "its HTML5 page could not be written: " + message;
-        return false;
-      }
-      if (page == quillon::cli::PageResult::kMalformed) {
-        *error = "its page description is malformed: " + message;
-        return false;
-      }
-      return true;
-    };
-  }
-  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window, after);
+  quillon::cli::AfterPicture html5_page;
+  if (!no_html5) html5_page = quillon::cli::WriteHtml5PageOfOutcome;
+  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window,
+                                  html5_page);
 }

@@ -28,6 +28,8 @@ constexpr int kPrefixSerious = 82;   // "Serious error: "
 constexpr int kObjectHeading = 83;   // "Messages for the %s object %s:"
 constexpr int kImageListHeading = 99;
 
+// Lines that say an object did not reach the page end with these words.
+constexpr char kLeftOutOfThePage[] = "left out of the web page";
 constexpr char kNotConvertedTail[] = "could not be converted since it contains non-supported objects";
 
 std::string WithoutLineEnd(std::string text) {
@@ -187,7 +189,9 @@ LogReading ReadLogLines(const Services& services, const std::vector<std::string>
     }
     if (StartsWith(line, lost)) {
       const std::string text = line.substr(lost.size());
-      if (!object_name.empty()) {
+      if (!object_name.empty() && text.find(kLeftOutOfThePage) != std::string::npos) {
+        reading.objects_left_out.push_back({object_name, object_class, text});
+      } else if (!object_name.empty()) {
         reading.animations_lost.push_back(SplitLoss(object_name, text));
       } else if (reading.first_failure.empty()) {
         reading.first_failure = text;

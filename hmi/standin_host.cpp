@@ -142,10 +142,22 @@ HRESULT StandInHost::GetRunningApplication(ComPtr<hmi::IHmiApplication>* applica
 
 namespace {
 
+// Why a document file could not be opened, in words.
 std::string Describe(HRESULT hr) {
+  switch (hr) {
+    case hmi::STG_E_FILENOTFOUND:
+    case hmi::STG_E_PATHNOTFOUND:
+      return "there is no such file";
+    case hmi::STG_E_ACCESSDENIED:
+      return "it cannot be read: it is a folder, or reading it is not permitted";
+    case hmi::STG_E_READFAULT:
+      return "reading it failed";
+    default:
+      break;
+  }
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-  return text;
+  return std::string("error ") + text;
 }
 
 }  // namespace
@@ -155,7 +167,7 @@ HRESULT StandInHost::LoadFile(const std::string& path, ComPtr<Document>* documen
   ComPtr<hmi::IStorage> storage;
   HRESULT hr = OpenStorage(path, hmi::kStorageReadTransacted, &storage);
   if (hmi::Failed(hr)) {
-    *error = path + ": cannot open the file (" + Describe(hr) + ")";
+    *error = path + ": cannot open the file: " + Describe(hr);
     return hr;
   }
   ComPtr<Document> loaded = hmi::MakeCom<Document>(options_);

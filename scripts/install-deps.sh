@@ -1,17 +1,27 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, when any is
 # missing. Run as root (or with sudo available).
+#   scripts/install-deps.sh          everything: building, tests, benchmarks, fuzzing
+#   scripts/install-deps.sh --demo   only what building the command needs
 set -euo pipefail
 
+# What the command itself is built from.
 packages=(
   g++ make cmake
-  libgtest-dev libgmock-dev
-  nlohmann-json3-dev libcli11-dev libbenchmark-dev
+  nlohmann-json3-dev libcli11-dev
   libpng-dev libjpeg62-turbo-dev
-  clang libclang-rt-14-dev
-  chromium fonts-liberation
   libcpp-httplib-dev pkg-config
 )
+demo_only=0
+if [ "${1:-}" = "--demo" ]; then demo_only=1; fi
+if [ $demo_only -eq 0 ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    chromium fonts-liberation
+    python3 python3-jsonschema
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -21,8 +31,10 @@ for package in "${packages[@]}"; do
 done
 # Node.js and npm run the viewer's tests; a machine that has them from
 # elsewhere keeps its own.
-if ! command -v node >/dev/null 2>&1; then missing+=(nodejs); fi
-if ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
+if [ $demo_only -eq 0 ]; then
+  if ! command -v node >/dev/null 2>&1; then missing+=(nodejs); fi
+  if ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
+fi
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi

@@ -279,7 +279,9 @@ function readObject(tokens, parent, page, source) {
     name,
     path: parent ? `${parent.path}.${name}` : name,
     className: tokens.text,
-    props: {},
+    // Without a prototype, so that a property named __proto__ or
+    // constructor is a property like any other.
+    props: Object.create(null),
     children: [],
     parent: parent || null,
     at,
@@ -344,7 +346,7 @@ function readPage(jdf) {
     width: 1000,
     height: 1000,
     bgColor: '#ffffff',
-    properties: {},
+    properties: Object.create(null),
     objects: [],
     drawn: [],
     animations: [],
@@ -419,6 +421,13 @@ function readPage(jdf) {
 // Values
 // ---------------------------------------------------------------------------
 
+// The entry `key` of one of the viewer's own tables, or undefined: names
+// from the page such as "constructor" never reach the tables' prototypes.
+function own(table, key) {
+  return typeof key === 'string' && Object.prototype.hasOwnProperty.call(table, key)
+    ? table[key] : undefined;
+}
+
 // A number from a property value, or `fallback` when the value is missing or
 // not a number.
 export function parseNumber(value, fallback) {
@@ -451,7 +460,7 @@ export const FONT_FAMILIES = {
 };
 
 export function fontFamily(name) {
-  return FONT_FAMILIES[name] || FONT_FAMILIES.Helvetica;
+  return own(FONT_FAMILIES, name) || FONT_FAMILIES.Helvetica;
 }
 
 // Dash patterns of the line styles, in multiples of the line width.
@@ -464,7 +473,7 @@ export const DASH_PATTERNS = {
 };
 
 export function dashArray(style, width) {
-  const pattern = DASH_PATTERNS[style];
+  const pattern = own(DASH_PATTERNS, style);
   if (!pattern) return null;
   return pattern.map((length) => length * width).join(' ');
 }
@@ -696,11 +705,17 @@ function pointsOf(props) {
 
 function boxOfPoints(points) {
   if (points.length === 0) return { x: 0, y: 0, width: 0, height: 0 };
-  const xs = points.map((p) => p[0]);
-  const ys = points.map((p) => p[1]);
-  const x = Math.min(...xs);
-  const y = Math.min(...ys);
-  return { x, y, width: Math.max(...xs) - x, height: Math.max(...ys) - y };
+  // A loop rather than Math.min(...points): a list of any length fits.
+  let [left, top] = points[0];
+  let right = left;
+  let bottom = top;
+  for (const [x, y] of points) {
+    if (x < left) left = x;
+    if (x > right) right = x;
+    if (y < top) top = y;
+    if (y > bottom) bottom = y;
+  }
+  return { x: left, y: top, width: right - left, height: bottom - top };
 }
 
 function pointList(points) {
@@ -842,7 +857,7 @@ function textFill(value) {
 }
 
 function textAttrs(props, size) {
-  const style = FONT_STYLES[props.fontStyle] || FONT_STYLES.plain;
+  const style = own(FONT_STYLES, props.fontStyle) || FONT_STYLES.plain;
   return {
     // Helvetica, the most common font, is the drawing's own font.
     'font-family': props.font === undefined || props.font === 'Helvetica' ? null : fontFamily(props.font),
@@ -1219,7 +1234,7 @@ export function renderObject(object, maker) {
 }
 
 function drawObject(object) {
-  const draw = DRAWERS[object.className];
+  const draw = own(DRAWERS, object.className);
   return draw ? draw(object) : null;
 }
 

@@ -43,10 +43,9 @@ constexpr char kImageNotMade[] = "An image of the bitmap could not be made (%s);
 constexpr int kLeftOut = -1;
 
 // `text` followed by the HMI's reason in parentheses, when it gave one.
-std::string WithCause(const std::string& text) {
-  const std::string cause = hmi::TakeErrorInfo();
-  return cause.empty() ? text : text + " (" + cause + ")";
-}
+// A bitmap whose image file cannot be read; %s = the file and why.
+constexpr char kImageSourceUnreadable[] =
+    "An image file of the bitmap cannot be read (%s); the bitmap is left out of the web page.";
 
 const char* Extension(bool bmp) { return bmp ? ".BMP" : ".JPG"; }
 
@@ -169,7 +168,14 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
       }
       if (writer->ClipboardHasImage(*clipboard) == 0) {
         RestoreState(reader, bitmap.get(), kept);
-        reader->Warn(WithCause(reader->Text(kResNoClipboardImage)), kSeverityWarning);
+        // An image file that cannot be read (missing, unreadable) leaves the
+        // bitmap out: the page would name image files that were never made.
+        const std::string cause = hmi::TakeErrorInfo();
+        if (!cause.empty()) {
+          reader->Warn(StringF(kImageSourceUnreadable, cause.c_str()), kSeveritySevere);
+          return kLeftOut;
+        }
+        reader->Warn(reader->Text(kResNoClipboardImage), kSeverityWarning);
         return 0;
       }
       RgbImage image;

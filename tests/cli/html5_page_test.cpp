@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "run_outcome.h"
 #include "support/test_env.h"
 
 namespace quillon {
@@ -177,6 +178,27 @@ TEST(WriteHtml5PageTest, ReportsFilesThatCannotBeReadOrWritten) {
             PageResult::kFailed);
   EXPECT_EQ(message,
             "cannot write " + dir.File("no-folder/Pic.html") + ": No such file or directory");
+}
+
+TEST(WriteHtml5PageOfOutcomeTest, WritesBesideTheConvertedPictureOrSaysWhyNot) {
+  TempDir dir;
+  PictureOutcome outcome;
+  outcome.output_directory = dir.path();
+  outcome.name = "Pic";
+  std::string error;
+  EXPECT_FALSE(WriteHtml5PageOfOutcome(outcome, &error));
+  EXPECT_EQ(error, "no HTML5 page: cannot read " + dir.File("Pic.JDF") +
+                       ": No such file or directory");
+  WriteBytes(dir.File("Pic.JDF"), "(objects (A))");
+  EXPECT_FALSE(WriteHtml5PageOfOutcome(outcome, &error));
+  EXPECT_EQ(error, "its HTML5 page shows a problem of " + dir.File("Pic") +
+                       ".JDF: line 1, column 10: an object must be a list that starts with its "
+                       "name and its class");
+  WriteBytes(dir.File("Pic.JDF"), "(objects)");
+  error.clear();
+  EXPECT_TRUE(WriteHtml5PageOfOutcome(outcome, &error));
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(ReadFile(dir.File("Pic.html")), BuildHtml5Page("Pic", "(objects)"));
 }
 
 TEST(RunViewTest, ExitStatusAndTheDescriptionIsNeverReplaced) {

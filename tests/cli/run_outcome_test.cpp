@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -213,6 +214,93 @@ TEST_F(RunOutcomeTest, ShowingTheSettingsNeverWritesThem) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
   }
+}
+
+// The HMI's own settings are shown and changed by the command, so that
+// nobody edits the settings file by hand; when they are missing the
+// message says which one to give.
+TEST_F(RunOutcomeTest, TheHmiSettingsAreShownAndChangedByTheCommand) {
+  const std::string fresh = dir.File("fresh.reg");
+  Write(dir.File("p/Fine.grf"), Picture("Fine"));
+  ProgramRun run = RunProgram(QUILLON_PROGRAM, {"--registry", fresh, "convert", dir.File("p/Fine.grf")},
+                              dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("quillon settings --picture-folder DIR"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("not installed"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("not converted " + dir.File("p/Fine.grf") +
+                         ": The output directory cannot be used"),
+            std::string::npos)
+      << run.out;
+
+  run = RunProgram(QUILLON_PROGRAM,
+                   {"--registry", fresh, "settings", "--picture-folder", dir.File("p"),
+                    "--node-name", "NODE7", "--data-source", "PLANT", "--output-dir",
+                    dir.File("web")},
+                   dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const std::string& line : std::vector<std::string>{
+           "picture folder:    " + dir.File("p"), "node name:         NODE7",
+           "data source:       PLANT", "output directory:  " + dir.File("web")}) {
+    EXPECT_NE(run.out.find(line + "\n"), std::string::npos) << line << "\n" << run.out;
+  }
+  // The conversion now reads them: the page links the local data source.
+  Write(dir.File("p/Linked.grf"), R"({"name": "Linked", "objects": [
+    {"class": "Rect", "name": "R1", "properties": {"Width": 30, "Height": 10},
+     "connections": [{"property": "ForegroundColor", "source": "PLANT.NODE7.PUMP.F_CV", "objects": [
+       {"class": "Lookup", "name": "L1", "properties": {"Source": "PLANT.NODE7.PUMP.F_CV",
+        "DefaultOutputValue": 0, "ToggleRate": 1.0, "GlobalToggle": 0, "GlobalOutputToggle": 0,
+        "ToggleSource": ""}, "lookup": {"levels": [{"in": 0, "out": 255}], "exactMatch": true,
+        "sourceDataType": 3}}]}]}]})");
+  run = RunProgram(QUILLON_PROGRAM,
+                   {"--registry", fresh, "convert", "--report", dir.File("r.json"),
+                    dir.File("p/Linked.grf")},
+                   dir.path());
+  EXPECT_EQ(run.status, 0) << run.err << run.out;
+  EXPECT_TRUE(FileExists(dir.File("web/Linked.JDF")));
+  const nlohmann::json report = nlohmann::json::parse(ReadFile(dir.File("r.json")));
+  EXPECT_EQ(report["pictures"][0]["tags"], nlohmann::json::array({"NODE7:PUMP.F_CV"}))
+      << report.dump(1);
+}
+
+// A document to open that cannot be opened is said in words, once.
+TEST_F(RunOutcomeTest, OpenFailuresSayWhyInWords) {
+  Write(dir.File("bad.qvg"), "garbage");
+  struct Case {
+    std::string document, says;
+  };
+  const Case cases[] = {{dir.File("missing.qvg"), "there is no such file"},
+                        {dir.File("bad.qvg"), "not valid JSON"},
+                        {dir.path(), "it is a folder"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.document);
+    const ProgramRun run = Quillon({"convert", "--open", c.document, Example("Pumps.grf")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("0x8"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("json.exception"), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+}
+
+// A bitmap whose image file is missing is left out, and the log names the
+// file: the page never names image files that were not made.
+TEST_F(RunOutcomeTest, ABitmapWhoseImageFileIsMissingIsLeftOutAndTheFileNamed) {
+  Write(dir.File("p/B.grf"), R"({"name": "B", "objects": [
+    {"class": "Rect", "name": "R1", "properties": {"Width": 10, "Height": 10}},
+    {"class": "Bitmap", "name": "Bmp1", "properties": {"Width": 20, "Height": 20},
+     "images": [{"primary": "nothere.png", "secondary": {"rgb": 255, "width": 4, "height": 4}}]}]})");
+  const ProgramRun run = Quillon({"convert", "--strict", dir.File("p/B.grf")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out.find("converted with losses " + dir.File("p/B.grf") + ": 1 object left out"),
+            0u)
+      << run.out;
+  const std::string log = ReadFile(dir.File("out/B.Log"));
+  EXPECT_NE(log.find("nothere.png: No such file or directory"), std::string::npos) << log;
+  EXPECT_EQ(log.find("clipboard"), std::string::npos) << log;
+  const std::string jdf = ReadFile(dir.File("out/B.JDF"));
+  EXPECT_EQ(jdf.find("Bmp1"), std::string::npos) << jdf;
+  EXPECT_EQ(jdf.find(".JPG"), std::string::npos) << jdf;
+  EXPECT_FALSE(FileExists(dir.File("out/B_Bmp1_P1.JPG")));
 }
 
 }  // namespace

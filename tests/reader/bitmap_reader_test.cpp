@@ -254,16 +254,19 @@ TEST_F(BitmapReaderTest, FailuresQueueTheirWarnings) {
   }
 }
 
-TEST_F(BitmapReaderTest, AnImageTheClipboardDoesNotGetEndsTheExport) {
+// An image file that cannot be read leaves the bitmap out; the line names
+// the file and the HMI's reason.
+TEST_F(BitmapReaderTest, AnImageFileThatCannotBeReadLeavesTheBitmapOut) {
   LoadPicture(R"([{"class": "Bitmap", "name": "Bitmap1", "images": [
       {"primary": {"rgb": 255}, "secondary": "missing.png"},
       {"primary": {"rgb": 255}, "secondary": {"rgb": 255}}]}])");
   std::string list;
-  EXPECT_EQ(Create(&list), 0);
-  // The warning names the HMI's reason.
-  EXPECT_EQ(log.pending(), std::vector<std::string>{Warning(0, Text(38)) + " (" +
+  EXPECT_EQ(Create(&list), -1);
+  EXPECT_EQ(log.pending(),
+            std::vector<std::string>{Warning(1, "An image file of the bitmap cannot be read (" +
                                                     dir.File("pics/missing.png") +
-                                                    ": No such file or directory)"});
+                                                    ": No such file or directory); the bitmap is "
+                                                    "left out of the web page.")});
   EXPECT_EQ(list, Image("Pic1_Bitmap1_P1.JPG") + "\r\n");
   EXPECT_EQ(State(), "1/0/selected");  // put back, still selected
 }

@@ -104,6 +104,9 @@ test('quillon convert and export write NAME.html beside NAME.htm unless told not
     .filter((name) => /\.html?$/.test(name) && name !== 'index.html').sort();
   assert.deepEqual(files(path.join(work, 'jpg')), [
     'Overview.htm', 'Overview.html', 'Pumps.htm', 'Pumps.html', 'Trends.htm', 'Trends.html']);
+  // The run's index links the pages that browsers show.
+  const index = fs.readFileSync(path.join(work, 'jpg', 'index.html'), 'utf8');
+  for (const name of ['Overview', 'Pumps', 'Trends']) assert.ok(index.includes(`href="${name}.html"`), name);
   const without = path.join(work, 'without');
   convertExamples(without, 'jpg', '--no-html5');
   assert.deepEqual(files(without), ['Overview.htm', 'Pumps.htm', 'Trends.htm']);

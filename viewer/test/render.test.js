@@ -107,6 +107,9 @@ test('lines, polylines and polygons', () => {
   assert.equal(thin.attrs.points, '1.5,2.5 3.5,4.5');
   const valve = draw('(V TAVPolygon (properties (fgColor 0xff0000) (points ((300 320) (320 330) (300 340) ))))');
   assert.deepEqual([valve.tag, valve.attrs.points, valve.attrs.fill], ['polygon', '300,320 320,330 300,340', '#ff0000']);
+  const many = Array.from({ length: 200000 }, (_, k) => `(${k % 500} ${Math.floor(k / 500)})`).join(' ');
+  const big = draw(`(V TAVPolyline (properties (rotateAngle 90) (points (${many}))))`);
+  assert.equal(big.attrs.transform, 'rotate(90 249.5 199.5)');
   const empty = draw('(V TAVPolygon (properties (points ())))');
   assert.equal(empty.attrs.points, '');
   assert.equal(dashArray('dashdotdot', 2), '12 6 2 6 2 6');
@@ -241,4 +244,24 @@ test('visibility, nested groups and rotation', () => {
   assert.equal(byPath['Outer.Inner'].attrs.display, 'none');
   assert.equal(byPath['Outer.Gone'].attrs.display, 'none');
   assert.equal(byPath['Outer.Turned'].attrs.transform, 'rotate(-15 15 5)');
+});
+
+test('names from the page never reach the viewer\'s own tables', () => {
+  const hostile = ['constructor', '__proto__', 'toString', 'hasOwnProperty'];
+  for (const name of hostile) {
+    const parsed = parseJdf([
+      '(properties (width 100) (height 100))',
+      `(objects (G TAVSymbol (properties (visibility 1)) (objects (X ${name} (properties (x 1))) (R TAVRectangle (properties (lineStyle ${name}) (${name} (1 2)))))))`,
+      `(objects (T TAVText (properties (text "a") (font ${name}) (fontStyle ${name}))))`,
+    ].join('\r\n'));
+    const svg = renderPage(parsed);
+    const tagged = find(svg, (n) => n.attrs['data-object'] !== undefined).map((n) => n.attrs['data-object']);
+    assert.deepEqual(tagged, ['G', 'G.R', 'T'], name);
+    const rect = find(svg, (n) => n.attrs['data-object'] === 'G.R')[0];
+    assert.equal(rect.attrs['stroke-dasharray'], undefined, name);
+    const text = find(svg, (n) => n.tag === 'text')[0];
+    assert.deepEqual([text.attrs['font-family'], text.attrs['font-weight']], [
+      'Helvetica, Arial, "Liberation Sans", "DejaVu Sans", sans-serif', undefined], name);
+    assert.deepEqual(parsed.byPath.get('G.R').props[name], ['1', '2'], name);
+  }
 });
