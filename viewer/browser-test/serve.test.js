@@ -119,3 +119,34 @@ test('bad values files and usage errors', () => {
   assert.equal(run.status, 2);
   assert.equal(run.stderr.trim().split('\n').length, 1);
 });
+
+test('without a values file the feed sends simulated values of the tags asked for', async () => {
+  const simulated = spawn(quillon, ['serve', work, '--port', '0']);
+  try {
+    const address = await new Promise((resolve, reject) => {
+      let out = '';
+      simulated.stdout.on('data', (chunk) => {
+        out += chunk;
+        const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(out);
+        if (m) resolve(m[0]);
+      });
+      simulated.on('exit', (code) => reject(new Error(`quillon serve exited with ${code}`)));
+    });
+    const response = await fetch(`${address}feed?tags=${encodeURIComponent('N:A.F_CV,N:B.F_CV')}`);
+    assert.match(response.headers.get('content-type'), /text\/event-stream/);
+    const reader = response.body.getReader();
+    let text = '';
+    while (!text.includes('\n\n')) text += new TextDecoder().decode((await reader.read()).value);
+    await reader.cancel();
+    const batch = JSON.parse(/^data: (.*)$/m.exec(text)[1]);
+    assert.deepEqual(batch.map((v) => v.tag), ['N:A.F_CV', 'N:B.F_CV']);
+    for (const v of batch) {
+      assert.equal(v.quality, 'good');
+      assert.ok(typeof v.value === 'number' && v.value >= 0 && v.value <= 100, String(v.value));
+    }
+  } finally {
+    simulated.kill('SIGTERM');
+    await new Promise((resolve) => simulated.on('exit', resolve));
+  }
+  assert.equal(simulated.exitCode, 0);
+});
