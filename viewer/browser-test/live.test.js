@@ -221,3 +221,17 @@ test('elements updated in place equal a fresh drawing of the same values', async
     await page.close();
   }
 });
+
+test('the panel lists the tags and a value typed there is set and kept', async () => {
+  const { page } = await open(path.join(work, 'Live.html'));
+  await page.click('.quillon-tags summary');
+  const tags = await page.evaluate(() => [...document.querySelectorAll('.quillon-tags input')].map((i) => i.dataset.tag));
+  assert.deepEqual(tags.sort(), ['N:ALARM.F_CV', 'N:FLOW.F_CV', 'N:LEVEL.F_CV', 'N:POS.F_CV', 'N:TANK.F_CV']);
+  await page.fill('.quillon-tags input[data-tag="N:LEVEL.F_CV"]', '75');
+  await page.press('.quillon-tags input[data-tag="N:LEVEL.F_CV"]', 'Enter');
+  await page.evaluate(() => window.quillonLive.at(30));   // the simulation moves on; the typed value stays
+  await page.click('.quillon-tags summary');               // closed again, off the drawing
+  assert.equal((await pixels(page))(40, 40), '#ff0000');
+  assert.equal(await page.evaluate(() => window.quillonLive.network.tags.get('N:LEVEL.F_CV').value), '75');
+  await page.close();
+});
