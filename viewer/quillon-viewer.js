@@ -2382,8 +2382,10 @@ function connectFeed(live, url, tags, win, showStatus, update) {
   };
   const lost = () => {
     showStatus(`Connection to ${url} lost; retrying`);
-    // Every value is of unknown quality while the feed is away.
-    update(tags.map((tag) => ({ tag, value: live.network.tags.get(tag).value, quality: 'bad' })));
+    // Every value received is of unknown quality while the feed is away;
+    // tags that never had a value stay as they are.
+    update(tags.filter((tag) => live.network.tags.get(tag).value !== undefined)
+      .map((tag) => ({ tag, value: live.network.tags.get(tag).value, quality: 'bad' })));
   };
   if (/^wss?:/i.test(url)) {
     const open = () => {

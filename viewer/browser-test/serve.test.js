@@ -150,3 +150,38 @@ test('without a values file the feed sends simulated values of the tags asked fo
   }
   assert.equal(simulated.exitCode, 0);
 });
+
+test('a lost connection is shown and the values marked bad', async () => {
+  const served = path.join(work, 'out');
+  const second = spawn(quillon, ['serve', served, '--port', '0', '--values', path.join(work, 'values.csv')]);
+  const address = await new Promise((resolve, reject) => {
+    let out = '';
+    second.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = /http:\/\/127\.0\.0\.1:\d+\//.exec(out);
+      if (m) resolve(m[0]);
+    });
+    second.on('exit', (code) => reject(new Error(`quillon serve exited with ${code}`)));
+  });
+  const context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(work, 'profile-')), {
+    executablePath: browserPath, headless: true, args: ['--headless', '--no-sandbox', '--disable-gpu'],
+  });
+  try {
+    const page = await context.newPage();
+    await page.goto(`${address}Overview.html?feed=/feed`);
+    await page.waitForFunction(() => document.querySelector('[data-object="Area1.Tank1Group.Tank1Level"]')
+      ?.textContent === '321.5', null, { timeout: 10000 });
+    second.kill('SIGTERM');
+    await page.waitForFunction(() => /lost; retrying/.test(document.querySelector('.quillon-status')?.textContent || ''),
+      null, { timeout: 10000 });
+    assert.equal(await page.evaluate(() => document.querySelector('[data-object="Area1.Tank1Group.Tank1Level"]')
+      .getAttribute('data-quality')), 'bad');
+    // A tag that never had a value is not given one: the pipe (PIPE1_OPEN)
+    // keeps the visibility of its description.
+    assert.equal(await page.evaluate(() => document.querySelector('[data-object="Pipe1"]').getAttribute('display')), null);
+    assert.equal(await page.evaluate(() => window.quillonLive.network.tags.get('NODE1:PIPE1_OPEN.F_CV').value), undefined);
+  } finally {
+    await context.close();
+    if (second.exitCode === null) second.kill('SIGKILL');
+  }
+});
