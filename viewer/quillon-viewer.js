@@ -1840,6 +1840,13 @@ export class Network {
       }
       this.nodes.set(object.name, node);
     }
+    const textLines = new Map();
+    for (const object of page.drawn) {
+      const line = object.className === 'TAVText' ? /^(.*)l\d+$/.exec(object.path) : null;
+      if (!line) continue;
+      if (!textLines.has(line[1])) textLines.set(line[1], []);
+      textLines.get(line[1]).push(object.path);
+    }
     const where = (link) => {
       const { line } = page.where(link.at);
       return `link (${link.target} ${link.source}) on line ${line}`;
@@ -1852,18 +1859,26 @@ export class Network {
         continue;
       }
       const target = this.nodes.get(to.path);
-      const entry = target
-        ? { node: target, port: to.property }
-        : { path: to.path, property: to.property };
-      if (!target && !page.byPath.has(to.path)) {
+      let entries;
+      if (target) {
+        entries = [{ node: target, port: to.property }];
+      } else if (page.byPath.has(to.path)) {
+        entries = [{ path: to.path, property: to.property }];
+      } else if (textLines.has(to.path)) {
+        // A text of several lines is written as one object per line
+        // (NAMEl0, NAMEl1, ...) while its links name NAME: each line follows.
+        entries = textLines.get(to.path).map((path) => ({ path, property: to.property }));
+      } else {
         this.problems.push(`${where(link)}: no object ${to.path}`);
         continue;
       }
-      if (from.tag !== undefined) {
-        if (!this.tags.has(from.tag)) this.tags.set(from.tag, { value: undefined, quality: 'good', targets: [] });
-        this.tags.get(from.tag).targets.push(entry);
-      } else {
-        from.node.targets.push({ ...entry, from: from.port });
+      for (const entry of entries) {
+        if (from.tag !== undefined) {
+          if (!this.tags.has(from.tag)) this.tags.set(from.tag, { value: undefined, quality: 'good', targets: [] });
+          this.tags.get(from.tag).targets.push(entry);
+        } else {
+          from.node.targets.push({ ...entry, from: from.port });
+        }
       }
     }
     this.order = this.sortNodes();

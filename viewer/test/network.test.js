@@ -203,3 +203,17 @@ test('simulated values: deterministic per seed, within what the tags drive', () 
   assert.deepEqual(liveOptions('?seed=7&time=12.5&feed=http://x/feed'), { live: true, seed: 7, time: 12.5, feed: 'http://x/feed' });
   assert.deepEqual(liveOptions('?live=0&time=x'), { live: false, seed: 1, time: null, feed: null });
 });
+
+test('a link to a text of several lines drives each of its lines', () => {
+  const page = parseJdf(`(objects
+    (G TAVSymbol (properties) (objects
+      (Notel0 TAVText (properties (x 0)(y 0)(text "first")))
+      (Notel1 TAVText (properties (x 0)(y 20)(text "second")))))
+    (S TAVWeb (properties (Server QEVSERV))))
+  (links (G.Note.visibility S.N:SHOW.F_CV))`);
+  const network = new Network(page);
+  assert.deepEqual(network.problems, []);
+  const changes = network.setTags([{ tag: 'N:SHOW.F_CV', value: 0 }]);
+  assert.deepEqual([...changes.keys()], ['G.Notel0', 'G.Notel1']);
+  assert.equal(changes.get('G.Notel1').props.visibility, 0);
+});
