@@ -28,9 +28,11 @@ constexpr char kPageHead[] =
     "<html lang=\"en\">\n"
     "<head>\n"
     "<meta charset=\"utf-8\">\n"
-    // Nothing is fetched but the images beside the page.
+    // Nothing is fetched but the images beside the page, and the values of
+    // a feed the page is told to connect to (?feed=URL).
     "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
-    "img-src 'self' file: data:; style-src 'unsafe-inline'; script-src 'unsafe-inline'\">\n"
+    "img-src 'self' file: data:; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+    "connect-src http: https: ws: wss:\">\n"
     "<meta name=\"generator\" content=\"quillon\">\n"
     "<title>";
 constexpr char kPageBody[] =

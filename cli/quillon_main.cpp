@@ -16,6 +16,7 @@
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
 #include "html5_page.h"
+#include "serve_command.h"
 #include "hmi/standin_host.h"
 #include "command_ui.h"
 #include "convert_command.h"
@@ -256,6 +257,21 @@ int main(int argc, char** argv) {
   view->add_option("JDF", view_jdf, "Page description to show")->required();
   view->add_option("--out", view_out, "Page to write; default NAME.html beside NAME.JDF");
 
+  CLI::App* serve = app.add_subcommand(
+      "serve",
+      "Serve an output folder over HTTP: an index of its pictures, their pages and files,\n"
+      "and /feed, the tag values of the live pages (Server-Sent Events), simulated or\n"
+      "replayed from a CSV file of time,tag,value lines. Ctrl-C stops it with exit\n"
+      "status 0; 1 when the folder, the values file or the address cannot be used.");
+  quillon::cli::ServeOptions serve_options;
+  serve->add_option("DIR", serve_options.directory, "Folder to serve")->required();
+  serve->add_option("--port", serve_options.port, "Port to listen on; 0 takes a free one")
+      ->check(CLI::Range(0, 65535));
+  serve->add_option("--host", serve_options.host,
+                    "Address to listen on (default 127.0.0.1: this machine only)");
+  serve->add_option("--values", serve_options.values_file,
+                    "CSV file of time,tag,value lines to replay (seconds after a page connects)");
+
   CLI::App* settings = app.add_subcommand(
       "settings", "Show the stored settings, or change those given as options");
   std::string output_directory, image_format;
@@ -307,9 +323,10 @@ int main(int argc, char** argv) {
     return UsageError(e.what());
   }
   if (app.get_subcommands().empty()) {
-    return UsageError("a command is required: convert, export, settings or view");
+    return UsageError("a command is required: convert, export, serve, settings or view");
   }
   if (*view) return quillon::cli::RunView(view_jdf, view_out);
+  if (*serve) return quillon::cli::RunServe(serve_options);
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);

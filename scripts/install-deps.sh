@@ -10,6 +10,7 @@ packages=(
   g++ make cmake
   nlohmann-json3-dev libcli11-dev
   libpng-dev libjpeg62-turbo-dev
+  libcpp-httplib-dev pkg-config
 )
 demo_only=0
 if [ "${1:-}" = "--demo" ]; then demo_only=1; fi

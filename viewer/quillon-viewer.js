@@ -591,8 +591,21 @@ function objectAttrs(object) {
     const cy = box.y + box.height / 2 + parseNumber(props.rotateOffsetY, 0);
     attrs.transform = `rotate(${fmt(angle)} ${fmt(cx)} ${fmt(cy)})`;
   }
+  // Objects without a box of their own (groups, lines, polygons) move when
+  // the network gives them an x or y: the left or top of their box goes
+  // there.
+  if (MOVED_BY_OFFSET.has(object.className) && object.box
+      && (props.x !== undefined || props.y !== undefined)) {
+    const dx = parseNumber(props.x, object.box.x) - object.box.x;
+    const dy = parseNumber(props.y, object.box.y) - object.box.y;
+    if (dx !== 0 || dy !== 0) {
+      attrs.transform = `translate(${fmt(dx)} ${fmt(dy)})${attrs.transform ? ` ${attrs.transform}` : ''}`;
+    }
+  }
   return attrs;
 }
+
+const MOVED_BY_OFFSET = new Set(['TAVSymbol', 'TAVLine', 'TAVPolyline', 'TAVPolygon']);
 
 function boxOf(props) {
   return {
@@ -1005,9 +1018,17 @@ function drawAlarmDisplay(object) {
   for (let r = 1; r < rows; r += 1) {
     rowLines += `M${fmt(x)},${fmt(y + headerHeight + r * rowHeight)}H${fmt(x + w)}`;
   }
-  parts.push(make('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowLines === '' ? [] : [
+  const rowParts = rowLines === '' ? [] : [
     make('path', { d: rowLines, stroke: textColor, 'stroke-opacity': '0.15' }),
-  ]));
+  ];
+  // Alarms from the network, the newest first, one per row.
+  (object.alarmRows || []).forEach((text, r) => {
+    rowParts.push(make('text', {
+      x: fmt(x + 3), y: fmt(y + headerHeight + (r + 1) * rowHeight - 3), 'font-size': fmt(TABLE_FONT),
+      class: 'alarm',
+    }, [], text));
+  });
+  parts.push(make('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowParts));
   parts.push(make('rect', {
     x: fmt(x + 0.5), y: fmt(y + 0.5), width: fmt(Math.max(0, w - 1)),
     height: fmt(Math.max(0, h - 1)), fill: 'none', stroke: headingColor,
@@ -1166,10 +1187,27 @@ function drawRealTime(object) {
 
 function drawSymbol(object) {
   const children = [];
+  let box = null;
   for (const child of object.children) {
     const node = drawObject(child);
     if (node) children.push(node);
+    if (node && child.box) {
+      const b = child.box;
+      if (!box) {
+        box = { ...b };
+      } else {
+        const right = Math.max(box.x + box.width, b.x + b.width);
+        const bottom = Math.max(box.y + box.height, b.y + b.height);
+        box.x = Math.min(box.x, b.x);
+        box.y = Math.min(box.y, b.y);
+        box.width = right - box.x;
+        box.height = bottom - box.y;
+      }
+    }
   }
+  // The group's box is that of its members as the description places them,
+  // so that an x or y from the network moves the whole group.
+  if (!object.box) object.box = box;
   return objectElement(object, 'g', {}, children);
 }
 
@@ -1216,6 +1254,11 @@ function drawPage(page) {
       x: '0', y: '0', width: fmt(page.width), height: fmt(page.height), fill: page.bgColor,
       class: 'page-background',
     }),
+    // Values of bad quality are shown greyed and faded.
+    make('filter', { id: 'quillon-bad' }, [
+      make('feColorMatrix', { type: 'saturate', values: '0' }),
+      make('feComponentTransfer', {}, [make('feFuncA', { type: 'linear', slope: '0.5' })]),
+    ]),
   ];
   for (const object of page.objects) {
     const node = drawObject(object);
@@ -1276,6 +1319,7 @@ export function createView(page, container, doc) {
     page,
     svg,
     element: lookUp,
+    describe: (object) => renderObject(object, el),
     setProperty(path, property, value) {
       const object = find(path);
       const old = object ? lookUp(path) : null;
@@ -1287,7 +1331,137 @@ export function createView(page, container, doc) {
       index(fresh);
       return true;
     },
+    // Several properties of one object, redrawn once; its quality kept.
+    // When the new drawing has the elements of the old one (a colour, a
+    // position, a text changed), the old elements take its attributes and
+    // texts, which costs the browser far less than new elements.
+    setProperties(path, properties) {
+      const object = find(path);
+      const old = object ? lookUp(path) : null;
+      if (!object || !old) return false;
+      for (const [property, value] of Object.entries(properties)) {
+        object.props[property] = Array.isArray(value) ? value : String(value);
+      }
+      if (directUpdate(object, old, properties)) return true;
+      const description = renderObject(object, el);
+      if (sameElements(old, description)) {
+        patchElements(old, description, true);
+        return true;
+      }
+      const fresh = renderObject(object, maker);
+      const quality = old.getAttribute('data-quality');
+      if (quality) {
+        fresh.setAttribute('data-quality', quality);
+        fresh.setAttribute('filter', 'url(#quillon-bad)');
+      }
+      old.replaceWith(fresh);
+      elements.set(path, fresh);
+      index(fresh);
+      return true;
+    },
+    // Shows an object whose value is of bad quality greyed.
+    setQuality(path, quality) {
+      const element = find(path) ? lookUp(path) : null;
+      if (!element) return false;
+      if (quality === 'bad') {
+        element.setAttribute('data-quality', 'bad');
+        element.setAttribute('filter', 'url(#quillon-bad)');
+      } else if (element.hasAttribute('data-quality')) {
+        element.removeAttribute('data-quality');
+        element.removeAttribute('filter');
+      }
+      return true;
+    },
   };
+}
+
+const ONE_ELEMENT_FILLED = new Set(['TAVRectangle', 'TAVRoundRect', 'TAVEllipse', 'TAVPolygon']);
+const ONE_ELEMENT_LINES = new Set(['TAVLine', 'TAVPolyline']);
+const ONE_ELEMENT_BOXES = new Set(['TAVRectangle', 'TAVRoundRect', 'TAVEllipse']);
+
+// The most frequent changes written straight onto the element, as drawing
+// the object again would write them: the text of a text, the fill colour of
+// a shape drawn as one element, the colour of a line, the visibility. False
+// (nothing done) for any other change.
+function directUpdate(object, element, properties) {
+  // No property named: the object is to be drawn again (alarm rows, pens).
+  if (Object.keys(properties).length === 0) return false;
+  const cls = object.className;
+  const single = element.localName !== 'g';
+  const rotated = parseNumber(object.props.rotateAngle, 0) !== 0;
+  for (const property in properties) {
+    if (property === 'visibility') continue;
+    if (property === 'text' && cls === 'TAVText' && !rotated) continue;
+    if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)
+) continue;
+    if (property === 'lineColor' && single && ONE_ELEMENT_LINES.has(cls)) continue;
+    if (property === 'textColor' && cls === 'TAVText') continue;
+    if ((property === 'x' || property === 'y') && single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
+    return false;
+  }
+  const props = object.props;
+  for (const property in properties) {
+    if (property === 'visibility') {
+      if (props.visibility !== undefined && parseNumber(props.visibility, 1) === 0) {
+        element.setAttribute('display', 'none');
+      } else {
+        element.removeAttribute('display');
+      }
+    } else if (property === 'text') {
+      element.textContent = initialText(props);
+    } else if (property === 'textColor') {
+      const fill = textFill(props.textColor);
+      if (fill === null) element.removeAttribute('fill'); else element.setAttribute('fill', fill);
+    } else if (property === 'x' || property === 'y') {
+      // The box moves; its size and edge stay.
+      const box = boxOf(props);
+      object.box = box;
+      if (cls === 'TAVEllipse') {
+        if (property === 'x') element.setAttribute('cx', fmt(box.x + box.width / 2));
+        else element.setAttribute('cy', fmt(box.y + box.height / 2));
+      } else {
+        const inset = lineWidthOf(props) / 2;
+        element.setAttribute(property, fmt(box[property] + inset));
+      }
+    } else if (property === 'fgColor') {
+      element.setAttribute('fill', parseColor(props.fgColor, null) || 'none');
+    } else {
+      element.setAttribute('stroke', parseColor(props.lineColor, '#000000'));
+    }
+  }
+  return true;
+}
+
+// Whether a DOM element has the elements of a description: the same tags
+// and the same number of children, all the way down.
+function sameElements(element, node) {
+  if (element.localName !== node.tag) return false;
+  const children = element.children;
+  if (children.length !== node.children.length) return false;
+  for (let k = 0; k < children.length; k += 1) {
+    if (!sameElements(children[k], node.children[k])) return false;
+  }
+  return true;
+}
+
+// Gives the elements of `element` the attributes and texts of the
+// description `node` (of the same elements); only what differs is written.
+// The root keeps the marks of a bad value's quality.
+function patchElements(element, node, root) {
+  const attrs = node.attrs;
+  for (const key in attrs) {
+    if (element.getAttribute(key) !== attrs[key]) element.setAttribute(key, attrs[key]);
+  }
+  const present = element.attributes;
+  for (let k = present.length - 1; k >= 0; k -= 1) {
+    const name = present[k].name;
+    if (attrs[name] !== undefined) continue;
+    if (root && (name === 'data-quality' || name === 'filter')) continue;
+    element.removeAttribute(name);
+  }
+  if (node.text !== undefined && element.textContent !== node.text) element.textContent = node.text;
+  const children = element.children;
+  for (let k = 0; k < children.length; k += 1) patchElements(children[k], node.children[k], false);
 }
 
 // Shows the page description embedded in the document (a JSON string in the
@@ -1329,5 +1503,928 @@ export function bootPage(doc) {
     }
   }
   if (typeof window !== 'undefined') window.quillonView = view;
+  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
+  if (options.live && doc.defaultView) view.live = startLive(view, doc, options);
   return view;
+}
+
+// ---------------------------------------------------------------------------
+// Expressions
+// ---------------------------------------------------------------------------
+
+// The expressions of TAVExpression objects as the converter writes them:
+// operands $0, $1, ... (the object's expval[n] inputs), numbers, quoted texts
+// (\"OK\"), + - * /, comparisons (== = <> != < <= > >=), AND, OR, XOR, NOT
+// and parentheses, with no blanks needed between tokens ("$0>950AND$1==1").
+// Compiled once into a tree, evaluated without eval. Precedence from the
+// loosest: OR, XOR, AND, comparisons, + -, * /, then NOT and unary minus.
+// Truth is a number other than 0 (or a text other than ""); comparisons and
+// logic give 1 or 0.
+export class ExpressionError extends Error {
+  constructor(what, expression, at) {
+    super(`expression "${expression}": ${what} at character ${at + 1}`);
+    this.name = 'ExpressionError';
+  }
+}
+
+function tokenizeExpression(text) {
+  const tokens = [];
+  let i = 0;
+  const fail = (what, at) => { throw new ExpressionError(what, text, at); };
+  while (i < text.length) {
+    const c = text[i];
+    if (/\s/.test(c)) { i += 1; continue; }
+    const at = i;
+    if (c === '$') {
+      const m = /^\$(\d+)/.exec(text.slice(i));
+      if (!m) fail('"$" without an operand number', at);
+      tokens.push({ type: 'operand', index: Number(m[1]), at });
+      i += m[0].length;
+    } else if (/[0-9.]/.test(c)) {
+      const m = /^(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?/.exec(text.slice(i));
+      if (!m) fail('a malformed number', at);
+      tokens.push({ type: 'number', value: Number(m[0]), at });
+      i += m[0].length;
+    } else if (c === '"' || (c === '\\' && text[i + 1] === '"')) {
+      // A text constant: "OK" or \"OK\" as the converter writes it.
+      const open = c === '"' ? 1 : 2;
+      let k = i + open;
+      let value = '';
+      for (;;) {
+        if (k >= text.length) fail('a text without its closing quote', at);
+        if (text[k] === '"') { k += 1; break; }
+        if (text[k] === '\\' && text[k + 1] === '"') { k += 2; break; }
+        value += text[k];
+        k += 1;
+      }
+      tokens.push({ type: 'text', value, at });
+      i = k;
+    } else if (/[A-Za-z_]/.test(c)) {
+      const m = /^[A-Za-z_]+/.exec(text.slice(i));
+      const word = m[0].toUpperCase();
+      if (!['AND', 'OR', 'XOR', 'NOT'].includes(word)) fail(`unknown word ${m[0]}`, at);
+      tokens.push({ type: 'op', op: word, at });
+      i += m[0].length;
+    } else {
+      const two = text.slice(i, i + 2);
+      if (['==', '<>', '!=', '<=', '>='].includes(two)) {
+        tokens.push({ type: 'op', op: two === '!=' ? '<>' : two, at });
+        i += 2;
+      } else if ('+-*/<>()='.includes(c)) {
+        tokens.push({ type: 'op', op: c === '=' ? '==' : c, at });
+        i += 1;
+      } else {
+        fail(`unexpected character "${c}"`, at);
+      }
+    }
+  }
+  tokens.push({ type: 'end', at: text.length });
+  return tokens;
+}
+
+const BINARY_LEVELS = [['OR'], ['XOR'], ['AND'], ['==', '<>', '<', '<=', '>', '>='], ['+', '-'], ['*', '/']];
+
+// Compiles an expression; throws an ExpressionError saying what is wrong and
+// where. The result has `operands` (the highest $n + 1) and
+// `evaluate(values)`.
+export function compileExpression(text) {
+  const source = String(text);
+  const tokens = tokenizeExpression(source);
+  let k = 0;
+  let operands = 0;
+  const peek = () => tokens[k];
+  const isOp = (token, ops) => token.type === 'op' && ops.includes(token.op);
+  const fail = (what, token) => { throw new ExpressionError(what, source, token.at); };
+  const binary = (level) => {
+    if (level === BINARY_LEVELS.length) return unary();
+    let left = binary(level + 1);
+    while (isOp(peek(), BINARY_LEVELS[level])) {
+      const op = tokens[k].op;
+      k += 1;
+      left = { op, left, right: binary(level + 1) };
+    }
+    return left;
+  };
+  const unary = () => {
+    const token = peek();
+    if (isOp(token, ['NOT', '-', '+'])) {
+      k += 1;
+      return { op: token.op === 'NOT' ? 'NOT' : `u${token.op}`, left: unary() };
+    }
+    return primary();
+  };
+  const primary = () => {
+    const token = peek();
+    k += 1;
+    if (token.type === 'number' || token.type === 'text') return { value: token.value };
+    if (token.type === 'operand') {
+      operands = Math.max(operands, token.index + 1);
+      return { operand: token.index };
+    }
+    if (isOp(token, ['('])) {
+      const inner = binary(0);
+      if (!isOp(peek(), [')'])) fail('"(" without its closing ")"', peek());
+      k += 1;
+      return inner;
+    }
+    if (token.type === 'end') fail('the expression ends where an operand is expected', token);
+    return fail(`"${token.op}" where an operand is expected`, token);
+  };
+  if (peek().type === 'end') fail('the expression is empty', peek());
+  const tree = binary(0);
+  if (peek().type !== 'end') fail(`unexpected ${peek().op ? `"${peek().op}"` : 'operand'}`, peek());
+  return { source, operands, evaluate: (values) => evaluateTree(tree, values) };
+}
+
+const truth = (value) => (typeof value === 'string' ? value !== '' : value !== 0 && !Number.isNaN(value));
+
+function evaluateTree(node, values) {
+  if (node.value !== undefined) return node.value;
+  if (node.operand !== undefined) return asValue(values[node.operand]);
+  const a = evaluateTree(node.left, values);
+  if (node.op === 'NOT') return truth(a) ? 0 : 1;
+  if (node.op === 'u-') return -Number(a);
+  if (node.op === 'u+') return Number(a);
+  const b = evaluateTree(node.right, values);
+  switch (node.op) {
+    case 'OR': return truth(a) || truth(b) ? 1 : 0;
+    case 'XOR': return truth(a) !== truth(b) ? 1 : 0;
+    case 'AND': return truth(a) && truth(b) ? 1 : 0;
+    case '==': return compareValues(a, b) === 0 ? 1 : 0;
+    case '<>': return compareValues(a, b) !== 0 ? 1 : 0;
+    case '<': return compareValues(a, b) < 0 ? 1 : 0;
+    case '<=': return compareValues(a, b) <= 0 ? 1 : 0;
+    case '>': return compareValues(a, b) > 0 ? 1 : 0;
+    case '>=': return compareValues(a, b) >= 0 ? 1 : 0;
+    case '+': return Number(a) + Number(b);
+    case '-': return Number(a) - Number(b);
+    case '*': return Number(a) * Number(b);
+    // A division by zero gives 0 rather than an infinity that no property
+    // can show.
+    default: return Number(b) === 0 ? 0 : Number(a) / Number(b);
+  }
+}
+
+// A tag value as the network computes with it: a number when it reads as
+// one, else its text; nothing yet is 0.
+function asValue(value) {
+  if (value === undefined || value === null) return 0;
+  if (typeof value === 'number') return value;
+  const number = parseNumber(String(value), NaN);
+  return Number.isNaN(number) ? String(value) : number;
+}
+
+// Compares numbers as numbers and anything else as text (trailing blanks of
+// status texts ignored).
+function compareValues(a, b) {
+  if (typeof a === 'number' && typeof b === 'number') return a < b ? -1 : a > b ? 1 : 0;
+  const x = String(a).trimEnd();
+  const y = String(b).trimEnd();
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Format masks
+// ---------------------------------------------------------------------------
+
+// The text of a value in a data field's mask:
+//   "###.##"  a number with as many decimals as "#" after the point (65.00)
+//   "###"     a whole number (rounded); a text value is shown cut to the
+//             mask's length (text fields get one "#" per character)
+//   "#d" "#x" "#X" "#o" "#.3f" "#e" "#s" ...  the letter format after "#":
+//             whole, hexadecimal, octal, fixed decimals, exponent, text
+//   "#"       the value as it is
+// Leading blanks are not added: the field is a text of its own width.
+export function formatValue(mask, value) {
+  const m = typeof mask === 'string' ? mask.trim() : '';
+  const v = asValue(value);
+  const number = typeof v === 'number' ? v : NaN;
+  if (m === '' || m === '#') return String(v);
+  let match = /^#+\.(#+)$/.exec(m);
+  if (match) return Number.isNaN(number) ? String(v) : number.toFixed(match[1].length);
+  if (/^#+$/.test(m)) {
+    return Number.isNaN(number) ? String(v).slice(0, m.length) : String(Math.round(number));
+  }
+  match = /^#[-+ 0#]*(\d*)(?:\.(\d+))?(?:l|h)?([diuxXofeEgGsc])$/.exec(m);
+  if (!match) return String(v);
+  const precision = match[2] === undefined ? undefined : Number(match[2]);
+  const kind = match[3];
+  if (kind === 's' || kind === 'c') {
+    const text = String(v);
+    return precision === undefined ? text : text.slice(0, precision);
+  }
+  if (Number.isNaN(number)) return String(v);
+  switch (kind) {
+    case 'x': return Math.trunc(number).toString(16);
+    case 'X': return Math.trunc(number).toString(16).toUpperCase();
+    case 'o': return Math.trunc(number).toString(8);
+    case 'f': return number.toFixed(precision === undefined ? 6 : precision);
+    case 'e': case 'E': {
+      const text = number.toExponential(precision === undefined ? 6 : precision)
+        .replace(/e([-+])(\d)$/, 'e$10$2');
+      return kind === 'E' ? text.toUpperCase() : text;
+    }
+    case 'g': case 'G': return String(Number(number.toPrecision(precision || 6)));
+    default: return String(Math.trunc(number));
+  }
+}
+
+// The texts of the system values: the time as HH:MM:SS and the date as
+// YYYY-MM-DD, in the browser's time zone, or in UTC when the clock is frozen
+// (so that a frozen page looks the same everywhere).
+export function systemValue(tag, ms, utc) {
+  const d = new Date(ms);
+  const two = (n) => String(n).padStart(2, '0');
+  const get = (local, universal) => (utc ? d[universal]() : d[local]());
+  if (/A_NTIME$/i.test(tag)) {
+    return `${two(get('getHours', 'getUTCHours'))}:${two(get('getMinutes', 'getUTCMinutes'))}:${two(get('getSeconds', 'getUTCSeconds'))}`;
+  }
+  return `${get('getFullYear', 'getUTCFullYear')}-${two(get('getMonth', 'getUTCMonth') + 1)}-${two(get('getDate', 'getUTCDate'))}`;
+}
+
+export const isSystemTag = (tag) => /(^|[:.])SYSTEM\.A_N(TIME|DATE)$/i.test(tag);
+
+// ---------------------------------------------------------------------------
+// The animation network
+// ---------------------------------------------------------------------------
+
+const ANIMATION_CLASSES = new Set(['TAVMap', 'TAVThreshold', 'TAVBlink', 'TAVScale', 'TAVExpression']);
+
+// The output of an exact map: the entry whose key equals the value (as
+// numbers when both read as numbers, else as texts), else the default.
+export function mapOutput(props, value) {
+  const v = asValue(value);
+  for (const entry of Array.isArray(props.map) ? props.map : []) {
+    if (Array.isArray(entry) && entry.length >= 2 && compareValues(asValue(entry[0]), v) === 0) return entry[1];
+  }
+  return props.default === undefined ? '' : props.default;
+}
+
+// The output of a range map: the entry with the greatest level at or below
+// the value; below the first level, the default. The converter writes a
+// gap entry (level, default) where one range ends before the next begins and
+// a closing entry after the last range, so a value above every range gets
+// that closing entry's output.
+export function thresholdOutput(props, value) {
+  const v = asValue(value);
+  let out = props.default === undefined ? '' : props.default;
+  if (typeof v !== 'number') return out;
+  let best = -Infinity;
+  for (const entry of Array.isArray(props.map) ? props.map : []) {
+    if (!Array.isArray(entry) || entry.length < 2) continue;
+    const level = parseNumber(entry[0], NaN);
+    if (!Number.isNaN(level) && level <= v && level >= best) {
+      best = level;
+      out = entry[1];
+    }
+  }
+  return out;
+}
+
+// A scale: the value mapped linearly from inMin..inMax to outMin..outMax and
+// held within the output range; `out` is the whole number, `outFloat` the
+// real one.
+export function scaleOutput(props, value) {
+  const inMin = parseNumber(props.inMin, 0);
+  const inMax = parseNumber(props.inMax, 100);
+  const outMin = parseNumber(props.outMin, 0);
+  const outMax = parseNumber(props.outMax, 100);
+  const v = asValue(value);
+  const x = typeof v === 'number' ? v : 0;
+  let y = inMax === inMin ? outMin : outMin + ((x - inMin) * (outMax - outMin)) / (inMax - inMin);
+  y = Math.min(Math.max(y, Math.min(outMin, outMax)), Math.max(outMin, outMax));
+  return { outFloat: y, out: Math.round(y) };
+}
+
+// A blinker: while its input is set (not 0), OnValue and OffValue alternate,
+// each for `rate` milliseconds starting with OnValue at each whole period of
+// the clock; otherwise OffValue.
+export function blinkOutput(props, inputs, ms) {
+  const off = inputs.OffValue !== undefined ? inputs.OffValue : (props.OffValue ?? '');
+  const on = inputs.OnValue !== undefined ? inputs.OnValue : (props.OnValue ?? '');
+  if (!truth(asValue(inputs.in))) return off;
+  const rate = Math.max(50, parseNumber(props.rate, 500));
+  return Math.floor(ms / rate) % 2 === 0 ? on : off;
+}
+
+// Splits "Path.To.Object.property" into the path and the property.
+function splitTarget(target) {
+  const dot = target.lastIndexOf('.');
+  return dot < 0 ? null : { path: target.slice(0, dot), property: target.slice(dot + 1) };
+}
+
+// The dataflow graph of a page's animation objects: sources (tags of the
+// data source objects), animation objects with their input ports (in,
+// OnValue, OffValue, expval[n]) and output ports (out, outFloat), and the
+// drawn objects' properties they drive. `onUpdate(changes)` receives, after
+// each update, a Map from drawn object path to {property: value}, and the
+// set of paths whose values are of bad quality.
+export class Network {
+  constructor(page, options = {}) {
+    this.page = page;
+    this.problems = [];
+    this.now = options.now || (() => Date.now());
+    this.nodes = new Map();       // animation object name -> node
+    this.tags = new Map();        // tag -> {value, quality, targets: []}
+    this.trends = new Map();      // chart path -> [[{t, v}] per pen]
+    const sources = new Set(page.animations.filter((o) => o.className === 'TAVWeb').map((o) => o.name));
+    for (const object of page.animations) {
+      if (!ANIMATION_CLASSES.has(object.className)) continue;
+      const node = { object, name: object.name, inputs: {}, bad: {}, outputs: {}, targets: [], dirty: true, order: -1 };
+      if (object.className === 'TAVExpression') {
+        try {
+          node.expression = compileExpression(object.props.expression ?? '');
+        } catch (error) {
+          this.problems.push(`${object.name}: ${error.message}`);
+        }
+      }
+      this.nodes.set(object.name, node);
+    }
+    const textLines = new Map();
+    for (const object of page.drawn) {
+      const line = object.className === 'TAVText' ? /^(.*)l\d+$/.exec(object.path) : null;
+      if (!line) continue;
+      if (!textLines.has(line[1])) textLines.set(line[1], []);
+      textLines.get(line[1]).push(object.path);
+    }
+    const where = (link) => {
+      const { line } = page.where(link.at);
+      return `link (${link.target} ${link.source}) on line ${line}`;
+    };
+    for (const link of page.links) {
+      const from = this.resolveSource(link.source, sources);
+      const to = splitTarget(link.target);
+      if (!from || !to) {
+        this.problems.push(`${where(link)}: its source is not a data source or an animation output`);
+        continue;
+      }
+      const target = this.nodes.get(to.path);
+      let entries;
+      if (target) {
+        entries = [{ node: target, port: to.property }];
+      } else if (page.byPath.has(to.path)) {
+        entries = [{ path: to.path, property: to.property }];
+      } else if (textLines.has(to.path)) {
+        // A text of several lines is written as one object per line
+        // (NAMEl0, NAMEl1, ...) while its links name NAME: each line follows.
+        entries = textLines.get(to.path).map((path) => ({ path, property: to.property }));
+      } else {
+        this.problems.push(`${where(link)}: no object ${to.path}`);
+        continue;
+      }
+      for (const entry of entries) {
+        if (from.tag !== undefined) {
+          if (!this.tags.has(from.tag)) this.tags.set(from.tag, { value: undefined, quality: 'good', targets: [] });
+          this.tags.get(from.tag).targets.push(entry);
+        } else {
+          from.node.targets.push({ ...entry, from: from.port });
+        }
+      }
+    }
+    this.order = this.sortNodes();
+  }
+
+  resolveSource(source, sources) {
+    const dot = source.indexOf('.');
+    if (dot > 0 && sources.has(source.slice(0, dot))) return { tag: source.slice(dot + 1) };
+    const end = splitTarget(source);
+    if (end && this.nodes.has(end.path) && (end.property === 'out' || end.property === 'outFloat')) {
+      return { node: this.nodes.get(end.path), port: end.property };
+    }
+    return null;
+  }
+
+  // Dependency order of the animation objects (each after every object that
+  // feeds it). Objects on a cycle are reported and left out, so that an
+  // update never loops.
+  sortNodes() {
+    const incoming = new Map([...this.nodes.values()].map((n) => [n, 0]));
+    for (const node of this.nodes.values()) {
+      for (const t of node.targets) if (t.node) incoming.set(t.node, incoming.get(t.node) + 1);
+    }
+    const ready = [...this.nodes.values()].filter((n) => incoming.get(n) === 0);
+    const order = [];
+    while (ready.length > 0) {
+      const node = ready.shift();
+      node.order = order.length;
+      order.push(node);
+      for (const t of node.targets) {
+        if (!t.node) continue;
+        incoming.set(t.node, incoming.get(t.node) - 1);
+        if (incoming.get(t.node) === 0) ready.push(t.node);
+      }
+    }
+    const cyclic = [...this.nodes.values()].filter((n) => n.order < 0).map((n) => n.name);
+    if (cyclic.length > 0) {
+      this.problems.push(`the links form a cycle through ${cyclic.join(', ')}: these objects are not computed`);
+    }
+    return order;
+  }
+
+  // The tags of the page's data sources, system values included.
+  tagNames() { return [...this.tags.keys()]; }
+
+  // Sets tag values: `values` is a list of {tag, value, quality}; then
+  // recomputes what depends on them and reports the changed properties.
+  setTags(values) {
+    const changes = new Map();
+    for (const { tag, value, quality } of values) {
+      const entry = this.tags.get(tag);
+      if (!entry) continue;
+      entry.value = value;
+      entry.quality = quality === 'bad' ? 'bad' : 'good';
+      for (const target of entry.targets) this.deliver(target, value, entry.quality === 'bad', changes);
+    }
+    this.run(changes);
+    return this.report(changes);
+  }
+
+  // The clock moved: blinkers and system values are recomputed.
+  tick() {
+    const changes = new Map();
+    const ms = this.now();
+    const system = [];
+    for (const tag of this.tags.keys()) {
+      if (isSystemTag(tag)) system.push({ tag, value: systemValue(tag, ms, this.frozen) });
+    }
+    for (const node of this.order) if (node.object.className === 'TAVBlink') node.dirty = true;
+    for (const { tag, value } of system) {
+      const entry = this.tags.get(tag);
+      entry.value = value;
+      for (const target of entry.targets) this.deliver(target, value, false, changes);
+    }
+    this.run(changes);
+    return this.report(changes);
+  }
+
+  deliver(target, value, bad, changes) {
+    if (target.node) {
+      target.node.inputs[target.port] = value;
+      target.node.bad[target.port] = bad;
+      target.node.dirty = true;
+      return;
+    }
+    let change = changes.get(target.path);
+    if (!change) {
+      change = { props: {}, bad: false };
+      changes.set(target.path, change);
+    }
+    change.props[target.property] = value;
+    if (bad) change.bad = true;
+  }
+
+  // Recomputes every object marked as changed, once each, in dependency
+  // order; an object whose output changes marks the objects it feeds.
+  run(changes) {
+    this.evaluations = 0;
+    const ms = this.now();
+    for (const node of this.order) {
+      if (!node.dirty) continue;
+      node.dirty = false;
+      this.evaluations += 1;
+      const outputs = this.compute(node, ms);
+      const bad = Object.values(node.bad).some(Boolean);
+      for (const port of Object.keys(outputs)) {
+        const changed = node.outputs[port] !== outputs[port] || node.badOut !== bad || !node.computed;
+        node.outputs[port] = outputs[port];
+        if (!changed) continue;
+        for (const target of node.targets) {
+          if ((target.from || 'out') === port) this.deliver(target, outputs[port], bad, changes);
+        }
+      }
+      node.computed = true;
+      node.badOut = bad;
+    }
+  }
+
+  compute(node, ms) {
+    const props = node.object.props;
+    const input = node.inputs.in;
+    switch (node.object.className) {
+      case 'TAVMap': return { out: mapOutput(props, input) };
+      case 'TAVThreshold': return { out: thresholdOutput(props, input) };
+      case 'TAVScale': return scaleOutput(props, input);
+      case 'TAVBlink': return { out: blinkOutput(props, node.inputs, ms) };
+      default: {
+        if (!node.expression) return { out: 0 };
+        const values = [];
+        for (let n = 0; n < node.expression.operands; n += 1) values.push(node.inputs[`expval[${n}]`]);
+        const value = node.expression.evaluate(values);
+        return { out: value, outFloat: value };
+      }
+    }
+  }
+
+  // Turns the collected changes into drawn properties: a data field's text
+  // through its mask, a chart's values into its pens' traces.
+  report(changes) {
+    const ms = this.now();
+    for (const [path, change] of changes) {
+      const object = this.page.byPath.get(path);
+      if (!object) continue;
+      for (const [property, value] of Object.entries(change.props)) {
+        if (property === 'text' && typeof object.props.format === 'string') {
+          change.props.text = formatValue(object.props.format, value);
+        }
+        const pen = /^values\[(\d+)\]$/.exec(property);
+        if (pen && object.className === 'TAVRealTime') {
+          delete change.props[property];
+          this.addSample(object, Number(pen[1]), asValue(value), ms);
+          change.trend = true;
+        }
+      }
+    }
+    return changes;
+  }
+
+  addSample(object, pen, value, ms) {
+    if (!this.trends.has(object.path)) this.trends.set(object.path, []);
+    const pens = this.trends.get(object.path);
+    while (pens.length <= pen) pens.push([]);
+    const samples = pens[pen];
+    if (typeof value !== 'number') return;
+    samples.push({ t: ms, v: value });
+    // Samples older than the chart's time span are dropped.
+    const span = parseNumber(object.props.span, 60) * 1000;
+    while (samples.length > 2 && samples[1].t < ms - span) samples.shift();
+  }
+}
+
+// Where a property value goes on a drawn object: a value the network gives
+// as a number is written as the description writes it ("65", "0xff0000" for
+// a colour kept as text by the maps).
+function propertyValue(value) {
+  if (typeof value === 'number') return Number.isFinite(value) ? String(Math.round(value * 1e6) / 1e6) : '0';
+  return value === undefined || value === null ? '' : String(value);
+}
+
+// ---------------------------------------------------------------------------
+// Simulated values
+// ---------------------------------------------------------------------------
+
+// 32-bit FNV-1a hash of a text.
+function hashText(text) {
+  let h = 0x811c9dc5;
+  for (let k = 0; k < text.length; k += 1) {
+    h ^= text.charCodeAt(k);
+    h = Math.imul(h, 0x01000193) >>> 0;
+  }
+  return h;
+}
+
+// A pseudo-random number in [0, 1) for an integer and a key.
+function noise(key, n) {
+  let h = (key ^ Math.imul(n | 0, 0x9e3779b1)) >>> 0;
+  h = Math.imul(h ^ (h >>> 16), 0x85ebca6b) >>> 0;
+  h = Math.imul(h ^ (h >>> 13), 0xc2b2ae35) >>> 0;
+  return ((h ^ (h >>> 16)) >>> 0) / 4294967296;
+}
+
+export const WAVEFORMS = ['sine', 'ramp', 'square', 'walk'];
+
+// Simulated tag values: every tag gets a waveform (sine, ramp, square or a
+// smooth random walk) and a period of 10 to 40 seconds, chosen from its name
+// and the seed, over a range taken from what the tag drives: the input range
+// of its scales, the levels of its range maps (a little beyond both ends),
+// the keys of its exact maps (the value steps through them), 0 and 1 for a
+// visibility, 0 to 100 otherwise.
+export class Simulation {
+  constructor(network, seed = 1) {
+    this.signals = new Map();
+    for (const [tag, entry] of network.tags) {
+      if (isSystemTag(tag)) continue;
+      const key = hashText(`${seed}:${tag}`);
+      let low = Infinity;
+      let high = -Infinity;
+      const keys = new Set();
+      let onOff = false;
+      const widen = (a, b) => { low = Math.min(low, a, b); high = Math.max(high, a, b); };
+      for (const target of entry.targets) {
+        const props = target.node ? target.node.object.props : null;
+        const cls = target.node ? target.node.object.className : '';
+        if (cls === 'TAVScale') {
+          widen(parseNumber(props.inMin, 0), parseNumber(props.inMax, 100));
+        } else if (cls === 'TAVMap' || cls === 'TAVThreshold') {
+          const levels = (Array.isArray(props.map) ? props.map : [])
+            .map((e) => parseNumber(Array.isArray(e) ? e[0] : '', NaN)).filter((n) => !Number.isNaN(n));
+          if (cls === 'TAVMap') levels.forEach((n) => keys.add(n));
+          else if (levels.length > 0) {
+            const a = Math.min(...levels);
+            const b = Math.max(...levels);
+            widen(a - (b - a) * 0.05, b + (b - a) * 0.05);
+          }
+        } else if (cls === 'TAVBlink' || target.property === 'visibility') {
+          onOff = true;
+        }
+      }
+      if (keys.size === 0 && onOff && low === Infinity) { keys.add(0); keys.add(1); }
+      if (low === Infinity) { low = 0; high = 100; }
+      this.signals.set(tag, {
+        kind: WAVEFORMS[key % 4],
+        period: 10 + (key >>> 3) % 31,
+        phase: noise(key, 7),
+        key,
+        low,
+        high,
+        keys: [...keys].sort((a, b) => a - b),
+      });
+    }
+  }
+
+  // Every tag's value at `seconds` of the simulated clock.
+  valuesAt(seconds) {
+    const values = [];
+    for (const [tag, s] of this.signals) {
+      const x = seconds / s.period + s.phase;
+      let unit;
+      if (s.kind === 'sine') unit = 0.5 + 0.5 * Math.sin(2 * Math.PI * x);
+      else if (s.kind === 'ramp') unit = x - Math.floor(x);
+      else if (s.kind === 'square') unit = x - Math.floor(x) < 0.5 ? 0.95 : 0.05;
+      else {
+        // A smooth random walk: noise points every quarter period, joined
+        // by cosine steps.
+        const step = x * 4;
+        const n = Math.floor(step);
+        const f = (1 - Math.cos(Math.PI * (step - n))) / 2;
+        unit = noise(s.key, n) * (1 - f) + noise(s.key, n + 1) * f;
+      }
+      let value;
+      if (s.keys.length > 0) {
+        // A square wave would stay on the first and last keys: keys are
+        // stepped through as by a ramp instead.
+        if (s.kind === 'square') unit = x - Math.floor(x);
+        value = s.keys[Math.min(s.keys.length - 1, Math.floor(unit * s.keys.length))];
+      } else {
+        value = Math.round((s.low + unit * (s.high - s.low)) * 1000) / 1000;
+      }
+      values.push({ tag, value, quality: 'good' });
+    }
+    return values;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The live page
+// ---------------------------------------------------------------------------
+
+// Draws the traces of a chart from the network's samples: time runs from
+// `span` seconds ago at the plot's left edge to `ms` at its right edge.
+export function tracePoints(props, samples, ms) {
+  const plot = chartPlotArea(props);
+  const minValue = parseNumber(props.minValue, 0);
+  const maxValue = parseNumber(props.maxValue, 100);
+  const span = Math.max(1, parseNumber(props.span, 60)) * 1000;
+  const range = maxValue === minValue ? 1 : maxValue - minValue;
+  let points = '';
+  for (const { t, v } of samples) {
+    const x = plot.x + plot.width * (1 - (ms - t) / span);
+    if (x < plot.x - plot.width) continue;
+    const unit = Math.min(1, Math.max(0, (v - minValue) / range));
+    const y = plot.y + plot.height * (1 - unit);
+    points += `${fmt(Math.max(plot.x, Math.min(plot.x + plot.width, x)))},${fmt(y)} `;
+  }
+  // The last value holds until now.
+  if (samples.length > 0) {
+    const last = samples[samples.length - 1];
+    const unit = Math.min(1, Math.max(0, (last.v - minValue) / range));
+    points += `${fmt(plot.x + plot.width)},${fmt(plot.y + plot.height * (1 - unit))}`;
+  }
+  return points.trim();
+}
+
+// Query options of the live page: ?live=0 shows the description's own
+// values, ?seed=N chooses other waveforms, ?time=T freezes the clock at T
+// seconds, ?feed=URL takes the values from a server.
+export function liveOptions(search) {
+  const query = new URLSearchParams(search || '');
+  const time = query.has('time') ? Number(query.get('time')) : NaN;
+  const seed = query.has('seed') ? Number(query.get('seed')) : 1;
+  return {
+    live: query.get('live') !== '0',
+    seed: Number.isFinite(seed) ? seed : 1,
+    time: Number.isFinite(time) ? time : null,
+    feed: query.get('feed') || null,
+  };
+}
+
+const PANEL_STYLE = 'position:fixed;right:4px;top:4px;max-height:90vh;overflow:auto;'
+  + 'background:rgba(255,255,255,0.92);border:1px solid #888;font:12px sans-serif;padding:2px 6px;z-index:10';
+
+// Runs the network of a view on simulated values or a feed. Returns the
+// live state (also window.quillonLive): setTag(tag, value, quality) sets a
+// tag by hand (a hand-set tag keeps its value), at(seconds) moves a frozen
+// clock, stop() ends timers and the feed.
+export function startLive(view, doc, options) {
+  const page = view.page;
+  let clockMs = options.time !== null ? options.time * 1000 : Date.now();
+  const started = Date.now();
+  const simStart = options.time !== null ? options.time : 0;
+  const network = new Network(page, { now: () => clockMs });
+  network.frozen = options.time !== null;
+  for (const problem of network.problems) console.warn(`quillon: ${problem}`);
+  const simulation = options.feed ? null : new Simulation(network, options.seed);
+  const pinned = new Map();
+  const win = doc.defaultView;
+  const timers = [];
+  const status = doc.createElement('div');
+  status.className = 'quillon-status';
+  status.setAttribute('role', 'status');
+  status.style.cssText = 'position:fixed;left:4px;bottom:4px;font:12px sans-serif;padding:2px 6px;'
+    + 'background:#fff3c0;border:1px solid #c0a000;display:none;z-index:10';
+  doc.body.appendChild(status);
+  const showStatus = (text) => {
+    status.textContent = text;
+    status.style.display = text ? '' : 'none';
+  };
+
+  const apply = (changes) => {
+    for (const [path, change] of changes) {
+      const object = page.byPath.get(path);
+      if (!object) continue;
+      if (object.className === 'TAVAlarmDisplay' && change.props.text !== undefined) {
+        const rows = object.alarmRows || (object.alarmRows = []);
+        rows.unshift(propertyValue(change.props.text));
+        rows.length = Math.min(rows.length, Math.max(1, Math.round(parseNumber(object.props.lines, 10))));
+        delete change.props.text;
+        change.redraw = true;
+      }
+      const props = {};
+      for (const [property, value] of Object.entries(change.props)) {
+        const pen = /^pens\[(\d+)\]\[(\d+)\]$/.exec(property);
+        if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
+          object.props.pens[pen[1]][pen[2]] = propertyValue(value);
+          change.redraw = true;
+        } else if (object.props[property] !== propertyValue(value)) {
+          // An unchanged value leaves the drawing alone.
+          props[property] = propertyValue(value);
+        }
+      }
+      if (Object.keys(props).length > 0 || change.redraw) view.setProperties(path, props);
+      view.setQuality(path, change.bad ? 'bad' : 'good');
+      if (change.trend || change.redraw) drawTrend(path);
+    }
+  };
+  // The trace elements of each chart, looked up again only when the chart
+  // has been drawn anew.
+  const traceLines = new Map();
+  const drawTrend = (path) => {
+    const object = page.byPath.get(path);
+    const element = view.element(path);
+    const pens = network.trends.get(path);
+    if (!object || !element || !pens) return;
+    let known = traceLines.get(path);
+    if (!known || known.element !== element) {
+      known = { element, lines: [...element.querySelectorAll('.pens polyline')] };
+      traceLines.set(path, known);
+    }
+    known.lines.forEach((line, index) => {
+      const points = tracePoints(object.props, pens[index] || [], clockMs);
+      if (line.getAttribute('points') !== points) line.setAttribute('points', points);
+    });
+  };
+  const update = (values) => {
+    const t0 = win.performance.now();
+    apply(network.setTags(values));
+    live.lastUpdateMs = win.performance.now() - t0;
+    refreshPanel();
+  };
+  const tick = () => {
+    apply(network.tick());
+    for (const path of network.trends.keys()) drawTrend(path);
+  };
+  const simulate = () => {
+    const seconds = options.time !== null ? (clockMs / 1000) : simStart + (Date.now() - started) / 1000;
+    const values = simulation.valuesAt(seconds).filter((v) => !pinned.has(v.tag));
+    update(values);
+  };
+
+  // The panel of tags: their current values; a value typed in is set by
+  // hand and kept.
+  const panel = doc.createElement('details');
+  panel.className = 'quillon-tags';
+  panel.style.cssText = PANEL_STYLE;
+  const summary = doc.createElement('summary');
+  summary.textContent = options.feed ? 'Tags (feed)' : 'Tags (simulated)';
+  panel.appendChild(summary);
+  const inputs = new Map();
+  for (const tag of network.tagNames()) {
+    const row = doc.createElement('label');
+    row.style.display = 'block';
+    const name = doc.createElement('span');
+    name.textContent = `${tag} `;
+    const input = doc.createElement('input');
+    input.size = 10;
+    input.dataset.tag = tag;
+    input.addEventListener('change', () => {
+      if (input.value === '') {
+        pinned.delete(tag);
+        return;
+      }
+      pinned.set(tag, input.value);
+      update([{ tag, value: input.value, quality: 'good' }]);
+    });
+    row.append(name, input);
+    panel.appendChild(row);
+    inputs.set(tag, input);
+  }
+  if (inputs.size > 0) doc.body.appendChild(panel);
+  const refreshPanel = () => {
+    if (!panel.open) return;
+    for (const [tag, input] of inputs) {
+      if (doc.activeElement === input || pinned.has(tag)) continue;
+      const value = network.tags.get(tag).value;
+      input.value = value === undefined ? '' : String(value);
+    }
+  };
+
+  const live = {
+    network,
+    problems: network.problems,
+    lastUpdateMs: 0,
+    setTag(tag, value, quality = 'good') {
+      pinned.set(tag, value);
+      update([{ tag, value, quality }]);
+      return network.tags.has(tag);
+    },
+    setTags(values) { update(values); },
+    at(seconds) {
+      clockMs = seconds * 1000;
+      if (simulation) simulate();
+      tick();
+    },
+    stop() {
+      for (const timer of timers) win.clearInterval(timer);
+      if (live.source) live.source.close();
+    },
+  };
+
+  if (options.feed) {
+    connectFeed(live, options.feed, network.tagNames().filter((t) => !isSystemTag(t)), win, showStatus, update);
+  } else {
+    simulate();
+  }
+  tick();
+  if (options.time === null) {
+    // Values follow the data source's update rate (seconds, at least one);
+    // blinkers and the clock are looked at ten times a second.
+    const source = page.animations.find((o) => o.className === 'TAVWeb');
+    const rate = Math.max(1, parseNumber(source && source.props.UpdateRate, 1)) * 1000;
+    if (simulation) timers.push(win.setInterval(simulate, rate));
+    timers.push(win.setInterval(() => { clockMs = Date.now(); tick(); }, 100));
+  }
+  win.quillonLive = live;
+  return live;
+}
+
+// Connects to a feed of values over Server-Sent Events (http: or https:) or
+// a WebSocket (ws: or wss:). The page subscribes to its tags: an SSE URL gets
+// ?tags=T1,T2 added, a WebSocket is sent {"subscribe": [tags]}. Each message
+// is a JSON list of {"tag", "value", "quality"} (a single object is taken as
+// a list of one). A lost connection is shown and retried every 2 seconds.
+function connectFeed(live, url, tags, win, showStatus, update) {
+  const receive = (text) => {
+    let batch;
+    try {
+      batch = JSON.parse(text);
+    } catch (error) {
+      console.warn(`quillon: feed message is not JSON: ${error.message}`);
+      return;
+    }
+    if (!Array.isArray(batch)) batch = [batch];
+    update(batch.filter((v) => v && typeof v.tag === 'string').map((v) => ({
+      tag: v.tag, value: v.value, quality: v.quality === 'good' || v.quality === undefined ? 'good' : 'bad',
+    })));
+  };
+  const lost = () => {
+    showStatus(`Connection to ${url} lost; retrying`);
+    // Every value received is of unknown quality while the feed is away;
+    // tags that never had a value stay as they are.
+    update(tags.filter((tag) => live.network.tags.get(tag).value !== undefined)
+      .map((tag) => ({ tag, value: live.network.tags.get(tag).value, quality: 'bad' })));
+  };
+  if (/^wss?:/i.test(url)) {
+    const open = () => {
+      const socket = new win.WebSocket(url);
+      live.source = socket;
+      socket.onopen = () => { showStatus(''); socket.send(JSON.stringify({ subscribe: tags })); };
+      socket.onmessage = (event) => receive(event.data);
+      socket.onclose = () => { lost(); win.setTimeout(open, 2000); };
+    };
+    open();
+    return;
+  }
+  const full = new URL(url, win.location.href);
+  full.searchParams.set('tags', tags.join(','));
+  const source = new win.EventSource(full.href);
+  live.source = source;
+  source.onopen = () => showStatus('');
+  source.onmessage = (event) => receive(event.data);
+  source.onerror = () => {
+    lost();
+    // The browser retries a broken stream by itself; a refused one is
+    // closed, and then opened again here.
+    if (source.readyState === 2) {
+      win.setTimeout(() => connectFeed(live, url, tags, win, showStatus, update), 2000);
+    }
+  };
 }

@@ -44,7 +44,9 @@ function convertExamples(folder, imageFormat, ...options) {
 }
 
 // Loads a page, waits for its drawing and returns what a test looks at.
-async function open(file) {
+// The pages are shown as their descriptions give them (?live=0) unless the
+// query says otherwise.
+async function open(file, query = '?live=0') {
   const page = await context.newPage();
   const problems = [];
   const requests = [];
@@ -53,7 +55,7 @@ async function open(file) {
   });
   page.on('pageerror', (error) => problems.push(error.message));
   page.on('request', (request) => requests.push(request.url()));
-  await page.goto(`file://${file}`);
+  await page.goto(`file://${file}${query}`);
   await page.waitForFunction(() => document.querySelector('#quillon-page svg, .quillon-error'));
   // Images are decoded before the screenshot.
   await page.evaluate(() => Promise.all([...document.images].map((i) => i.decode?.().catch(() => {}))));

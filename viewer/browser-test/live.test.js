@@ -1,0 +1,237 @@
+// The live page in headless Chromium: tags set through the page's test hook
+// (window.quillonLive) and frozen clocks (?time=T), checked by the pixels.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { execFileSync, spawnSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+import { chromium } from 'playwright-core';
+
+import { decodePng, decodeBmp, hex } from './images.js';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const root = path.resolve(here, '..', '..');
+const quillon = process.env.QUILLON_BIN || path.join(root, 'build', 'bin', 'quillon');
+const browserPath = process.env.QUILLON_CHROMIUM || '/usr/bin/chromium';
+const LAUNCH_FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
+  '--disable-background-networking', '--force-color-profile=srgb', '--hide-scrollbars'];
+
+let work;
+let context;
+
+before(async () => {
+  work = fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-live-'));
+  fs.copyFileSync(path.join(here, 'pages', 'Live.JDF'), path.join(work, 'Live.JDF'));
+  spawnSync(quillon, ['view', path.join(work, 'Live.JDF')]);
+  // The example plant's Pumps picture with BMP images.
+  const plant = path.join(work, 'plant');
+  fs.mkdirSync(plant);
+  const registry = path.join(plant, 'registry.reg');
+  fs.writeFileSync(registry, fs.readFileSync(path.join(root, 'examples', 'registry.reg'), 'utf8')
+    .replace('@="demo-out"', `@="${plant}"`));
+  execFileSync(quillon, ['--registry', registry, 'settings', '--image-format', 'bmp'], { cwd: root });
+  execFileSync(quillon, ['--registry', registry, 'convert', '--node', 'THISNODE',
+    ...['Overview', 'Pumps', 'Trends'].map((name) => path.join('examples', 'pictures', `${name}.grf`))], { cwd: root });
+  context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(work, 'profile-')), {
+    executablePath: browserPath, headless: true, args: LAUNCH_FLAGS,
+    viewport: { width: 420, height: 320 }, deviceScaleFactor: 1,
+  });
+});
+
+after(async () => {
+  if (context) await context.close();
+  if (work) fs.rmSync(work, { recursive: true, force: true });
+});
+
+// Opens a page at a frozen time; `problems` collects console errors.
+async function open(file, query = '?time=10') {
+  const page = await context.newPage();
+  const problems = [];
+  page.on('console', (m) => { if (m.type() === 'error') problems.push(m.text()); });
+  page.on('pageerror', (e) => problems.push(e.message));
+  await page.goto(`file://${file}${query}`);
+  await page.waitForFunction(() => window.quillonLive);
+  return { page, problems };
+}
+
+async function pixels(page) {
+  await page.evaluate(() => Promise.all([...document.images].map((i) => i.decode?.().catch(() => {}))));
+  const shot = decodePng(await page.screenshot());
+  return (x, y) => hex(shot.pixel(x, y));
+}
+
+const setTag = (page, tag, value) => page.evaluate(([t, v]) => window.quillonLive.setTag(t, v), [tag, value]);
+
+test('a range map colours the lamp on either side of a level', async () => {
+  const { page, problems } = await open(path.join(work, 'Live.html'));
+  for (const [value, colour] of [[49.9, '#00ff00'], [50, '#ff0000'], [99, '#ff0000'], [10, '#00ff00']]) {
+    await setTag(page, 'N:LEVEL.F_CV', value);
+    assert.equal((await pixels(page))(40, 40), colour, `level ${value}`);
+  }
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test('a scale moves a shape by the expected pixels; a fill follows its value', async () => {
+  const { page } = await open(path.join(work, 'Live.html'));
+  await setTag(page, 'N:POS.F_CV', 0);
+  let at = await pixels(page);
+  assert.equal(at(30, 90), '#0000ff');
+  await setTag(page, 'N:POS.F_CV', 50);     // x = 20 + 50 % of 200 = 120
+  at = await pixels(page);
+  assert.equal(at(30, 90), '#ffffff');
+  assert.equal(at(121, 90), '#0000ff');
+  assert.equal(at(138, 90), '#0000ff');
+  assert.equal(at(141, 90), '#ffffff');
+  assert.equal(at(119, 90), '#ffffff');
+  await setTag(page, 'N:TANK.F_CV', 250);   // 25 %: the lower 25 of 100 rows
+  at = await pixels(page);
+  assert.equal(at(320, 118), '#0000ff');
+  assert.equal(at(320, 96), '#0000ff');
+  assert.equal(at(320, 94), '#c0c0c0');
+  await setTag(page, 'N:TANK.F_CV', 800);
+  at = await pixels(page);
+  assert.equal(at(320, 42), '#0000ff');
+  assert.equal(at(320, 38), '#c0c0c0');
+  await page.close();
+});
+
+test('a blinker alternates at two frozen times', async () => {
+  const colours = [];
+  for (const time of ['10', '10.5', '11']) {
+    const { page } = await open(path.join(work, 'Live.html'), `?time=${time}`);
+    await setTag(page, 'N:ALARM.F_CV', 1);
+    colours.push((await pixels(page))(120, 40));
+    await setTag(page, 'N:ALARM.F_CV', 0);
+    colours.push((await pixels(page))(120, 40));
+    await page.close();
+  }
+  assert.deepEqual(colours, ['#ffff00', '#000000', '#000000', '#000000', '#ffff00', '#000000']);
+});
+
+test('a data field shows its value through its mask; a trend pen draws', async () => {
+  const { page, problems } = await open(path.join(work, 'Live.html'));
+  await page.evaluate(() => {
+    window.quillonLive.at(0);
+    window.quillonLive.setTag('N:FLOW.F_CV', 7.5);
+    window.quillonLive.at(30);
+    window.quillonLive.setTag('N:FLOW.F_CV', 90);
+  });
+  const text = await page.evaluate(() => document.querySelector('[data-object="Reading"]').textContent);
+  assert.equal(text, '90.00');
+  const at = await pixels(page);
+  let red = 0;
+  let dark = 0;
+  for (let y = 150; y < 290; y += 1) {
+    for (let x = 150; x < 390; x += 1) if (at(x, y) === '#ff0000') red += 1;
+  }
+  for (let y = 150; y < 172; y += 1) {
+    for (let x = 20; x < 140; x += 1) if (at(x, y) === '#000000') dark += 1;
+  }
+  // The pen's key alone is 22 x 3 pixels; the trace adds far more.
+  assert.ok(red > 200, `red pixels ${red}`);
+  assert.ok(dark > 20, `text pixels ${dark}`);
+  const points = await page.evaluate(() => document.querySelector('[data-object="Trend"] .pens polyline').getAttribute('points'));
+  assert.ok(points.split(' ').length >= 3, points);
+  assert.deepEqual(problems, []);
+  await page.close();
+});
+
+test('an image lookup switches the image file', async () => {
+  const { page } = await open(path.join(work, 'plant', 'Pumps.html'));
+  for (const [value, file] of [[1, 'Pumps_Pump1Symbol_P2.BMP'], [0, 'Pumps_Pump1Symbol_P1.BMP']]) {
+    await setTag(page, 'NODE1:PUMP1.F_CV', value);
+    const at = await pixels(page);
+    const image = decodeBmp(fs.readFileSync(path.join(work, 'plant', file)));
+    let differ = 0;
+    for (let y = 0; y < image.height; y += 1) {
+      for (let x = 0; x < image.width; x += 1) if (hex(image.pixel(x, y)) !== at(40 + x, 60 + y)) differ += 1;
+    }
+    assert.equal(differ, 0, file);
+  }
+  await page.close();
+});
+
+test('a value of bad quality is greyed', async () => {
+  const { page } = await open(path.join(work, 'Live.html'));
+  await page.evaluate(() => window.quillonLive.setTag('N:LEVEL.F_CV', 60, 'bad'));
+  const colour = (await pixels(page))(40, 40);
+  assert.notEqual(colour, '#ff0000');
+  const [r, g, b] = [1, 3, 5].map((k) => parseInt(colour.slice(k, k + 2), 16));
+  assert.ok(Math.abs(r - g) < 8 && Math.abs(g - b) < 8, colour);
+  await page.close();
+});
+
+test('the example plant at frozen times: the same time gives the same pixels, another time moves it', async () => {
+  const shots = {};
+  for (const time of ['20', '45', '20']) {
+    const { page, problems } = await open(path.join(work, 'plant', 'Overview.html'), `?time=${time}`);
+    await page.setViewportSize({ width: 800, height: 600 });
+    const shot = await page.screenshot();
+    assert.deepEqual(problems, []);
+    if (shots[time]) assert.ok(shot.equals(shots[time]), `time ${time} twice`);
+    shots[time] = shot;
+    if (process.env.QUILLON_SCREENSHOTS) {
+      fs.writeFileSync(path.join(process.env.QUILLON_SCREENSHOTS, `live-Overview-${time}s.png`), shot);
+    }
+    await page.close();
+  }
+  assert.ok(!shots['20'].equals(shots['45']));
+});
+
+test('elements updated in place equal a fresh drawing of the same values', async () => {
+  for (const file of ['Overview', 'Trends'].map((name) => path.join(work, 'plant', `${name}.html`))
+    .concat(path.join(work, 'Live.html'))) {
+    const { page } = await open(file, '?time=0');
+    const differences = await page.evaluate(() => {
+      const view = window.quillonView;
+      const live = window.quillonLive;
+      const found = [];
+      const compare = (element, node, where) => {
+        if (element.localName !== node.tag) return found.push(`${where}: ${element.localName} for ${node.tag}`);
+        if (node.attrs.class === 'pens') return 0;   // the traces are drawn apart
+        const names = [...element.attributes].map((a) => a.name)
+          .filter((n) => n !== 'data-quality' && n !== 'filter').sort();
+        const wanted = Object.keys(node.attrs).sort();
+        if (names.join() !== wanted.join()) return found.push(`${where}: attributes ${names} for ${wanted}`);
+        for (const name of wanted) {
+          if (element.getAttribute(name) !== node.attrs[name]) found.push(`${where}: ${name}`);
+        }
+        if (node.text !== undefined && element.textContent !== node.text) found.push(`${where}: text`);
+        if (element.children.length !== node.children.length) return found.push(`${where}: children`);
+        [...element.children].forEach((child, k) => compare(child, node.children[k], `${where}/${k}`));
+        return 0;
+      };
+      for (let second = 1; second <= 40; second += 3) {
+        live.at(second);
+        if (second === 4) live.setTag('ALARMHISTORY.A_CV', 'TANK1 HI');
+        for (const object of view.page.drawn) {
+          compare(view.element(object.path), view.describe(object), `${object.path} at ${second}`);
+        }
+      }
+      return found;
+    });
+    assert.deepEqual(differences.slice(0, 5), [], file);
+    if (file.endsWith('Trends.html')) {
+      const rows = await page.evaluate(() => [...document.querySelectorAll('[data-object="Alarms"] .alarm')].map((t) => t.textContent));
+      assert.equal(rows[0], 'TANK1 HI');
+    }
+    await page.close();
+  }
+});
+
+test('the panel lists the tags and a value typed there is set and kept', async () => {
+  const { page } = await open(path.join(work, 'Live.html'));
+  await page.click('.quillon-tags summary');
+  const tags = await page.evaluate(() => [...document.querySelectorAll('.quillon-tags input')].map((i) => i.dataset.tag));
+  assert.deepEqual(tags.sort(), ['N:ALARM.F_CV', 'N:FLOW.F_CV', 'N:LEVEL.F_CV', 'N:POS.F_CV', 'N:TANK.F_CV']);
+  await page.fill('.quillon-tags input[data-tag="N:LEVEL.F_CV"]', '75');
+  await page.press('.quillon-tags input[data-tag="N:LEVEL.F_CV"]', 'Enter');
+  await page.evaluate(() => window.quillonLive.at(30));   // the simulation moves on; the typed value stays
+  await page.click('.quillon-tags summary');               // closed again, off the drawing
+  assert.equal((await pixels(page))(40, 40), '#ff0000');
+  assert.equal(await page.evaluate(() => window.quillonLive.network.tags.get('N:LEVEL.F_CV').value), '75');
+  await page.close();
+});
