@@ -65,6 +65,9 @@ class PageWriter {
 
   // Appends the indentation and `text` to the JDF file; 1 or 0.
   int WriteLine(const std::string& text);
+  // Writes out what is buffered of the JDF file; 1, or 0 when the file
+  // could not be written whole (reported as a failed write is).
+  int FinishJdf();
 
   int WriteObjects();
   int WriteObject(const std::string& key);
@@ -108,6 +111,9 @@ class PageWriter {
  private:
   // Logs `text` at code `code` and shows it as the progress status.
   void Report(const std::string& text, int code);
+  // Reports a failed open, write or close of the JDF file; after it nothing
+  // more is written to the file.
+  void JdfFailed(const FileResult& result);
 
   const Services* services_;
   int indent_level_ = 0;
@@ -125,7 +131,7 @@ class PageWriter {
   ExclusionList exclusions_;
   std::map<std::string, Emitter> emitters_;
   ConversionLog log_;
-  AppendFile jdf_;  // the JDF file, kept open between lines
+  AppendFile jdf_{LineEnds::kPage};  // the JDF file, kept open between lines
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   std::unique_ptr<ExpressionTranslator> translator_;
