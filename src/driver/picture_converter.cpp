@@ -198,8 +198,10 @@ int PictureConverter::WritePages() {
   std::string background;
   int rate = 0;
   writer.LoadPageProperties(&height, &width, &background, &rate);
+  writer.set_defer_converted_line(true);
   int page = writer.WriteHtmlPage(base, height, width);
   int document = writer.WriteDocument(height, width, background, kVersion);
+  converted_line_due_ = page == 1 && document == 1 && writer.converted_line_due();
   return page == 1 && document == 1 ? 1 : 0;
 }
 
@@ -221,6 +223,9 @@ int PictureConverter::Finish(int result) {
     log_.WriteLogLine(text, kLogError);
   });
   if (!published) result = 0;
+  if (result == 1 && converted_line_due_) {
+    log_.WriteLogLine(services_.Text(kResObjectsConverted), kLogPlain);
+  }
   stage_->Publish([&](const std::string& path) { return path == log_path ? 0 : -1; },
                   [&](const std::string&, const FileResult& failed) {
                     if (failed.stage == FileStage::kOpen) {

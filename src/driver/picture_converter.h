@@ -78,6 +78,8 @@ class PictureConverter {
   std::string picture_name_;
   std::string source_path_;
   LogWindow* log_window_ = nullptr;
+  // The page was written whole: the log line saying so follows its publishing.
+  bool converted_line_due_ = false;
   // Declared before everything that writes through it, so that it outlives them.
   std::unique_ptr<OutputStage> stage_;
   ConversionLog log_;

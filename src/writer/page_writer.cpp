@@ -243,7 +243,13 @@ int PageWriter::WriteObjects() {
   if (services_->progress != nullptr) services_->progress->CloseProgress();
   // The page is converted only once all of it is written.
   if (FinishJdf() == 0) return 0;
-  if (converted_ == 1) log_.WriteLogLine(services_->Text(kResObjectsConverted), kLogPlain);
+  if (converted_ == 1) {
+    if (defer_converted_line_) {
+      converted_line_due_ = true;
+    } else {
+      log_.WriteLogLine(services_->Text(kResObjectsConverted), kLogPlain);
+    }
+  }
   return 1;
 }
 

@@ -107,6 +107,11 @@ class PageWriter {
   int allow_play_back() const { return allow_play_back_; }
   int update_rate() const { return update_rate_; }
   int converted() const { return converted_; }
+  // Leaves the log line that says the objects were converted to the caller
+  // (converted_line_due() tells whether it is due), who writes it once the
+  // page is published.
+  void set_defer_converted_line(bool defer) { defer_converted_line_ = defer; }
+  bool converted_line_due() const { return converted_line_due_; }
 
  private:
   // Logs `text` at code `code` and shows it as the progress status.
@@ -122,6 +127,8 @@ class PageWriter {
   int use_cab_files_ = 0;
   int allow_play_back_ = 0;
   int converted_ = 0;
+  bool defer_converted_line_ = false;
+  bool converted_line_due_ = false;
   LogWindow* log_window_ = nullptr;
   std::string jdf_path_;
   int update_rate_ = 2;
