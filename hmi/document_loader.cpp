@@ -32,6 +32,14 @@ struct LoadError {
   throw LoadError{where.empty() ? what : where + ": " + what};
 }
 
+// A place in the document: `where` and `suffix` joined, made only when an
+// error names it.
+struct Place {
+  const std::string& where;
+  const char* suffix;
+  std::string str() const { return where + suffix; }
+};
+
 const Json* Member(const Json& object, const char* key) {
   auto it = object.find(key);
   return it == object.end() ? nullptr : &*it;
@@ -66,6 +74,21 @@ int32_t Integer32(const Json& value, const std::string& where) {
 
 int16_t Integer16(const Json& value, const std::string& where) {
   return static_cast<int16_t>(Integer(value, where, INT16_MIN, INT16_MAX));
+}
+
+// The same for a place made only on an error: the checks are those of the
+// functions above, which then say what is wrong.
+std::string Text(const Json& value, const Place& place) {
+  if (!value.is_string()) return Text(value, place.str());
+  return Utf8ToLatin1(value.get_ref<const std::string&>());
+}
+
+int32_t Integer32(const Json& value, const Place& place) {
+  if (value.is_number_integer() && !value.is_number_unsigned()) {
+    const int64_t number = value.get<int64_t>();
+    if (number >= INT32_MIN && number <= INT32_MAX) return static_cast<int32_t>(number);
+  }
+  return Integer32(value, place.str());
 }
 
 bool Boolean(const Json& value, const std::string& where) {
@@ -150,6 +173,43 @@ Variant ToVariant(const Json& value, const std::string& where) {
   }
   if (type == "str") return Variant::Bstr(Text(inner, inner_where));
   Fail(where, "unknown value type \"" + type + "\"");
+}
+
+// The value of the forms ToVariant converts without a chance of an error
+// (null, booleans, texts, finite decimals, integers of 32 bits); false for
+// every other, which ToVariant converts or refuses with its message.
+bool PlainVariant(const Json& value, Variant* out) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      *out = Variant();
+      return true;
+    case Json::value_t::boolean:
+      *out = Variant::Bool(value.get<bool>());
+      return true;
+    case Json::value_t::string:
+      *out = Variant::Bstr(Utf8ToLatin1(value.get_ref<const std::string&>()));
+      return true;
+    case Json::value_t::number_integer: {
+      const int64_t number = value.get<int64_t>();
+      if (number < INT32_MIN || number > INT32_MAX) return false;
+      *out = Variant::I4(static_cast<int32_t>(number));
+      return true;
+    }
+    case Json::value_t::number_unsigned: {
+      const uint64_t number = value.get<uint64_t>();
+      if (number > static_cast<uint64_t>(INT32_MAX)) return false;
+      *out = Variant::I4(static_cast<int32_t>(number));
+      return true;
+    }
+    case Json::value_t::number_float: {
+      const double number = value.get<double>();
+      if (!std::isfinite(number)) return false;
+      *out = Variant::R8(number);
+      return true;
+    }
+    default:
+      return false;
+  }
 }
 
 std::string DefaultCategory(const std::string& class_name) {
@@ -242,8 +302,8 @@ class Loader {
     if (!name_value) Fail(where, "the key \"name\" is required");
 
     Node* node = document_->NewNode(owner);
-    node->class_name_ = Text(*class_value, where + ".class");
-    node->name_ = Text(*name_value, where + ".name");
+    node->class_name_ = Text(*class_value, Place{where, ".class"});
+    node->name_ = Text(*name_value, Place{where, ".name"});
     int groups = enclosing_groups;
     if (node->class_name_ == "Group" && ++groups > options_.max_group_depth) {
       Fail(where, "groups are nested more than " + std::to_string(options_.max_group_depth) +
@@ -251,10 +311,10 @@ class Loader {
     }
     const Json* category = Member(json, "category");
     node->category_ =
-        category ? Text(*category, where + ".category") : DefaultCategory(node->class_name_);
+        category ? Text(*category, Place{where, ".category"}) : DefaultCategory(node->class_name_);
     const Json* full_name = Member(json, "fullName");
     node->full_name_ =
-        full_name ? Text(*full_name, where + ".fullName") : owner->full_name_ + "." + node->name_;
+        full_name ? Text(*full_name, Place{where, ".fullName"}) : owner->full_name_ + "." + node->name_;
     node->pen_index_ = pen_index;
     node->is_data_link_source_ = data_link_source;
 
@@ -297,7 +357,10 @@ class Loader {
       const Json& properties = Object(*value, where + ".properties");
       for (auto it = properties.begin(); it != properties.end(); ++it) {
         std::string key = Utf8ToLatin1(it.key());
-        Variant property = ToVariant(it.value(), where + ".properties." + it.key());
+        Variant property;
+        if (!PlainVariant(it.value(), &property)) {
+          property = ToVariant(it.value(), where + ".properties." + it.key());
+        }
         auto same = std::find_if(given.begin(), given.end(),
                                  [&key](const Property& p) { return p.name == key; });
         if (same != given.end()) {
@@ -312,6 +375,7 @@ class Loader {
                          [key](const Property& p) { return p.name == key; });
     };
     std::vector<Property>& list = node->properties_;
+    list.reserve(list.size() + given.size() + 5);
     if (!has("Name")) list.push_back({"Name", Variant::Bstr(node->name_), true});
     if (!has("ClassName")) list.push_back({"ClassName", Variant::Bstr(node->class_name_), true});
     if (!has("FullyQualifiedName")) {
@@ -354,7 +418,7 @@ class Loader {
       NumberPair(*value, where + ".centerPoint", node->center_point_);
     }
     if (const Json* value = Member(json, "angleUnit")) {
-      node->angle_unit_ = Integer32(*value, where + ".angleUnit");
+      node->angle_unit_ = Integer32(*value, Place{where, ".angleUnit"});
     }
   }
 
@@ -384,23 +448,23 @@ class Loader {
       }
     }
     if (const Json* value = Member(json, "valueGridColor")) {
-      node->value_grid_color_ = Integer32(*value, where + ".valueGridColor");
+      node->value_grid_color_ = Integer32(*value, Place{where, ".valueGridColor"});
     }
     if (const Json* value = Member(json, "timeGridColor")) {
-      node->time_grid_color_ = Integer32(*value, where + ".timeGridColor");
+      node->time_grid_color_ = Integer32(*value, Place{where, ".timeGridColor"});
     }
     if (const Json* value = Member(json, "progId")) {
-      node->prog_id_ = Text(*value, where + ".progId");
+      node->prog_id_ = Text(*value, Place{where, ".progId"});
     }
     if (const Json* value = Member(json, "columnHeadings")) {
-      node->column_headings_ = Text(*value, where + ".columnHeadings");
+      node->column_headings_ = Text(*value, Place{where, ".columnHeadings"});
     }
     if (const Json* value = Member(json, "dataLinkSource")) {
       std::string at = where + ".dataLinkSource";
       const Json& source = Object(*value, at);
       node->is_data_link_source_ = true;
       if (const Json* format = Member(source, "format")) {
-        node->data_link_format_ = Text(*format, at + ".format");
+        node->data_link_format_ = Text(*format, Place{at, ".format"});
       }
       if (const Json* entry = Member(source, "dataEntry")) {
         node->data_entry_ = Integer16(*entry, at + ".dataEntry");
@@ -411,17 +475,17 @@ class Loader {
       std::string at = where + ".linear";
       const Json& linear = Object(*value, at);
       if (const Json* offset = Member(linear, "offset")) {
-        node->offset_ = Integer32(*offset, at + ".offset");
+        node->offset_ = Integer32(*offset, Place{at, ".offset"});
       }
       if (const Json* type = Member(linear, "sourceDataType")) {
-        node->source_data_type_ = Integer32(*type, at + ".sourceDataType");
+        node->source_data_type_ = Integer32(*type, Place{at, ".sourceDataType"});
       }
     }
     if (const Json* value = Member(json, "formatAnimation")) {
       std::string at = where + ".formatAnimation";
       const Json& format = Object(*value, at);
       if (const Json* type = Member(format, "sourceDataType")) {
-        node->source_data_type_ = Integer32(*type, at + ".sourceDataType");
+        node->source_data_type_ = Integer32(*type, Place{at, ".sourceDataType"});
       }
     }
   }
@@ -453,10 +517,10 @@ class Loader {
       node->tolerance_ = static_cast<float>(tolerance);
     }
     if (const Json* v = Member(lookup, "sourceDataType")) {
-      node->source_data_type_ = Integer32(*v, where + ".sourceDataType");
+      node->source_data_type_ = Integer32(*v, Place{where, ".sourceDataType"});
     }
     if (const Json* v = Member(lookup, "sharedTable")) {
-      node->shared_table_ = Text(*v, where + ".sharedTable");
+      node->shared_table_ = Text(*v, Place{where, ".sharedTable"});
     }
   }
 
@@ -474,7 +538,7 @@ class Loader {
     const Json* rgb = Member(plain, "rgb");
     if (!rgb) Fail(where, "a plain image needs \"rgb\"");
     image.kind = Image::Kind::kPlain;
-    image.rgb = Integer32(*rgb, where + ".rgb");
+    image.rgb = Integer32(*rgb, Place{where, ".rgb"});
     image.width = image.height = 1;
     if (const Json* width = Member(plain, "width")) {
       image.width = static_cast<int32_t>(Integer(*width, where + ".width", 1, 65535));
@@ -490,13 +554,13 @@ class Loader {
     Connection connection;
     const Json* property = Member(json, "property");
     if (!property) Fail(where, "the key \"property\" is required");
-    connection.property = Text(*property, where + ".property");
+    connection.property = Text(*property, Place{where, ".property"});
     if (const Json* source = Member(json, "source")) {
-      connection.source = Text(*source, where + ".source");
+      connection.source = Text(*source, Place{where, ".source"});
     }
     const Json* full_source = Member(json, "fullSource");
     connection.full_source =
-        full_source ? Text(*full_source, where + ".fullSource") : connection.source;
+        full_source ? Text(*full_source, Place{where, ".fullSource"}) : connection.source;
     if (const Json* objects = Member(json, "objects")) {
       const Json& list = Array(*objects, where + ".objects");
       for (size_t i = 0; i < list.size(); ++i) {

@@ -189,10 +189,14 @@ int PictureConverter::ReadPicture() {
 int PictureConverter::WritePages() {
   PageWriter writer(&services_);
   const std::string base = JoinPath(settings.output_directory, picture_name_);
-  if (writer.Init(base, settings.use_cab_files, settings.allow_play_back, reader_.group_map(),
-                  reader_.picture_map(), settings.output_bmp, log_window_) != 1) {
+  // The writer takes the maps over rather than copying them: the run has no
+  // use for them afterwards.
+  if (writer.Init(base, settings.use_cab_files, settings.allow_play_back, nullptr, nullptr,
+                  settings.output_bmp, log_window_) != 1) {
     return 0;
   }
+  *writer.group_map() = std::move(*reader_.group_map());
+  *writer.picture_map() = std::move(*reader_.picture_map());
   writer.SetTranslation(registry_ != nullptr ? registry_ : reader_.registry(), state_);
   long height = 0, width = 0;
   std::string background;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
@@ -622,6 +623,32 @@ RegistryResult FileRegistry::Refresh() {
   return RegistryResult::kOk;
 }
 
+namespace {
+
+// Removes the temporary files of rewrites that were killed before their
+// rename: `start` and six characters, unchanged for more than a minute (a
+// younger one may be another command's rewrite in progress).
+void RemoveStaleTemporaries(const std::string& folder, const std::string& start) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const time_t now = ::time(nullptr);
+  std::vector<std::string> stale;
+  while (struct dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
+    const std::string path = folder + "/" + name;
+    struct stat status;
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        now - status.st_mtime > 60) {
+      stale.push_back(path);
+    }
+  }
+  ::closedir(dir);
+  for (const std::string& path : stale) ::unlink(path.c_str());
+}
+
+}  // namespace
+
 RegistryResult FileRegistry::Persist() {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -641,6 +668,7 @@ RegistryResult FileRegistry::Persist() {
   struct stat existing;
   if (::stat(target.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
 
+  RemoveStaleTemporaries(folder.string(), "." + target.filename().string() + ".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,21 @@ TEST(RegistryFileTest, AGroupOfChangesIsOneRewriteOrNone) {
   EXPECT_EQ(registry.ReadString(kClasses, "A", kDefaultValue, &value), RegistryResult::kOk);
   EXPECT_EQ(value, "new");
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"registry.reg"});
+}
+
+TEST(RegistryFileTest, AChangeRemovesTheOldTemporariesOfKilledRewrites) {
+  TempDir dir;
+  const std::string path = dir.File("registry.reg");
+  WriteRaw(dir.File(".registry.reg.k1lled"), "half");
+  WriteRaw(dir.File(".registry.reg.fresh1"), "another rewrite in progress");
+  WriteRaw(dir.File(".registry.reg.old"), "not one of ours");
+  struct timeval old_times[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+  ASSERT_EQ(::utimes(dir.File(".registry.reg.k1lled").c_str(), old_times), 0);
+  ASSERT_EQ(::utimes(dir.File(".registry.reg.old").c_str(), old_times), 0);
+  FileRegistry registry(path);
+  ASSERT_EQ(registry.WriteString(kClasses, "K", kDefaultValue, "v"), RegistryResult::kOk);
+  EXPECT_EQ(FolderEntries(dir.path()),
+            (std::vector<std::string>{".registry.reg.fresh1", ".registry.reg.old", "registry.reg"}));
 }
 
 // A store whose writes fail after the first `good` ones, counting them.
