@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ make cmake
   libgtest-dev libgmock-dev
-  nlohmann-json3-dev libcli11-dev libbenchmark-dev
+  nlohmann-json3-dev libsimdjson-dev libcli11-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev
 )

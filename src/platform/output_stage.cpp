@@ -156,7 +156,7 @@ void OutputStage::RemoveStaleFolders() {
   for (const std::string& folder : stale) RemoveStagingFolder(folder);
 }
 
-FileResult OutputStage::Open(const std::string& path, Entry** entry) {
+FileResult OutputStage::Open(const std::string& path, Entry** entry, bool in_memory) {
   *entry = Find(path);
   if (*entry != nullptr) return FileResult();
   if (int injected = InjectedFileError(path, FileStage::kOpen)) {
@@ -172,13 +172,45 @@ FileResult OutputStage::Open(const std::string& path, Entry** entry) {
   auto created = std::make_unique<Entry>();
   created->path = path;
   created->temporary = staging_ + "/" + NameOf(path);
-  created->fd = ::open(created->temporary.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (created->fd < 0) return Failure(FileStage::kOpen, errno);
+  created->in_memory = in_memory;
+  if (!in_memory) {
+    created->fd = ::open(created->temporary.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (created->fd < 0) return Failure(FileStage::kOpen, errno);
+  }
   *entry = created.get();
   by_path_[path] = created.get();
   entries_.push_back(std::move(created));
   return FileResult();
+}
+
+FileResult OutputStage::MakeFile(Entry* entry) {
+  if (!entry->in_memory) return FileResult();
+  entry->fd = ::open(entry->temporary.c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (entry->fd < 0) return Failure(FileStage::kOpen, errno);
+  entry->in_memory = false;
+  return FileResult();
+}
+
+bool OutputStage::PublishedHolds(const Entry& entry) {
+  struct stat status;
+  if (::lstat(entry.path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+      status.st_nlink != 1 || static_cast<size_t>(status.st_size) != entry.buffer.size()) {
+    return false;
+  }
+  int fd = ::open(entry.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return false;
+  std::string bytes(entry.buffer.size() + 1, '\0');
+  size_t got = 0;
+  while (got < bytes.size()) {
+    ssize_t n = ::read(fd, &bytes[got], bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return got == entry.buffer.size() && bytes.compare(0, got, entry.buffer) == 0;
 }
 
 FileResult OutputStage::WriteBuffer(Entry* entry) {
@@ -193,6 +225,10 @@ FileResult OutputStage::Write(const std::string& path, const std::string& text, 
   Entry* entry = nullptr;
   FileResult result = Open(path, &entry);
   if (!result.ok()) return result;
+  if (entry->in_memory) {
+    result = MakeFile(entry);
+    if (!result.ok()) return result;
+  }
   if (mode == WriteMode::kTruncate) {
     entry->buffer.clear();
     entry->failure = FileResult();
@@ -213,19 +249,21 @@ FileResult OutputStage::Flush(const std::string& path) {
 
 std::FILE* OutputStage::OpenStream(const std::string& path, FileResult* result) {
   Entry* entry = nullptr;
-  *result = Open(path, &entry);
+  *result = Open(path, &entry, /*in_memory=*/true);
   if (!result->ok()) return nullptr;
+  if (!entry->in_memory) {
+    // A name written as text before: it is one file from the start again.
+    Drop(path);
+    *result = Open(path, &entry, /*in_memory=*/true);
+    if (!result->ok()) return nullptr;
+  }
   entry->buffer.clear();
   entry->failure = FileResult();
-  if (::ftruncate(entry->fd, 0) != 0 || ::lseek(entry->fd, 0, SEEK_SET) != 0) {
-    *result = Failure(FileStage::kOpen, errno);
-    return nullptr;
-  }
-  int fd = ::dup(entry->fd);
-  std::FILE* stream = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+  stream_data_ = nullptr;
+  stream_size_ = 0;
+  std::FILE* stream = ::open_memstream(&stream_data_, &stream_size_);
   if (stream == nullptr) {
     *result = Failure(FileStage::kOpen, errno);
-    if (fd >= 0) ::close(fd);
     return nullptr;
   }
   entry->open_stream = true;
@@ -239,9 +277,17 @@ FileResult OutputStage::CloseStream(std::FILE* stream, const std::string& path, 
   } else if (std::ferror(stream) != 0) {
     result = Failure(FileStage::kWrite, errno);
   }
-  if (std::fclose(stream) != 0 && result.ok()) result = Failure(FileStage::kClose, errno);
+  if (std::fclose(stream) != 0 && result.ok()) result = Failure(FileStage::kWrite, errno);
+  std::string bytes;
+  if (stream_data_ != nullptr) {
+    bytes.assign(stream_data_, stream_size_);
+    std::free(stream_data_);
+    stream_data_ = nullptr;
+    stream_size_ = 0;
+  }
   if (Entry* entry = Find(path)) {
     entry->open_stream = false;
+    entry->buffer = std::move(bytes);
     if (!keep || !result.ok()) Drop(path);
   }
   return result;
@@ -276,7 +322,19 @@ bool OutputStage::Publish(
   bool all = true;
   for (Entry* entry : order) {
     const std::string path = entry->path;
-    FileResult result = WriteBuffer(entry);
+    if (entry->in_memory && PublishedHolds(*entry)) {
+      // The published file already holds these bytes: it stays as it is.
+      by_path_.erase(path);
+      for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->get() == entry) {
+          entries_.erase(it);
+          break;
+        }
+      }
+      continue;
+    }
+    FileResult result = MakeFile(entry);
+    if (result.ok()) result = WriteBuffer(entry);
     int injected = InjectedFileError(path, FileStage::kClose);
     if (::close(entry->fd) != 0 && result.ok()) result = Failure(FileStage::kClose, errno);
     if (injected != 0 && result.ok()) result = Failure(FileStage::kClose, injected);

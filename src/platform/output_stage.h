@@ -65,7 +65,10 @@ class OutputStage {
 
   // Opens the staged file of `path` from its start as a binary stream (for
   // image files); null with *result set on failure. Close it with
-  // CloseStream; `keep` false forgets the file.
+  // CloseStream; `keep` false forgets the file. What is written is kept in
+  // memory: when the run publishes, a file whose bytes equal those already
+  // published under its name is left as it is (no new file), and only a
+  // changed one is written and renamed over its name.
   std::FILE* OpenStream(const std::string& path, FileResult* result);
   FileResult CloseStream(std::FILE* stream, const std::string& path, bool keep);
 
@@ -94,12 +97,17 @@ class OutputStage {
     std::string buffer;
     FileResult failure;  // the first failure of a write; the file is then not published
     bool open_stream = false;
+    bool in_memory = false;  // the bytes are `buffer`; no staged file yet
   };
   // Takes the lock and makes the staging folder; kOpen result on failure.
   FileResult Prepare();
   void RemoveStaleFolders();
   Entry* Find(const std::string& path);
-  FileResult Open(const std::string& path, Entry** entry);
+  FileResult Open(const std::string& path, Entry** entry, bool in_memory = false);
+  // Gives an entry kept in memory its staged file, holding its bytes.
+  FileResult MakeFile(Entry* entry);
+  // True when the published file of `entry` already holds its bytes.
+  static bool PublishedHolds(const Entry& entry);
   FileResult WriteBuffer(Entry* entry);
 
   std::string directory_;
@@ -110,6 +118,9 @@ class OutputStage {
   std::string staging_;  // the staging folder, once made
   std::vector<std::unique_ptr<Entry>> entries_;
   std::map<std::string, Entry*> by_path_;
+  // The memory of the open image stream (one at a time).
+  char* stream_data_ = nullptr;
+  size_t stream_size_ = 0;
   OutputStage* previous_active_ = nullptr;
   bool active_ = false;
 };
