@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -226,6 +227,52 @@ TEST(OutputStageTest, ASecondStageOfThePictureWaitsForTheFirst) {
   second.join();
   EXPECT_TRUE(done.load());
   EXPECT_EQ(ReadFile(dir.File("Pic.JDF")), "second");
+}
+
+// Writes `bytes` as the image file `path` through a stage and publishes it.
+void PublishImage(const std::string& folder, const std::string& path, const std::string& bytes) {
+  OutputStage stage(folder, "Pic");
+  stage.Activate();
+  FileResult result;
+  std::FILE* stream = OpenOutputStream(path, &result);
+  ASSERT_NE(stream, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), stream);
+  ASSERT_TRUE(CloseOutputStream(stream, path, /*keep=*/true).ok());
+  EXPECT_TRUE(OutputFileExists(path));
+  EXPECT_TRUE(stage.Publish(AllRanked, nullptr));
+}
+
+ino_t InodeOf(const std::string& path) {
+  struct stat status {};
+  ::stat(path.c_str(), &status);
+  return status.st_ino;
+}
+
+TEST(OutputStageTest, AnImageWithTheSameBytesIsLeftAsItIsAChangedOneReplaced) {
+  TempDir dir;
+  const std::string path = dir.File("Pic_B_P1.JPG");
+  PublishImage(dir.path(), path, "image one");
+  ASSERT_EQ(ReadFile(path), "image one");
+  const ino_t first = InodeOf(path);
+  PublishImage(dir.path(), path, "image one");
+  EXPECT_EQ(InodeOf(path), first) << "an unchanged image was written again";
+  PublishImage(dir.path(), path, "image two");
+  EXPECT_EQ(ReadFile(path), "image two");
+  PublishImage(dir.path(), path, "image");  // shorter: not a prefix match
+  EXPECT_EQ(ReadFile(path), "image");
+  // A failed image is not published and the previous one stays.
+  {
+    OutputStage stage(dir.path(), "Pic");
+    stage.Activate();
+    FileResult result;
+    std::FILE* stream = OpenOutputStream(path, &result);
+    ASSERT_NE(stream, nullptr);
+    std::fputs("half", stream);
+    EXPECT_TRUE(CloseOutputStream(stream, path, /*keep=*/false).ok());
+    EXPECT_FALSE(stage.Has(path));
+    EXPECT_TRUE(stage.Publish(AllRanked, nullptr));
+  }
+  EXPECT_EQ(ReadFile(path), "image");
 }
 
 TEST(OutputStageTest, OnlyFilesDirectlyInTheFolderAreStaged) {
