@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace quillon {
@@ -59,6 +61,18 @@ std::string NotRegularFileText(const std::string& path) {
 OutputStage::OutputStage(std::string directory, std::string picture_name)
     : directory_(std::move(directory)), picture_name_(std::move(picture_name)) {
   prefix_ = JoinPath(directory_, "");
+  // The lock's and the staging folders' names add 15 characters to the
+  // picture's: a name that long is cut, and made unique again by a hash of
+  // the whole name, so that every picture whose own files fit has them.
+  constexpr size_t kLongest = 200;
+  tag_ = picture_name_;
+  if (tag_.size() > kLongest) {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (unsigned char c : picture_name_) hash = (hash ^ c) * 1099511628211ull;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, "~%016llx", static_cast<unsigned long long>(hash));
+    tag_ = picture_name_.substr(0, kLongest) + suffix;
+  }
 }
 
 OutputStage::~OutputStage() {
@@ -91,7 +105,7 @@ OutputStage::Entry* OutputStage::Find(const std::string& path) {
 FileResult OutputStage::Prepare() {
   if (!staging_.empty()) return FileResult();
   if (lock_fd_ < 0) {
-    const std::string lock_path = prefix_ + "." + picture_name_ + kLockSuffix;
+    const std::string lock_path = prefix_ + "." + tag_ + kLockSuffix;
     int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
                     0644);
     if (fd < 0) {
@@ -128,7 +142,7 @@ FileResult OutputStage::Prepare() {
     lock_fd_ = fd;
     RemoveStaleFolders();
   }
-  std::string folder = prefix_ + "." + picture_name_ + kStagingInfix + "XXXXXX";
+  std::string folder = prefix_ + "." + tag_ + kStagingInfix + "XXXXXX";
   if (::mkdtemp(folder.data()) == nullptr) return Failure(FileStage::kOpen, errno);
   staging_ = folder;
   return FileResult();
@@ -138,7 +152,7 @@ void OutputStage::RemoveStaleFolders() {
   // Only this picture's staging folders match: the name is the picture's
   // name between "." and the infix, then exactly the random part. The
   // picture's lock is held, so no run of this picture is writing into them.
-  const std::string start = "." + picture_name_ + kStagingInfix;
+  const std::string start = "." + tag_ + kStagingInfix;
   DIR* dir = ::opendir(directory_.empty() ? "." : directory_.c_str());
   if (dir == nullptr) return;
   std::vector<std::string> stale;

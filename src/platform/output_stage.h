@@ -113,6 +113,7 @@ class OutputStage {
   std::string directory_;
   std::string prefix_;  // the directory as paths start with it
   std::string picture_name_;
+  std::string tag_;  // the picture's name in the lock's and staging folders' names
   std::function<void(const std::string&)> notice_;
   int lock_fd_ = -1;
   std::string staging_;  // the staging folder, once made

@@ -275,6 +275,22 @@ TEST(OutputStageTest, AnImageWithTheSameBytesIsLeftAsItIsAChangedOneReplaced) {
   EXPECT_EQ(ReadFile(path), "image");
 }
 
+TEST(OutputStageTest, APictureWithTheLongestFileNamesStillHasItsFiles) {
+  TempDir dir;
+  const std::string name(251, 'n');  // NAME.grf: 255 characters
+  for (int run = 0; run < 2; ++run) {
+    OutputStage stage(dir.path(), name);
+    stage.Activate();
+    ASSERT_TRUE(WriteTextFile(dir.File(name + ".Log"), "log", WriteMode::kAppend).ok());
+    EXPECT_TRUE(stage.Publish(AllRanked, nullptr));
+  }
+  EXPECT_EQ(ReadFile(dir.File(name + ".Log")), "log");
+  const std::vector<std::string> entries = Entries(dir.path());
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].size(), 1 + 200 + 17 + 13u) << entries[0];
+  EXPECT_EQ(entries[1], name + ".Log");
+}
+
 TEST(OutputStageTest, OnlyFilesDirectlyInTheFolderAreStaged) {
   OutputStage stage("/out/", "Pic");
   EXPECT_TRUE(stage.Covers("/out/Pic.JDF"));
