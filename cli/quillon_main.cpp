@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,17 @@
 
 #include "driver/application.h"
 #include "driver/dialogs.h"
+#include "driver/picture_converter.h"
 #include "driver/settings.h"
+#include "html5_page.h"
 #include "hmi/standin_host.h"
+#include "command_ui.h"
+#include "convert_command.h"
+#include "run_registry.h"
 #include "platform/console_ui.h"
 #include "platform/imaging.h"
 #include "platform/registry.h"
+#include "platform/text_file.h"
 #include "quillon/quillon.h"
 
 namespace {
@@ -24,7 +31,13 @@ namespace {
 class PrintingLogWindow : public quillon::LogWindow {
  public:
   void SendLogMessage(unsigned, unsigned long, const std::string& line) override {
-    std::string text = line;
+    // The log's CR LF line ends, also inside a line written at once (the
+    // banner), become the terminal's own.
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
+      text += line[i];
+    }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
@@ -41,43 +54,142 @@ void PrintSettings(const quillon::ConversionSettings& settings,
   std::printf("playback:          %d\n", settings.allow_play_back);
 }
 
+// Prints the log that a conversion of `document` wrote into `directory`,
+// line by line without the CR LF line ends.
+void PrintLogOf(quillon::hmi::IDispatch* document, const std::string& directory) {
+  quillon::hmi::ComPtr<quillon::hmi::IHmiPicture> picture;
+  std::string name;
+  quillon::hmi::ComPtr<quillon::hmi::IDispatch> held(document);
+  if (quillon::hmi::Failed(held.As(&picture)) || quillon::hmi::Failed(picture->Name(&name))) {
+    return;
+  }
+  std::ifstream log(quillon::JoinPath(directory, quillon::SafeFileName(name) + ".Log"),
+                    std::ios::binary);
+  std::string line;
+  while (std::getline(log, line)) {
+    while (!line.empty() && line.back() == '\r') line.pop_back();
+    std::printf("%s\n", line.c_str());
+  }
+}
+
+// A usage error: one line saying why, and exit status 2.
+int UsageError(const std::string& reason) {
+  std::fprintf(stderr, "quillon: %s (see quillon --help)\n", reason.c_str());
+  return 2;
+}
+
+// Hands the platform to the library: the console, the settings file, the
+// stand-in HMI and its clipboard.
+void UsePlatform(quillon::ConsoleUi* ui, quillon::FileRegistry* registry,
+                 quillon::standin::StandInHost* host, quillon::Clipboard* clipboard, int dpi) {
+  quillon::Platform platform;
+  platform.ui = ui;
+  platform.registry = registry;
+  platform.hmi = host;
+  platform.clipboard = clipboard;
+  platform.screen_dpi = dpi;
+  quillon::SetPlatform(platform);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{
       "Converts HMI display pictures (.grf picture documents) into web pages: for each\n"
       "picture NAME a page description NAME.JDF, an HTML page NAME.htm, one image file\n"
-      "per bitmap state and a log NAME.Log, all in the output directory of the stored\n"
-      "settings. Exit status: 0 when every picture was converted, 1 when one was not,\n"
-      "2 for a usage error.",
+      "per bitmap state and a log NAME.Log. `convert` writes them into the output\n"
+      "directory of the stored settings; `export` into the directory it is given;\n"
+      "both write beside them NAME.html, a page that current browsers show.\n"
+      "Exit status: 0 when every picture was converted, 1 when one was not, 2 for a\n"
+      "usage error.",
       "quillon"};
   app.set_version_flag("--version", quillon::QuillonVersion());
-  app.require_subcommand(1);
+  app.require_subcommand(0, 1);
 
   std::string registry_path;
   app.add_option("--registry", registry_path,
                  "Settings file (registry export format); default $QUILLON_REGISTRY, else "
                  "$XDG_CONFIG_HOME/quillon/registry.reg, else ~/.config/quillon/registry.reg");
 
-  CLI::App* convert = app.add_subcommand("convert", "Convert picture files into web pages");
-  std::vector<std::string> pictures;
-  bool show_options = false, read_only = false, verbose = false;
+  // Options of both conversion commands.
+  bool verbose = false;
   std::string node;
   std::vector<std::string> open_documents;
   int dpi = 96;
-  convert->add_option("PICTURE", pictures, "Picture files (.grf) to convert, in order")
+  quillon::standin::LoadOptions hmi_options;
+  auto add_common = [&](CLI::App* command) {
+    command->add_flag("-v,--verbose", verbose, "Print every log line on standard output");
+    command->add_option("--node", node,
+                        "Node name that answers the node prompt of system values");
+    // One document per use: the pictures after it stay pictures.
+    command
+        ->add_option("--open", open_documents,
+                     "Document (.grf or .qvg) to open in the running HMI first; repeatable, "
+                     "one document per use")
+        ->allow_extra_args(false);
+    command->add_option("--dpi", dpi, "Screen resolution that text heights are sized for")
+        ->check(CLI::Range(1, 10000));
+    command->add_option("--registry", registry_path,
+                        "Settings file (as the global option of the same name)");
+    command->add_flag("--allow-outside-images", hmi_options.allow_outside_images,
+                      "Let pictures show image files from outside their own folder (refused "
+                      "with a log line otherwise)");
+  };
+
+  CLI::App* convert = app.add_subcommand(
+      "convert",
+      "Convert pictures into web pages with the stored settings. Prints one line per picture "
+      "(converted; converted with losses; not converted, and why) and a last line for the "
+      "run. Exit status 0 when every picture was converted (losses allowed), 1 when one "
+      "failed, 130 when the run was cancelled (Ctrl-C), 2 for a usage error");
+  quillon::cli::ConvertOptions convert_options;
+  convert->add_option("PICTURE", convert_options.inputs,
+                      "Picture files (.grf) and folders of pictures to convert, in order")
       ->required();
-  convert->add_flag("--options", show_options,
+  convert->add_flag("-r,--recursive", convert_options.recursive,
+                    "Folders: convert the pictures of their subfolders too");
+  convert->add_flag("--options", convert_options.show_options,
                     "Show the options dialog (on the terminal) before the first picture");
-  convert->add_flag("--read-only", read_only,
-                    "Read the pictures and write their logs only; no page is written");
-  convert->add_flag("-v,--verbose", verbose, "Print every log line on standard output");
-  convert->add_option("--node", node,
-                      "Node name that answers the node prompt of system values");
-  convert->add_option("--open", open_documents,
-                      "Document (.grf or .qvg) to open in the running HMI first; repeatable");
-  convert->add_option("--dpi", dpi, "Screen resolution that text heights are sized for")
-      ->check(CLI::Range(1, 10000));
+  convert->add_flag("--read-only", convert_options.read_only,
+                    "Read the pictures and write their logs only; no page or image is written");
+  convert->add_flag("--strict", convert_options.strict,
+                    "A picture converted with losses fails the run (exit status 1)");
+  convert->add_option("--output-dir", convert_options.output_directory,
+                      "Output directory for this run only (the stored setting is not changed)");
+  convert->add_option("--report", convert_options.report_path,
+                      "Write a report of the run as JSON to this file");
+  add_common(convert);
+
+  CLI::App* exporter = app.add_subcommand(
+      "export",
+      "Convert one picture into the directory given, with the options given; the stored "
+      "conversion settings are neither read nor changed");
+  std::string export_picture, export_directory;
+  int export_rate = quillon::kDefaultUpdateRate;
+  bool export_bmp = false, export_no_cab = false, export_no_playback = false;
+  exporter->add_option("PICTURE", export_picture, "Picture file (.grf) to convert")->required();
+  exporter->add_option("--out", export_directory, "Directory that receives the page")
+      ->required();
+  exporter->add_option("--rate", export_rate, "Data refresh rate of the page, 1 to 59 (default 2)")
+      ->check(CLI::Range(1, 59));
+  exporter->add_flag("--bmp", export_bmp, "Image files as BMP (default JPEG)");
+  exporter->add_flag("--no-cab", export_no_cab, "Do not name the viewer's cab archive");
+  exporter->add_flag("--no-playback", export_no_playback, "Turn the viewer's playback off");
+  add_common(exporter);
+  bool no_html5 = false;
+  for (CLI::App* command : {convert, exporter}) {
+    command->add_flag("--no-html5", no_html5,
+                      "Write no HTML5 page (NAME.html, the page that current browsers show)");
+  }
+
+  CLI::App* view = app.add_subcommand(
+      "view",
+      "Write the HTML5 page (NAME.html) of an existing page description NAME.JDF.\n"
+      "Exit status 1 when the description is malformed (the page is still written and\n"
+      "says what is wrong and where) or a file cannot be read or written.");
+  std::string view_jdf, view_out;
+  view->add_option("JDF", view_jdf, "Page description to show")->required();
+  view->add_option("--out", view_out, "Page to write; default NAME.html beside NAME.JDF");
 
   CLI::App* settings = app.add_subcommand(
       "settings", "Show the stored settings, or change those given as options");
@@ -92,12 +204,56 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 1));
   settings->add_option("--playback", playback, "Allow the viewer's playback (1) or not (0)")
       ->check(CLI::Range(0, 1));
+  settings->add_option("--registry", registry_path,
+                       "Settings file (as the global option of the same name)");
 
-  CLI11_PARSE(app, argc, argv);
+  // `quillon help [COMMAND]` is --help said as a command.
+  if (argc >= 2 && std::string(argv[1]) == "help") {
+    CLI::App* about = &app;
+    if (argc >= 3) {
+      try {
+        about = app.get_subcommand(argv[2]);
+      } catch (const CLI::Error&) {
+        return UsageError(std::string("no command named ") + argv[2]);
+      }
+    }
+    std::printf("%s", about->help().c_str());
+    return 0;
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    return UsageError(e.what());
+  }
+  if (app.get_subcommands().empty()) {
+    return UsageError("a command is required: convert, export, settings or view");
+  }
+  if (*view) return quillon::cli::RunView(view_jdf, view_out);
 
   if (registry_path.empty()) registry_path = quillon::DefaultRegistryPath();
   quillon::FileRegistry registry(registry_path);
-  quillon::ConsoleUi ui;
+  {
+    // A settings file that cannot be used is said once, with its reason,
+    // before anything reads a setting from it.
+    std::string ignored;
+    registry.ReadString(quillon::RegistryRoot::kClassesRoot, "", quillon::kDefaultValue,
+                        &ignored);
+    if (!registry.error().empty()) {
+      std::fprintf(stderr,
+                   "quillon: the settings file cannot be used: %s. Correct or remove it, or "
+                   "name another with --registry.\n",
+                   registry.error().c_str());
+      return 1;
+    }
+  }
+  quillon::cli::CommandUi ui;
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
 
   quillon::CQuillonDllApp& library = quillon::CQuillonDllApp::Instance();
@@ -107,9 +263,11 @@ int main(int argc, char** argv) {
   if (*settings) {
     bool change = !output_directory.empty() || update_rate != 0 || !image_format.empty() ||
                   cab_files >= 0 || playback >= 0;
+    // Read through the run's view: reading never adds a key to the file.
+    quillon::cli::RunRegistry view(&registry);
     quillon::ConversionSettings values;
-    values.output_directory = quillon::ReadPicturePath(services, &registry);
-    quillon::LoadSettings(services, &registry, &values);
+    values.output_directory = quillon::ReadPicturePath(services, &view);
+    quillon::LoadSettings(services, &view, &values);
     if (!change) {
       PrintSettings(values, registry_path);
       return 0;
@@ -119,14 +277,14 @@ int main(int argc, char** argv) {
     if (!image_format.empty()) values.output_bmp = image_format == "bmp" ? 1 : 0;
     if (cab_files >= 0) values.use_cab_files = cab_files;
     if (playback >= 0) values.allow_play_back = playback;
-    if (quillon::SaveSettings(services, &registry, values) != 1) return 1;
+    if (quillon::SaveSettings(services, &view, values) != 1) return 1;
     PrintSettings(values, registry_path);
     return 0;
   }
 
   // The HMI copies bitmap images to the clipboard that the converter reads.
   quillon::Clipboard clipboard;
-  quillon::standin::StandInHost host;
+  quillon::standin::StandInHost host(hmi_options);
   host.set_clipboard(&clipboard);
   for (const std::string& document : open_documents) {
     std::string error;
@@ -136,25 +294,66 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  UsePlatform(&ui, &registry, &host, &clipboard, dpi);
+  PrintingLogWindow log_window;
+
+  if (*exporter) {
+    // The picture is opened as the HMI opens it, then handed over as an
+    // object, with the options of the command line instead of the settings.
+    quillon::hmi::ComPtr<quillon::hmi::IDispatch> document;
+    std::string error;
+    if (quillon::hmi::Failed(host.LoadDocument(export_picture, &document, &error))) {
+      std::fprintf(stderr, "quillon: %s was not converted: %s\n", export_picture.c_str(),
+                   error.c_str());
+      return 1;
+    }
+    int16_t status = 0;
+    int result = quillon::ConvertPicture(quillon::hmi::Variant::Dispatch(document),
+                                         export_no_cab ? 0 : 1, export_no_playback ? 0 : 1,
+                                         export_bmp ? 1 : 0, export_rate,
+                                         export_directory.c_str(), &status);
+    // An object conversion takes no log window: -v prints its log after it.
+    if (verbose) PrintLogOf(document.get(), export_directory);
+    if (result == 1 && status == 1) {
+      std::printf("converted %s\n", export_picture.c_str());
+      if (!no_html5 && !quillon::cli::WriteHtml5PageOfDocument(document.get(), export_directory)) {
+        return 1;
+      }
+      return 0;
+    }
+    std::fprintf(stderr, "quillon: %s was not converted; see its log in %s\n",
+                 export_picture.c_str(), export_directory.c_str());
+    return 1;
+  }
+
+  convert_options.verbose = verbose;
   quillon::Platform platform;
   platform.ui = &ui;
   platform.registry = &registry;
   platform.hmi = &host;
   platform.clipboard = &clipboard;
   platform.screen_dpi = dpi;
-  quillon::SetPlatform(platform);
-
-  PrintingLogWindow log_window;
-  int failed = 0;
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    int result = quillon::ConvertQevPicFile(pictures[i], verbose ? &log_window : nullptr,
-                                            (show_options && i == 0) ? 1 : 0, read_only ? 0 : 1);
-    if (result == 1) {
-      std::printf("converted %s\n", pictures[i].c_str());
-    } else if (!read_only) {
-      std::fprintf(stderr, "quillon: %s was not converted; see its log\n", pictures[i].c_str());
-      ++failed;
-    }
+  // Beside each page written, the HTML5 page that current browsers show.
+  quillon::cli::AfterPicture after;
+  if (!no_html5 && !convert_options.read_only) {
+    after = [](const quillon::cli::PictureOutcome& outcome, std::string* error) {
+      const std::string base = outcome.output_directory.empty()
+                                   ? outcome.name
+                                   : quillon::JoinPath(outcome.output_directory, outcome.name);
+      std::string message;
+      const quillon::cli::PageResult page =
+          quillon::cli::WriteHtml5Page(base + ".JDF", quillon::cli::Html5PathBeside(base + ".JDF"),
+                                       &message);
+      if (page == quillon::cli::PageResult::kFailed) {
+        *error = "its HTML5 page could not be written: " + message;
+        return false;
+      }
+      if (page == quillon::cli::PageResult::kMalformed) {
+        *error = "its page description is malformed: " + message;
+        return false;
+      }
+      return true;
+    };
   }
-  return failed == 0 ? 0 : 1;
+  return quillon::cli::RunConvert(convert_options, services, &ui, platform, &log_window, after);
 }

@@ -22,6 +22,7 @@ using hmi::DISP_E_UNKNOWNNAME;
 using hmi::E_ACCESSDENIED;
 using hmi::E_FAIL;
 using hmi::E_NOINTERFACE;
+using hmi::E_OUTOFMEMORY;
 using hmi::E_POINTER;
 using hmi::E_UNEXPECTED;
 using hmi::S_OK;
@@ -215,11 +216,7 @@ const Image* Node::ShownImage() const {
     return nullptr;
   }
   if (hmi::Succeeded(FindProperty("SecondaryImageDisplayed", &secondary))) {
-    if (secondary.vt() == hmi::VT_BOOL) {
-      shows_secondary = secondary.bool_val();
-    } else {
-      NumberOf(secondary, &shows_secondary);
-    }
+    NumberOf(secondary, &shows_secondary);
   }
   long index = std::lround(image);
   if (index < 1 || static_cast<size_t>(index) > images_.size()) return nullptr;
@@ -676,28 +673,21 @@ HRESULT Node::ImageCount(int32_t* count) {
 HRESULT Node::CurrentImage(int16_t* image) { return NamedInt16("CurrentImage", image); }
 
 // "CurrentImage:N" fails only setting image N, "SecondaryImageDisplayed:N"
-// only setting state N (0 or -1); the getters are not affected.
+// only setting state N; the getters are not affected.
 HRESULT Node::SetCurrentImage(int16_t image) {
   if (failures_.Fails("CurrentImage:" + std::to_string(image))) return E_FAIL;
   return SetNamed("CurrentImage", Variant::I2(image));
 }
 
+// The state is a short like the image number: a JSON true is no number and
+// fails the call, and what is set is read back as set.
 HRESULT Node::SecondaryImageDisplayed(int16_t* displayed) {
-  Variant raw;
-  HRESULT hr = PropertyValue("SecondaryImageDisplayed", &raw);
-  if (hmi::Failed(hr)) return hr;
-  if (raw.vt() == hmi::VT_BOOL) {
-    *displayed = raw.bool_val();
-    return S_OK;
-  }
   return NamedInt16("SecondaryImageDisplayed", displayed);
 }
 
 HRESULT Node::SetSecondaryImageDisplayed(int16_t displayed) {
-  if (failures_.Fails("SecondaryImageDisplayed:" + std::to_string(displayed != 0 ? -1 : 0))) {
-    return E_FAIL;
-  }
-  return SetNamed("SecondaryImageDisplayed", Variant::Bool(displayed != 0));
+  if (failures_.Fails("SecondaryImageDisplayed:" + std::to_string(displayed))) return E_FAIL;
+  return SetNamed("SecondaryImageDisplayed", Variant::I2(displayed));
 }
 
 // "Select:-1" fails only selecting, "Select:0" only deselecting.
@@ -845,6 +835,10 @@ void Document::Reset() {
   loaded_ = false;
 }
 
+void Document::PresetRefusals(const std::vector<InterfaceId>& refusals) {
+  for (InterfaceId iid : refusals) root_->failures_.Refuse(iid);
+}
+
 const std::string& Document::name() const { return root_->name_; }
 
 ComPtr<hmi::IDispatch> Document::Dispatch() {
@@ -988,13 +982,30 @@ HRESULT Document::CopyToClipboard() {
   target->Clear();
   const Image* shown = selected_->ShownImage();
   if (shown == nullptr) return S_OK;
+  // An image beyond the converter's limits is not drawn: E_OUTOFMEMORY, and
+  // the error information says why. An image file that cannot be drawn
+  // leaves the clipboard empty, with its reason in the error information.
   if (shown->kind == Image::Kind::kPlain) {
+    if (!ImageSizeAllowed(shown->width, shown->height)) {
+      hmi::SetErrorInfo(ImageTooLargeText(shown->width, shown->height));
+      return E_OUTOFMEMORY;
+    }
     target->SetImage(PlainImage(shown->rgb, shown->width, shown->height));
+    return S_OK;
+  }
+  if (!shown->refused.empty()) {
+    hmi::SetErrorInfo(shown->refused);
     return S_OK;
   }
   RgbImage image;
   std::string error;
-  if (ReadPngImage(shown->path, &image, &error)) target->SetImage(std::move(image));
+  bool too_large = false;
+  if (ReadPngImage(shown->path, &image, &error, &too_large)) {
+    target->SetImage(std::move(image));
+  } else {
+    hmi::SetErrorInfo(error);
+    if (too_large) return E_OUTOFMEMORY;
+  }
   return S_OK;
 }
 

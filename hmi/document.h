@@ -105,6 +105,10 @@ struct LoadOptions {
   // The converter itself leaves out groups deeper than 64 and converts the
   // rest, so the stand-in accepts far deeper pictures.
   int max_group_depth = 1000;
+  // Image files are drawn only from inside the document's folder (after
+  // following links); a path that leads elsewhere is refused when drawn,
+  // unless this is set.
+  bool allow_outside_images = false;
 };
 
 // The failures one object (or the document) is told to show.
@@ -134,6 +138,7 @@ struct Image {
   enum class Kind { kFile, kPlain };
   Kind kind = Kind::kPlain;
   std::string path;  // kFile: the file, relative paths taken from the document's folder
+  std::string refused;  // kFile: why the file is not drawn; empty when it may be
   int32_t rgb = 0;   // kPlain: 0x00BBGGRR
   int32_t width = 0;
   int32_t height = 0;
@@ -399,6 +404,10 @@ class Document final : public hmi::IOleObject,
   // clipboard unless another is set.
   Clipboard* clipboard() const { return clipboard_ != nullptr ? clipboard_ : &SystemClipboard(); }
   void set_clipboard(Clipboard* clipboard) { clipboard_ = clipboard; }
+
+  // Makes the unloaded document refuse these interfaces already, as the
+  // file it is made for will (its load sets the refusals anew).
+  void PresetRefusals(const std::vector<InterfaceId>& refusals);
 
   // IUnknown
   uint32_t AddRef() override;

@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -372,6 +373,20 @@ std::string DefaultCategory(const std::string& class_name) {
   return "Shape";
 }
 
+// True when `path` names something inside `folder` (empty: the current
+// folder) once both are made absolute and every link on the way is followed.
+bool InsideFolder(const std::string& folder, const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path base = fs::weakly_canonical(fs::absolute(folder.empty() ? "." : folder), error);
+  if (error) return false;
+  const fs::path target = fs::weakly_canonical(fs::absolute(path), error);
+  if (error) return false;
+  const fs::path relative = target.lexically_relative(base);
+  if (relative.empty() || relative == ".") return false;
+  return *relative.begin() != "..";
+}
+
 // The file name of `path` without its folder and its last extension.
 std::string BaseName(const std::string& path) {
   size_t slash = path.find_last_of("/\\");
@@ -538,7 +553,7 @@ class Loader {
     for (Property& property : given) list.push_back(std::move(property));
     if (node->class_name_ == "Bitmap") {
       if (!has_image) list.push_back({"CurrentImage", Variant::I2(1), false});
-      if (!has_state) list.push_back({"SecondaryImageDisplayed", Variant::Bool(false), false});
+      if (!has_state) list.push_back({"SecondaryImageDisplayed", Variant::I2(0), false});
     }
   }
 
@@ -684,6 +699,11 @@ class Loader {
       if (path.empty()) Fail(where, "the image path is empty");
       bool absolute = path[0] == '/' || path[0] == '\\';
       image.path = absolute || folder_.empty() ? path : folder_ + "/" + path;
+      if (path.find('\0') != std::string::npos) {
+        image.refused = "the image path holds a NUL character";
+      } else if (!options_.allow_outside_images && !InsideFolder(folder_, image.path)) {
+        image.refused = "the image path " + path + " leads outside the document's folder";
+      }
       return image;
     }
     const J& plain = Object(value, where);

@@ -3,12 +3,11 @@
 #include "hmi/standin_host.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <system_error>
+#include <utility>
 
+#include "hmi/document_peek.h"
 #include "hmi/latin1.h"
+#include "hmi/regular_file.h"
 
 namespace quillon {
 namespace standin {
@@ -79,16 +78,20 @@ HRESULT StandInHost::OpenStorage(const std::string& path, uint32_t mode,
   *storage = nullptr;
   // Access bits: 0 reads; writing is not offered.
   if ((mode & 0x3) != 0) return hmi::STG_E_ACCESSDENIED;
-  std::error_code ec;
-  auto status = std::filesystem::status(path, ec);
-  if (path.empty() || !std::filesystem::exists(status)) return hmi::STG_E_FILENOTFOUND;
-  if (std::filesystem::is_directory(status)) return hmi::STG_E_ACCESSDENIED;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return hmi::STG_E_ACCESSDENIED;
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  if (file.bad()) return hmi::STG_E_READFAULT;
-  *storage = hmi::MakeCom<FileStorage>(path, contents.str());
+  std::string contents, error;
+  switch (ReadRegularFile(path, &contents, &error)) {
+    case FileReadResult::kOk:
+      break;
+    case FileReadResult::kMissing:
+      return hmi::STG_E_FILENOTFOUND;
+    case FileReadResult::kNotRegular:
+    case FileReadResult::kFailed:
+      // The caller's log line names the cause.
+      hmi::SetErrorInfo(error);
+      return hmi::STG_E_ACCESSDENIED;
+  }
+  storage_refusals_ = PeekDocumentRefusals(contents);
+  *storage = hmi::MakeCom<FileStorage>(path, std::move(contents));
   return S_OK;
 }
 
@@ -101,6 +104,7 @@ HRESULT StandInHost::CreateObject(const std::string& class_id, hmi::ClassContext
     if (context != hmi::ClassContext::kInProcessServer) return REGDB_E_CLASSNOTREG;
     ComPtr<Document> document = hmi::MakeCom<Document>(options_);
     document->set_clipboard(clipboard());
+    document->PresetRefusals(storage_refusals_);
     return document->QueryInterface(iid, object);
   }
   if (hmi::SameGuid(class_id, hmi::kApplicationClassId)) {

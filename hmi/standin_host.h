@@ -23,7 +23,8 @@ class StandInHost final : public hmi::HmiHost {
   StandInHost(const StandInHost&) = delete;
   StandInHost& operator=(const StandInHost&) = delete;
 
-  // Reads the whole file; STG_E_FILENOTFOUND when it does not exist,
+  // Reads the whole file; the next document made refuses what the file's
+  // document refuses. STG_E_FILENOTFOUND when it does not exist,
   // STG_E_ACCESSDENIED when it cannot be read or `mode` asks for writing.
   HRESULT OpenStorage(const std::string& path, uint32_t mode,
                       ComPtr<hmi::IStorage>* storage) override;
@@ -59,6 +60,8 @@ class StandInHost final : public hmi::HmiHost {
 
   LoadOptions options_;
   ComPtr<Application> application_;
+  // The interfaces the document of the storage opened last refuses.
+  std::vector<InterfaceId> storage_refusals_;
   std::vector<std::pair<std::string, std::string>> prog_ids_;
   Clipboard* clipboard_ = nullptr;
 };

@@ -12,4 +12,6 @@ mkdir -p demo-out
 cp examples/registry.reg demo-out/registry.reg
 "$build_dir/bin/quillon" --registry demo-out/registry.reg convert --node THISNODE \
   examples/pictures/*.grf
-echo "Pages, images and logs written to $(pwd)/demo-out/ (open Overview.htm; each NAME.Log lists what could not be converted)"
+echo "Pages, images and logs written to $(pwd)/demo-out/ (each NAME.Log lists what could not be converted)"
+echo "Open $(pwd)/demo-out/Overview.html in a browser to see the example plant" \
+     "(Overview.htm is the page for the applet viewer)"

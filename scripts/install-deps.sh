@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev libsimdjson-dev libcli11-dev libbenchmark-dev
   libpng-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev
+  chromium fonts-liberation
 )
 
 missing=()
@@ -17,6 +18,10 @@ for package in "${packages[@]}"; do
     missing+=("$package")
   fi
 done
+# Node.js and npm run the viewer's tests; a machine that has them from
+# elsewhere keeps its own.
+if ! command -v node >/dev/null 2>&1; then missing+=(nodejs); fi
+if ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi

@@ -122,7 +122,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
     return false;
   }
   category = RecordText(category);
-  name = NameText(name);
+  name = reader->PageName(owner.get(), name);
   class_name = RecordText(class_name);
   int uniform = 0;
   if (category == reader->Text(kResShapeCategory) && class_name != "Pen") {
@@ -153,7 +153,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
       return false;
     }
     AppendF(text, "\tParentPenIndex\t%d\tParentFullName\t%s", index,
-            NameText(full_name).c_str());
+            reader->PageFullName(full_name).c_str());
   }
   return true;
 }
@@ -262,8 +262,8 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
         } else {
           const std::string prefix =
               "PropertyName\t" + Field(property) + "\tFullyQualifiedSource\t" +
-              Field(RecordText(connection.full_source)) + "\tFullyQualifiedName\t" + full_name +
-              "." + property;
+              Field(RecordText(connection.full_source)) + "\tFullyQualifiedName\t" +
+              reader->PageFullName(full_name) + "." + property;
           result = ReadGlobalSysInfo(reader, source.get(), object, prefix, property);
         }
       } else {
@@ -420,7 +420,7 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
     }
   }
   AppendF(&record, "\tPropertyName\t%s\tSourceDataType\t%d\tOutputToggles\t%d\tParentProperty\t%s",
-          property.c_str(), type, toggles != 0 ? 1 : 0, Field(shape_.property).c_str());
+          Field(property).c_str(), type, toggles != 0 ? 1 : 0, Field(shape_.property).c_str());
   const std::string output_property =
       IsOneOf(property, {"InputValue", "HiInValue", "LoInValue", "CurrentValue"})
           ? property
@@ -452,7 +452,9 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
       if (input.vt() == hmi::VT_BSTR && status_table) {
         std::string status = TrimRight(ToUpper(input.bstr()));
         status += std::string(static_cast<size_t>(StatusPadding(status)), ' ');
-        input = Variant::Bstr("\"" + status + "\"");
+        // Quoted as the writer quotes texts, so that a quote inside stays inside.
+        QuoteString(&status);
+        input = Variant::Bstr(status);
       }
       FormatValue(input, 0.0f, &in1);
       FormatValue(input2, 0.0f, &in2);
@@ -550,7 +552,7 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
     offset = number.r8();
   }
   AppendF(&record, "	PropertyName	%s	SourceDataType	%d	ParentProperty	%s",
-          property.c_str(), type, Field(shape_.property).c_str());
+          Field(property).c_str(), type, Field(shape_.property).c_str());
 
   std::string output_property = property;
   std::string parent_category;
@@ -613,7 +615,7 @@ int AnimationReader::ReadFormat(PictureReader* reader, hmi::IHmiObject* object,
   }
   AppendGroupScale(reader, &record);
   AppendF(&record, "	PropertyName	%s	SourceDataType	%d	ParentProperty	%s",
-          property.c_str(), type, Field(shape_.property).c_str());
+          Field(property).c_str(), type, Field(shape_.property).c_str());
   AppendScaleRange(reader, &record, property);
   return RegisterLines(reader, parent, "Format", name, &record, LineNames::kKeep,
                        /*needs_font_size=*/false, nullptr);

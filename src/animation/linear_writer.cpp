@@ -14,6 +14,9 @@ constexpr char kLinearScale[] =
 constexpr char kPenScale[] =
     "(%s TAVScale\n\t\t(properties\n\t\t\t(inMin %s)\n\t\t\t\t(inMax %s)\n\t\t\t(outMin %s)\n"
     "\t\t\t(outMax %s)))\n";
+constexpr char kRangeBreaksPage[] =
+    ": a range of the scaling holds a blank, parenthesis, quote or line end where the page "
+    "description takes it unquoted; the animation is not converted.";
 
 }  // namespace
 
@@ -53,6 +56,13 @@ int WriteLinear(PageWriter* writer, const PropertyMap& record) {
       !ConvertAnimValue(writer, record, kind, &out_min) ||
       !ConvertAnimValue(writer, record, kind, &out_max)) {
     return 0;
+  }
+  // The scale's ranges are written unquoted.
+  for (const std::string* value : {&in_min, &in_max, &out_min, &out_max}) {
+    if (!FitsUnquoted(*value)) {
+      log->QueueLine(property + kRangeBreaksPage, kSeveritySevere);
+      return 0;
+    }
   }
   const std::string scale = StringF(kLinearScale, name.c_str(), in_min.c_str(), in_max.c_str(),
                                     out_min.c_str(), out_max.c_str());
@@ -110,6 +120,14 @@ int WritePen(PageWriter* writer, const PropertyMap& record) {
   }
   std::string chart = full_name;
   OwnerName(&chart, parent_category);
+  for (const std::string* value : {&in_min, &in_max, &out_min, &out_max, &pen_index}) {
+    if (!FitsUnquoted(*value)) {
+      log->QueueLine(writer->services().Text(kResPenNotTranslated, {name, parent_name}) +
+                         kRangeBreaksPage,
+                     kSeveritySevere);
+      return 0;
+    }
+  }
   const std::string scale = StringF(kPenScale, name.c_str(), in_min.c_str(), in_max.c_str(),
                                     out_min.c_str(), out_max.c_str());
 

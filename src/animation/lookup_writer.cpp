@@ -22,6 +22,9 @@ constexpr char kBlinkOnValue[] =
     "(%s%d TAVBlink\n\t\t(properties\n\t\t\t(OnValue %s)\n\t\t\t(rate %0.f)))\n";
 // The value a lookup reports for a level output it does not have.
 constexpr char kNoValue[] = " ";
+constexpr char kValueBreaksPage[] =
+    ": a level of the lookup holds a blank, parenthesis, quote or line end where the page "
+    "description takes it unquoted; the animation is not converted.";
 
 // Whether the upper input of one level and the lower input of the next are
 // the same bound, compared as the source's values are.
@@ -123,6 +126,15 @@ int BuildLevels(PageWriter* writer, const PropertyMap& record, const std::string
     if (!ConvertAnimValue(writer, record, kind, &out1) ||
         !ConvertAnimValue(writer, record, kind, &toggle_output)) {
       return 0;
+    }
+    // The map entries hold these values unquoted.
+    const std::initializer_list<const std::string*> unquoted = {&in1, &in2, &out1, &toggle_output,
+                                                                &default_value};
+    for (const std::string* value : unquoted) {
+      if (!FitsUnquoted(*value)) {
+        writer->log()->QueueLine(property + kValueBreaksPage, kSeveritySevere);
+        return 0;
+      }
     }
     // A range that does not start where the previous one ended leaves a gap
     // that shows the default output.
@@ -300,7 +312,8 @@ int WriteLookupLinks(PageWriter* writer, const PropertyMap& record,
   const int output_number = both_toggles ? 4 : 1;
   if (parent_class == "Variable") {
     objects += VariableExpressionObject(parent_name);
-    AppendF(&links, "\t(%s.expval[0] %s%d.out)\n", parent_name.c_str(), n, output_number);
+    // A variable always takes the first object of the chain.
+    AppendF(&links, "\t(%s.expval[0] %s1.out)\n", parent_name.c_str(), n);
   } else {
     switch (PenTarget(writer, &target, record)) {
       case 1:

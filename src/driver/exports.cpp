@@ -1,7 +1,11 @@
 // The exported conversions: each runs in the library's own context, on the
 // host's platform, and never lets an exception reach the host.
+#include <new>
+#include <string>
+
 #include "driver/application.h"
 #include "driver/picture_converter.h"
+#include "platform/format.h"
 #include "platform/registry.h"
 #include "quillon/quillon.h"
 
@@ -45,6 +49,12 @@ int Guarded(Convert convert) {
     context.image_writer = platform.image_writer;
     context.state = app.process_state();
     return convert(context);
+  } catch (const std::bad_alloc& failure) {
+    // The picture asked for more memory than the machine gives: say so
+    // rather than fail without a reason.
+    app.ServicesFor(app.EffectivePlatform().ui)
+        .Message(FormatText(kOutOfMemoryText, {failure.what()}), kMbOk | kMbIconExclamation);
+    return 0;
   } catch (...) {
     return 0;
   }

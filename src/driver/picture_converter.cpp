@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <new>
 
 #include "animation/animation_reader.h"
 #include "driver/dialogs.h"
@@ -20,12 +21,18 @@ namespace {
 
 constexpr char kVersion[] = "1.0";
 
-// An output directory as the run keeps it: with its separator at the end,
-// or empty for the current directory.
+constexpr char kPathWithNul[] = "The picture path holds a NUL character and is not converted.";
+constexpr char kOutputDirectoryUnusable[] =
+    "The output directory cannot be used: %s. The picture %s is not converted.";
+
+// An output directory as the run keeps it: with "/" at the end (a "\" there
+// is taken as the separator it stands for), or empty for the current
+// directory.
 std::string WithSeparator(const std::string& directory) {
   if (directory.empty()) return directory;
   char last = directory.back();
-  return (last == '/' || last == '\\') ? directory : directory + "/";
+  if (last == '\\') return directory.substr(0, directory.size() - 1) + "/";
+  return last == '/' ? directory : directory + "/";
 }
 
 // The host's main window is disabled while a conversion runs.
@@ -68,7 +75,7 @@ std::string PictureNameOfPath(const std::string& path) {
 
 std::string SafeFileName(std::string name) {
   for (char& c : name) {
-    if (c == '/' || c == '\\') c = '_';
+    if (c == '/' || c == '\\' || c == '\0') c = '_';
   }
   return name;
 }
@@ -115,6 +122,11 @@ void PictureConverter::StartPictureLog(const std::string& picture_directory) {
 }
 
 int PictureConverter::PrepareRun(const std::string& path, LogWindow* log_window) {
+  if (path.find('\0') != std::string::npos) {
+    // The file system would see only the part before it: another file.
+    services_.Message(kPathWithNul, kMbOk | kMbIconExclamation);
+    return 0;
+  }
   if (ToUpper(path).find(".GRF") == std::string::npos) {
     services_.Message(services_.Text(kResNotAPictureFile), kMbOk | kMbIconExclamation);
     return 0;
@@ -122,6 +134,7 @@ int PictureConverter::PrepareRun(const std::string& path, LogWindow* log_window)
   source_path_ = path;
   log_window_ = log_window;
   picture_name_ = SafeFileName(PictureNameOfPath(path));
+  reader_.set_page_name(picture_name_);
   reader_.PrepareClassTable();
   size_t separator = LastSeparator(path);
   StartPictureLog(separator == std::string::npos ? std::string() : path.substr(0, separator + 1));
@@ -140,6 +153,7 @@ int PictureConverter::PrepareRunFromObject(const hmi::Variant& picture) {
   reader_.document()->document_dispatch = picture.dispatch();
   log_window_ = nullptr;
   picture_name_ = SafeFileName(RecordText(name));
+  reader_.set_page_name(picture_name_);
   reader_.PrepareClassTable();
   StartPictureLog(std::string());
   return 1;
@@ -247,26 +261,36 @@ namespace {
 
 // The steps of RunConvertQevPicFile after the run is prepared.
 int ConvertPrepared(PictureConverter& run, const Services& services, int action) {
-  MainWindowLock main_window(services.ui, /*disable=*/true);
-  if (services.progress != nullptr) services.progress->ShowProgress();
-  if (run.OpenPicture() != 1) {
+  try {
+    MainWindowLock main_window(services.ui, /*disable=*/true);
+    if (services.progress != nullptr) services.progress->ShowProgress();
+    if (run.OpenPicture() != 1) {
+      Abort(services);
+      return 0;
+    }
+    if (run.ReadPicture() < 0) {
+      Abort(services);
+      services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
+                       kMbOk | kMbIconExclamation);
+      return 0;
+    }
+    if (services.Cancelled()) return 0;
+    if (action != 1) {
+      if (services.progress != nullptr) services.progress->CloseProgress();
+      return 0;
+    }
+    // A page that could not be written whole is not reported as converted;
+    // the writer has said why.
+    return run.WritePages();
+  } catch (const std::bad_alloc& failure) {
+    // The picture asked for more memory than the machine gives: the log and
+    // the message say so.
+    const std::string text = FormatText(kOutOfMemoryText, {failure.what()});
+    run.log()->WriteLogLine(text, kLogError);
     Abort(services);
+    services.Message(text, kMbOk | kMbIconExclamation);
     return 0;
   }
-  if (run.ReadPicture() < 0) {
-    Abort(services);
-    services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
-                     kMbOk | kMbIconExclamation);
-    return 0;
-  }
-  if (services.Cancelled()) return 0;
-  if (action != 1) {
-    if (services.progress != nullptr) services.progress->CloseProgress();
-    return 0;
-  }
-  // A page that could not be written whole is not reported as converted;
-  // the writer has said why.
-  return run.WritePages();
 }
 
 }  // namespace
@@ -305,7 +329,19 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
     }
   }
 
+  if (context.registry != nullptr) {
+    // Before the log is started: it would be written to the wrong place.
+    const std::string problem =
+        CheckOutputDirectory(context.registry, &run.settings.output_directory);
+    if (!problem.empty()) {
+      services.Message(FormatText(kOutputDirectoryUnusable, {problem, path}),
+                       kMbOk | kMbIconExclamation);
+      return 0;
+    }
+  }
   if (run.PrepareRun(path, log_window) != 1) return 0;
+  // A run that only reads writes the log and nothing else.
+  run.reader()->set_write_images(action == 1);
   return run.Finish(ConvertPrepared(run, services, action));
 }
 

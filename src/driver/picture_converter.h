@@ -29,6 +29,10 @@ enum : int {
   kResReadingFailed = 76,
 };
 
+// The message of a conversion stopped for want of memory; "%s" is the cause.
+constexpr char kOutOfMemoryText[] =
+    "The conversion ran out of memory (%s) and was stopped; the picture is not converted.";
+
 class PictureConverter {
  public:
   // The run reports through `services`, keeps settings in `registry` (may

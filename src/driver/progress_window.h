@@ -15,6 +15,8 @@ class Resources;
 constexpr char kStatusReadingObjects[] = "Reading objects for conversion...";
 constexpr char kStatusConvertingObject[] = "Converting object ...";
 constexpr char kStatusConvertingAnimation[] = "Converting animation for the object ...";
+// Set for every object written to the page description.
+constexpr char kStatusWritingObject[] = "Writing object ...";
 constexpr char kStatusCreatingImages[] = "Creating image files...";
 constexpr char kStatusTranslating[] = "Translating Objects...";
 constexpr char kStatusConversionOver[] = "Conversion is Over";

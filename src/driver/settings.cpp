@@ -83,19 +83,19 @@ void LoadSettings(const Services& services, Registry* registry, ConversionSettin
   // all of them.
   RegistryChanges changes(registry);
   std::string text;
-  if (ReadSettingValue(services, registry, kWebOutPathKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kWebOutPathKey, kAnyLength, &text)) {
     settings->output_directory = text;
   }
-  if (ReadSettingValue(services, registry, kUpdateRateKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kUpdateRateKey, kAnyLength, &text)) {
     settings->update_rate = LimitUpdateRate(ReadDecimal(text));
   }
-  if (ReadSettingValue(services, registry, kOptionOutputBmpKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kOptionOutputBmpKey, kAnyLength, &text)) {
     settings->output_bmp = ReadDecimal(text);
   }
-  if (ReadSettingValue(services, registry, kUseCabFilesKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kUseCabFilesKey, kAnyLength, &text)) {
     settings->use_cab_files = ReadDecimal(text);
   }
-  if (ReadSettingValue(services, registry, kAllowPlayBackKey, kSettingBufferSize, &text)) {
+  if (ReadSettingValue(services, registry, kAllowPlayBackKey, kAnyLength, &text)) {
     settings->allow_play_back = ReadDecimal(text);
   }
   if (changes.Commit() != RegistryResult::kOk) {
@@ -129,11 +129,35 @@ int SaveSettings(const Services& services, Registry* registry,
 
 std::string ReadPicturePath(const Services& services, Registry* registry) {
   std::string path;
-  if (!ReadSettingValue(services, registry, kPicturePathKey, kSettingBufferSize, &path)) {
+  if (!ReadSettingValue(services, registry, kPicturePathKey, kAnyLength, &path)) {
     services.Message(kQevNotInstalled, kMessageStyle);
     return std::string();
   }
   return path;
+}
+
+std::string CheckOutputDirectory(Registry* registry, std::string* directory) {
+  // A store that cannot be read gives no setting at all: the directory the
+  // run holds would be a default, not the one the user chose.
+  RegistryKey key;
+  const RegistryResult opened = registry->OpenKey(kSettingsRoot, kWebOutPathKey, kKeyRead, &key);
+  if (opened == RegistryResult::kOk) {
+    registry->CloseKey(key);
+  } else if (opened != RegistryResult::kNotFound) {
+    const auto* file = dynamic_cast<const FileRegistry*>(registry);
+    const std::string why =
+        file != nullptr && !file->error().empty() ? file->error() : RegistryResultName(opened);
+    return "the settings cannot be read (" + why + ")";
+  }
+  if (directory->empty()) {
+    return "the settings name no output directory (the stored one is empty, or neither an "
+           "output nor a picture directory is stored)";
+  }
+  if (directory->find('\0') != std::string::npos) {
+    return "the output directory holds a NUL character";
+  }
+  if (directory->back() == '\\') directory->back() = '/';
+  return std::string();
 }
 
 std::string FindOpcDataSource(Registry* registry) {

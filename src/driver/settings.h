@@ -45,8 +45,8 @@ constexpr char kQevNotInstalled[] = "Qev is not installed.";
 constexpr char kOptionSetText[] = "TRUE";
 
 // Buffer sizes in bytes, the terminating zero included: a longer value
-// cannot be read.
-constexpr size_t kSettingBufferSize = 256;
+// cannot be read. The settings, the picture directory and the node name are
+// read whole, whatever their length.
 constexpr size_t kDataSourceNameSize = 260;  // subkey names and the source's name
 constexpr size_t kOpcValueSize = 1024;
 constexpr size_t kOptionBufferSize = 80;
@@ -101,6 +101,15 @@ int SaveSettings(const Services& services, Registry* registry, const ConversionS
 // The HMI's picture directory. When it cannot be read the message box
 // "Qev is not installed." is shown and the result is empty.
 std::string ReadPicturePath(const Services& services, Registry* registry);
+
+// Checks the output directory that a run took from the settings in
+// `registry` (the stored WebOutPath, else the HMI picture directory) before
+// anything is written there. Returns why it cannot be used: the settings
+// store cannot be read (with its reason), the directory is empty (the
+// settings name none), or it holds a NUL character. Returns an empty text
+// when it can be used; a "\" at its end (as Windows users write it) is then
+// made "/", so that file names go inside it.
+std::string CheckOutputDirectory(Registry* registry, std::string* directory);
 
 // The name of the local OPC data source: the default value of the first
 // subkey of QEV32\DataSources whose OpcProgID is "Velquist.OPCEDA" and whose

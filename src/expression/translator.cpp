@@ -6,6 +6,7 @@
 
 #include "driver/dialogs.h"
 #include "driver/settings.h"
+#include "model/picture_map.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
 #include "writer/value_mapping.h"
@@ -16,6 +17,20 @@ namespace {
 constexpr char kOperatorCharacters[] = "<>*+-=/%^()";
 constexpr char kTokenOperatorCharacters[] = "<>*+-=/()";
 constexpr char kThisNode[] = "THISNODE";
+constexpr char kBreaksPage[] =
+    ": the data source holds a blank, parenthesis, quote or line end where the page description "
+    "takes it unquoted; the animation is not converted.";
+
+// Backslashes and quotes of a word placed inside the quoted expression text,
+// escaped as the writer's quoting escapes them.
+std::string EscapedInQuotes(const std::string& word) {
+  std::string escaped;
+  for (char c : word) {
+    if (c == '"' || c == '\\') escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
 // A user who never answers the node prompt gets the local node after this
 // many prompts, so that no host can keep a conversion waiting for ever.
 constexpr int kMaxNodePrompts = 100;
@@ -84,7 +99,7 @@ ExpressionTranslator::ExpressionTranslator(ConversionLog* log, Registry* registr
 std::string ExpressionTranslator::LocalNodeName(const std::string& fallback) {
   std::string node;
   if (registry_ != nullptr &&
-      ReadSettingValue(log_->services(), registry_, kNodeNameKey, kSettingBufferSize, &node)) {
+      ReadSettingValue(log_->services(), registry_, kNodeNameKey, kAnyLength, &node)) {
     return node;
   }
   return fallback;
@@ -93,6 +108,18 @@ std::string ExpressionTranslator::LocalNodeName(const std::string& fallback) {
 int ExpressionTranslator::TranslateSource(std::string* source, const std::string& context,
                                           std::string* object_text, std::string* links,
                                           std::string* error) {
+  const int result = TranslateSourceText(source, context, object_text, links, error);
+  if ((result == kReference || result == kNumber || result == kOperatorText) &&
+      !IsPageWord(*source)) {
+    *error = kBreaksPage;
+    return kNotTranslatable;
+  }
+  return result;
+}
+
+int ExpressionTranslator::TranslateSourceText(std::string* source, const std::string& context,
+                                              std::string* object_text, std::string* links,
+                                              std::string* error) {
   *source = TrimBlanks(*source);
   if (ContainsAny(*source, kOperatorCharacters) && source->find(' ') != std::string::npos) {
     return TranslateExpression(source, context, object_text, links, error) ? kExpression
@@ -208,15 +235,22 @@ int ExpressionTranslator::TranslateExpression(std::string* source, const std::st
           if (c != '"') word += c;
         }
         word += std::string(static_cast<size_t>(PaddingOf(word)), ' ');
-        expression += "\\\"" + word + "\\\"";
+        expression += "\\\"" + EscapedInQuotes(word) + "\\\"";
         continue;
       }
       case TokenClass::kOther:
         break;
     }
     std::string translated = token;
-    int result = TranslateSource(&translated, context, nullptr, nullptr, error);
+    int result = TranslateSourceText(&translated, context, nullptr, nullptr, error);
+    if (result == kReference && !IsPageWord(translated)) {
+      // Its link names it unquoted.
+      *error = kBreaksPage;
+      result = kNotTranslatable;
+    }
     if (result == kNumber || result == kOperatorText) {
+      // Inside the expression's quotes.
+      translated = EscapedInQuotes(translated);
       expression += translated == "=" ? "==" : translated;
     } else if (result == kReference) {
       AppendF(&expression, "$%d", input);

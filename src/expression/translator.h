@@ -46,7 +46,10 @@ class ExpressionTranslator {
 
   // Rewrites `source`; returns a TranslateResult. For an expression the
   // viewer object and its links are returned too; on failure `error` may
-  // name the reason.
+  // name the reason. A reference, number or operator text that the page
+  // would hold unquoted and that holds a blank, TAB, parenthesis, quote,
+  // apostrophe, line end or NUL (which would break the page's structure) is
+  // not translatable, with that reason.
   int TranslateSource(std::string* source, const std::string& context, std::string* object_text,
                       std::string* links, std::string* error);
   int TranslateExpression(std::string* source, const std::string& context,
@@ -60,6 +63,11 @@ class ExpressionTranslator {
   const std::string& picture_name() const { return picture_name_; }
 
  private:
+  // TranslateSource without the check that a reference or value written
+  // unquoted on the page keeps the page's structure.
+  int TranslateSourceText(std::string* source, const std::string& context,
+                          std::string* object_text, std::string* links, std::string* error);
+
   ConversionLog* log_;
   Registry* registry_;
   ProcessState* state_;

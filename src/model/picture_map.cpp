@@ -227,6 +227,34 @@ void QuoteString(std::string* text) {
   *text = std::move(quoted);
 }
 
+bool IsPageWord(const std::string& text) {
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+      if (text[i] == '\\') {
+        ++i;  // the escaped character
+        if (i + 1 >= text.size()) return false;  // it escaped the closing quote
+      } else if (text[i] == '"' || text[i] == '\0') {
+        return false;
+      }
+    }
+    return true;
+  }
+  for (char c : text) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0' || c == '(' || c == ')' ||
+        c == '"' || c == '\'') {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool FitsUnquoted(const std::string& text) {
+  const size_t start = text.find_first_not_of(' ');
+  if (start == std::string::npos) return true;
+  const size_t end = text.find_last_not_of(' ');
+  return IsPageWord(text.substr(start, end - start + 1));
+}
+
 void ReplaceChar(std::string* text, char from, char to) {
   for (char& c : *text) {
     if (c == from) c = to;

@@ -85,6 +85,16 @@ std::string MakeFormatMask(const std::string& format, long characters_per_line,
 // backslash and apostrophe inside it.
 void QuoteString(std::string* text);
 
+// True when `text`, written where the page description takes a value
+// without quotes, stays one word there: it holds no blank, TAB, line end,
+// NUL, parenthesis, quote or apostrophe, or it is a whole quoted text as
+// QuoteString makes one.
+bool IsPageWord(const std::string& text);
+// True when `text` may stand unquoted as a value of the page description:
+// blanks around one page word, or nothing but blanks (a value that could not
+// be read).
+bool FitsUnquoted(const std::string& text);
+
 // Replaces every `from` in `text` by `to`.
 void ReplaceChar(std::string* text, char from, char to);
 

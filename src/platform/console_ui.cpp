@@ -14,9 +14,17 @@ namespace {
 // Set from the signal handlers, read by NextEvent.
 volatile std::sig_atomic_t g_cancel_requested = 0;
 volatile std::sig_atomic_t g_quit_requested = 0;
+// Every Ctrl-C and SIGTERM of the process, never reset.
+volatile std::sig_atomic_t g_interrupts = 0;
 
-extern "C" void OnInterrupt(int) { g_cancel_requested = 1; }
-extern "C" void OnTerminate(int) { g_quit_requested = 1; }
+extern "C" void OnInterrupt(int) {
+  g_cancel_requested = 1;
+  g_interrupts = g_interrupts + 1;
+}
+extern "C" void OnTerminate(int) {
+  g_quit_requested = 1;
+  g_interrupts = g_interrupts + 1;
+}
 
 long long NowMs() {
   struct timespec now;
@@ -158,6 +166,10 @@ UiEvent ConsoleUi::NextEvent() {
 
 void ConsoleUi::PostQuit() { quit_posted_ = true; }
 
+int ConsoleUi::Interrupts() { return g_interrupts; }
+
+void ConsoleUi::CatchInterrupts() { InstallHandlers(); }
+
 }  // namespace quillon
 
 namespace quillon {
@@ -210,7 +222,11 @@ int ConsoleUi::RunModal(Dialog* dialog) {
     for (int id : dialog->order()) {
       const Control* control = dialog->Find(id);
       if (control == nullptr || !control->visible || !control->enabled) continue;
-      const std::string label = control->label.empty() ? std::to_string(id) : control->label;
+      // A check box or radio button is named by its caption; an edit by the
+      // label beside it. The number only when neither says anything.
+      std::string label = control->label;
+      if (label.empty() && control->kind != ControlKind::kEdit) label = control->text;
+      if (label.empty()) label = std::to_string(id);
       if (control->kind == ControlKind::kEdit) {
         std::fprintf(err_, "%s [%s]: ", label.c_str(), control->text.c_str());
         std::fflush(err_);

@@ -37,6 +37,12 @@ class ConsoleUi : public Ui {
   // pressed without a terminal (and offered as the answer on one).
   void Preset(int template_id, int control, const std::string& text);
 
+  // How many times Ctrl-C or SIGTERM arrived since the process started.
+  static int Interrupts();
+  // Makes Ctrl-C and SIGTERM counted, not fatal, also while no progress
+  // window is open, so that a host can end its run in order.
+  static void CatchInterrupts();
+
  private:
   void EndStatusLine();
 

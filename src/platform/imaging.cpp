@@ -25,6 +25,21 @@ int32_t RgbImage::ColorAt(int32_t x, int32_t y) const {
   return static_cast<int32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
 }
 
+bool ImageSizeAllowed(int64_t width, int64_t height) {
+  return width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= kMaxImagePixels;
+}
+
+std::string ImageTooLargeText(int64_t width, int64_t height) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "the image of %lld x %lld pixels is larger than the converter handles "
+                "(at most %lld pixels, %d on a side)",
+                static_cast<long long>(width), static_cast<long long>(height),
+                static_cast<long long>(kMaxImagePixels), static_cast<int>(kMaxImageSide));
+  return text;
+}
+
 RgbImage PlainImage(int32_t color, int32_t width, int32_t height) {
   RgbImage image;
   if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) return image;

@@ -25,6 +25,15 @@ struct RgbImage {
 
 // The largest width or height of an image the converter handles.
 constexpr int32_t kMaxImageSide = 65535;
+// The most pixels of one image the converter handles: 8192 x 8192, beyond
+// any display the pictures are drawn for (the samples take 192 MiB).
+constexpr int64_t kMaxImagePixels = int64_t{8192} * 8192;
+
+// True when an image of `width` x `height` pixels lies within the limits
+// above (both sides at least 1).
+bool ImageSizeAllowed(int64_t width, int64_t height);
+// "the image of W x H pixels is larger than the converter handles (...)".
+std::string ImageTooLargeText(int64_t width, int64_t height);
 
 // An image of `width` x `height` pixels all of `color` (0x00BBGGRR). Sizes
 // outside 1..kMaxImageSide give an empty (invalid) image.

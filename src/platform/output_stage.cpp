@@ -77,7 +77,12 @@ OutputStage::OutputStage(std::string directory, std::string picture_name)
 
 OutputStage::~OutputStage() {
   Discard();
-  if (lock_fd_ >= 0) ::close(lock_fd_);  // closing releases the lock
+  if (lock_fd_ >= 0) {
+    // Removed while it is held, so that no lock file stays in the folder; a
+    // run waiting on it then takes a lock on a new file (see Prepare).
+    ::unlink(lock_path_.c_str());
+    ::close(lock_fd_);  // closing releases the lock
+  }
   if (active_ && g_active_stage == this) g_active_stage = previous_active_;
 }
 
@@ -106,40 +111,54 @@ FileResult OutputStage::Prepare() {
   if (!staging_.empty()) return FileResult();
   if (lock_fd_ < 0) {
     const std::string lock_path = prefix_ + "." + tag_ + kLockSuffix;
-    int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
-                    0644);
-    if (fd < 0) {
-      if (errno == ELOOP) {
-        FileResult refused;
-        refused.stage = FileStage::kOpen;
-        refused.cause = kFileRefusedNotRegular;
-        if (notice_) notice_(NotRegularFileText(lock_path));
-        return refused;
+    bool told = false;
+    // The run that holds the lock removes the lock file before it lets go:
+    // a lock taken on a file that is no longer the one of that name is
+    // taken again on the new one.
+    for (;;) {
+      int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                      0644);
+      if (fd < 0) {
+        if (errno == ELOOP) {
+          FileResult refused;
+          refused.stage = FileStage::kOpen;
+          refused.cause = kFileRefusedNotRegular;
+          if (notice_) notice_(NotRegularFileText(lock_path));
+          return refused;
+        }
+        return Failure(FileStage::kOpen, errno);
       }
-      return Failure(FileStage::kOpen, errno);
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+          int error = errno;
+          ::close(fd);
+          return Failure(FileStage::kOpen, error);
+        }
+        if (notice_ && !told) {
+          notice_(picture_name_ +
+                  " is being converted by another run into the same folder; waiting for it to "
+                  "finish.");
+        }
+        told = true;
+        int locked;
+        do {
+          locked = ::flock(fd, LOCK_EX);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0) {
+          int error = errno;
+          ::close(fd);
+          return Failure(FileStage::kOpen, error);
+        }
+      }
+      struct stat held, named;
+      if (::fstat(fd, &held) == 0 && ::lstat(lock_path.c_str(), &named) == 0 &&
+          held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+        lock_fd_ = fd;
+        lock_path_ = lock_path;
+        break;
+      }
+      ::close(fd);
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK && errno != EINTR) {
-        int error = errno;
-        ::close(fd);
-        return Failure(FileStage::kOpen, error);
-      }
-      if (notice_) {
-        notice_(picture_name_ +
-                " is being converted by another run into the same folder; waiting for it to "
-                "finish.");
-      }
-      int locked;
-      do {
-        locked = ::flock(fd, LOCK_EX);
-      } while (locked != 0 && errno == EINTR);
-      if (locked != 0) {
-        int error = errno;
-        ::close(fd);
-        return Failure(FileStage::kOpen, error);
-      }
-    }
-    lock_fd_ = fd;
     RemoveStaleFolders();
   }
   std::string folder = prefix_ + "." + tag_ + kStagingInfix + "XXXXXX";

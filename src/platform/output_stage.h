@@ -13,7 +13,8 @@
 // A stage takes the picture's lock (flock on ".PICTURE.quillon-lock" in the
 // output folder) before its first file, waiting while another run holds it,
 // and then removes the staging folders that killed runs of the same picture
-// left. An existing output name that is not a regular file with one name (a
+// left. The lock file is removed when the stage ends (a killed run leaves
+// it; it is used again). An existing output name that is not a regular file with one name (a
 // link, a folder, a FIFO, a device, a file with hard links) is never opened,
 // followed or replaced: it is refused.
 #ifndef QUILLON_PLATFORM_OUTPUT_STAGE_H_
@@ -116,6 +117,7 @@ class OutputStage {
   std::string tag_;  // the picture's name in the lock's and staging folders' names
   std::function<void(const std::string&)> notice_;
   int lock_fd_ = -1;
+  std::string lock_path_;
   std::string staging_;  // the staging folder, once made
   std::vector<std::unique_ptr<Entry>> entries_;
   std::map<std::string, Entry*> by_path_;

@@ -576,7 +576,8 @@ RegistryResult FileRegistry::Refresh() {
     error_ = "no registry file: none of $QUILLON_REGISTRY, $XDG_CONFIG_HOME and $HOME is set";
     return RegistryResult::kUnreadable;
   }
-  int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a FIFO in its place would block until a writer came.
+  int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno != ENOENT) {
       error_ = SystemError("cannot read", path_);

@@ -2,6 +2,8 @@
 // bitmap is drawn by the HMI in its primary and its secondary state, copied
 // through the clipboard and saved as a BMP or JPEG file of the output
 // directory; the record names the extension of those files.
+#include <cstdio>
+
 #include "driver/progress_window.h"
 #include "platform/format.h"
 #include "platform/imaging.h"
@@ -31,6 +33,20 @@ constexpr char kCreatedImageFile[] = "Created image file ";
 constexpr char kCopyToClipboard[] = "Copy to Clipboard";
 constexpr char kCurrentImage[] = "CurrentImage";
 constexpr char kSecondaryImage[] = "SecondaryImageDisplayed";
+constexpr char kTooManyImages[] =
+    "The bitmap has %d images, more than the %d a bitmap can show, and is left out of the web "
+    "page.";
+constexpr char kImageNotMade[] = "An image of the bitmap could not be made (%s); the bitmap is "
+                                 "left out of the web page.";
+
+// CreateImageFiles: the bitmap lies beyond a limit and is left out.
+constexpr int kLeftOut = -1;
+
+// `text` followed by the HMI's reason in parentheses, when it gave one.
+std::string WithCause(const std::string& text) {
+  const std::string cause = hmi::TakeErrorInfo();
+  return cause.empty() ? text : text + " (" + cause + ")";
+}
 
 const char* Extension(bool bmp) { return bmp ? ".BMP" : ".JPG"; }
 
@@ -64,16 +80,6 @@ bool CancelledWhilePumping(PictureReader* reader, const char* status) {
   return true;
 }
 
-// A bitmap's full name as it may stand in a file name: the dots of the
-// name become "_", and so do separators, so the file stays inside the
-// output directory.
-std::string ImageBaseName(std::string full_name) {
-  ReplaceChar(&full_name, '.', '_');
-  ReplaceChar(&full_name, '/', '_');
-  ReplaceChar(&full_name, '\\', '_');
-  return full_name;
-}
-
 }  // namespace
 
 int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string* list) {
@@ -92,6 +98,12 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
     reader->Warn("ImageCount", kSeveritySevere);
     return 0;
   }
+  if (count > kMaxBitmapImages) {
+    reader->Warn(StringF(kTooManyImages, static_cast<int>(count),
+                         static_cast<int>(kMaxBitmapImages)),
+                 kSeveritySevere);
+    return kLeftOut;
+  }
   if (hmi::Failed(bitmap->SetSelected(-1))) {
     reader->Warn("SelectObject", kSeveritySevere);
     return 0;
@@ -103,7 +115,7 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
     return 0;
   }
   // Named as the page names it: the full name as the record holds it.
-  const std::string base_name = ImageBaseName(NameText(full_name));
+  const std::string base_name = PictureReader::ImageBaseName(reader->PageFullName(full_name));
   ImageState kept;
   if (hmi::Failed(bitmap->CurrentImage(&kept.image))) {
     reader->Warn(kCurrentImage, kSeveritySevere);
@@ -143,18 +155,31 @@ int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string
         reader->Warn(kSecondaryImage, kSeveritySevere);
         return 0;
       }
-      if (hmi::Failed(window->CopyToClipboard())) {
+      hmi::TakeErrorInfo();
+      const HRESULT copied = window->CopyToClipboard();
+      if (copied == hmi::E_OUTOFMEMORY) {
+        RestoreState(reader, bitmap.get(), kept);
+        reader->Warn(StringF(kImageNotMade, hmi::TakeErrorInfo().c_str()), kSeveritySevere);
+        return kLeftOut;
+      }
+      if (hmi::Failed(copied)) {
         RestoreState(reader, bitmap.get(), kept);
         reader->Warn(kCopyToClipboard, kSeverityWarning);
         return 0;
       }
       if (writer->ClipboardHasImage(*clipboard) == 0) {
         RestoreState(reader, bitmap.get(), kept);
-        reader->Warn(reader->Text(kResNoClipboardImage), kSeverityWarning);
+        reader->Warn(WithCause(reader->Text(kResNoClipboardImage)), kSeverityWarning);
         return 0;
       }
       RgbImage image;
       if (writer->TakeClipboardImage(*clipboard, &image) != 1) continue;
+      if (!ImageSizeAllowed(image.width, image.height)) {
+        RestoreState(reader, bitmap.get(), kept);
+        reader->Warn(StringF(kImageNotMade, ImageTooLargeText(image.width, image.height).c_str()),
+                     kSeveritySevere);
+        return kLeftOut;
+      }
       const std::string path =
           JoinPath(reader->image_directory(),
                    StringF(state == 0 ? "%s_P%d" : "%s_S%d", base_name.c_str(), i)) +
@@ -185,7 +210,16 @@ int ReadBitmap(PictureReader* reader, hmi::IHmiObject* object, std::string* reco
   const HRESULT result = reader->ReadProperties(object, record);
   if (hmi::Failed(result) && result != kReadWithWarnings) return result;
   std::string list;
-  CreateImageFiles(reader, object, &list);
+  if (reader->write_images() && CreateImageFiles(reader, object, &list) == kLeftOut) {
+    // The files of the images made before are not wanted either.
+    for (size_t start = 0; start < list.size();) {
+      size_t end = list.find("\r\n", start);
+      if (end == std::string::npos) end = list.size();
+      std::remove(list.substr(start, end - start).c_str());
+      start = end + 2;
+    }
+    return -1;
+  }
   if (!list.empty()) {
     std::string name;
     HRESULT hr = object->Name(&name);

@@ -36,7 +36,8 @@ hmi::HRESULT ReadAxes(PictureReader* reader, hmi::IHmiObject* object, std::strin
 int ReadBitmap(PictureReader* reader, hmi::IHmiObject* object, std::string* record);
 // Saves every image of the bitmap in both states; `list` receives each
 // saved path followed by CR LF. 1 when all images were handled, 0 when it
-// gave up.
+// gave up, -1 when the bitmap lies beyond a limit (too many images, an image
+// too large) and is to be left out of the page.
 int CreateImageFiles(PictureReader* reader, hmi::IHmiObject* object, std::string* list);
 
 // Embedded alarm summaries and command buttons.

@@ -14,7 +14,7 @@ int PictureReader::FindExternalObject(const std::string& reference,
   *object = nullptr;
   std::string picture_directory;
   if (registry_ == nullptr ||
-      !ReadSettingValue(services(), registry_, kPicturePathKey, kSettingBufferSize,
+      !ReadSettingValue(services(), registry_, kPicturePathKey, kAnyLength,
                         &picture_directory)) {
     Report(Text(kResNoPictureDirectory));
     return 1;
@@ -47,9 +47,12 @@ int PictureReader::FindExternalObject(const std::string& reference,
   }
 
   const std::string path = JoinPath(picture_directory, document_name + ".qvg");
+  hmi::TakeErrorInfo();
   HRESULT hr = host_->OpenStorage(path, hmi::kStorageReadTransacted, &external_.storage);
   if (hmi::Failed(hr)) {
-    Report(Text(kResOpenDocumentFailed));
+    // The HMI may say why (a path that is no regular file, for one).
+    const std::string cause = hmi::TakeErrorInfo();
+    Report(Text(kResOpenDocumentFailed) + (cause.empty() ? "" : " (" + cause + ")"));
     return hr;
   }
   hr = host_->CreateInstance(hmi::kDocumentClassId, hmi::ClassContext::kInProcessServer,

@@ -31,6 +31,15 @@ HRESULT PictureReader::ReadPictureProperties(hmi::IUnknown* picture) {
     return hr;
   }
 
+  // Full names start with the document's name; the page's files are named
+  // after the page.
+  std::string document_name;
+  renames_.clear();
+  if (!page_name_.empty() && hmi::Succeeded(picture_interface_->Name(&document_name)) &&
+      NameText(document_name) != NameText(page_name_)) {
+    renames_.push_back({document_name, NameText(page_name_), std::string()});
+  }
+
   int32_t color = 0xFFFFFF;
   if (hmi::Failed(picture_interface_->BackgroundColor(&color))) {
     color = 0xFFFFFF;

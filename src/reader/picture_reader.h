@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <map>
-#include <unordered_map>
+#include <set>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "driver/conversion_log.h"
 #include "expression/process_state.h"
@@ -77,6 +79,12 @@ enum : int {
 // How many levels of groups inside groups the walk follows.
 constexpr int kMaxGroupDepth = 64;
 
+// Limits that no real display reaches; an object beyond one is left out of
+// the web page with a log line, so that a tiny document cannot make the run
+// take unbounded memory or time. Images are limited by ImageSizeAllowed.
+constexpr int32_t kMaxTextLines = 1000;     // lines of one text
+constexpr int32_t kMaxBitmapImages = 256;   // images of one bitmap
+
 // The degree factor of the HMI: 180 divided by 22/7.
 constexpr double kDegreeFactor = 57.27272727272727;
 
@@ -108,6 +116,25 @@ class PictureReader {
                   const std::string& group);
   // Releases every automation reference held for the current picture.
   void ReleasePictureReferences();
+
+  // Names on the page. Two objects of a page must not share a name once
+  // unsafe characters are replaced (nor by being named alike), and two
+  // bitmaps must not share image files: the walk claims each shape's and
+  // group's name before reading it, and a name already taken gets "_2",
+  // "_3", ... (said in the log). While that object, its members and its
+  // animations are read, its names and full names are written renamed.
+  //
+  // The page's own name (its file name, as `page_name`) stands at the head
+  // of every full name in place of the document's name, so that the image
+  // files of two pictures with the same document name stay apart.
+  void set_page_name(const std::string& page_name) { page_name_ = page_name; }
+  // `raw` (a full name as the HMI gives it) as the page writes it.
+  std::string PageFullName(const std::string& raw) const;
+  // `raw` (the name of `object`, as the HMI gives it) as the page writes it.
+  std::string PageName(hmi::IHmiObject* object, const std::string& raw) const;
+  // The base of the image file names of a bitmap whose page full name is
+  // `full_name`: dots and separators made "_".
+  static std::string ImageBaseName(std::string full_name);
 
   // The generic property reading shared by every class reader.
   hmi::HRESULT ReadProperties(hmi::IHmiObject* object, std::string* record);
@@ -167,6 +194,10 @@ class PictureReader {
   }
   const std::string& image_directory() const { return image_directory_; }
   bool output_bmp() const { return output_bmp_; }
+  // Whether the bitmaps' image files are made: not when the pictures are
+  // only read (a run that writes logs only).
+  void set_write_images(bool write) { write_images_ = write; }
+  bool write_images() const { return write_images_; }
   // The settings, where the HMI's picture directory is found.
   Registry* registry() const { return registry_; }
   void set_registry(Registry* registry) { registry_ = registry; }
@@ -199,6 +230,21 @@ class PictureReader {
  private:
   // Reads a group's members when the nesting allows it.
   int ReadGroupMembers(hmi::IHmiObject* object, const std::string& group_name);
+  // Makes *name (a shape's or group's safe name) unique on the page, see
+  // set_page_name; a new name is kept in renames_ until the caller drops it.
+  void ClaimPageName(hmi::IHmiObject* object, bool bitmap, std::string* name);
+
+  // A full name (as the HMI gives it, and every full name below it) and the
+  // full name and name the page writes for it.
+  struct Rename {
+    std::string raw_full;
+    std::string full;
+    std::string name;
+  };
+  std::vector<Rename> renames_;
+  std::set<std::string> page_names_;   // names of the page's shapes and groups
+  std::set<std::string> image_bases_;  // image file name bases of its bitmaps
+  std::string page_name_;
 
   ConversionLog* log_;
   ConnectionReader* connections_;
@@ -207,6 +253,7 @@ class PictureReader {
   ImageWriter* image_writer_ = nullptr;
   std::string image_directory_;
   bool output_bmp_ = false;
+  bool write_images_ = true;
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   // A document file loaded for an external reference.
@@ -242,8 +289,8 @@ std::string RecordText(std::string text);
 
 // An object's name (or full name) as it may stand in the page description,
 // where names are separated by blanks and lists by parentheses: a blank,
-// parenthesis, quote, apostrophe, TAB, CR or LF inside it becomes "_", and
-// an empty name is "_".
+// parenthesis, quote, apostrophe, TAB, CR, LF or NUL inside it becomes "_",
+// and so does "#", which marks groups in the group map; an empty name is "_".
 std::string NameText(std::string text);
 
 // Formats a value for a record (offset added to numbers); an empty text

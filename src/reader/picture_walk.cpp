@@ -19,6 +19,12 @@ namespace {
 constexpr char kGroupClass[] = "Group";
 constexpr char kGroupTooDeep[] =
     "The group %s lies more than 64 groups deep and is left out of the web page.";
+constexpr char kNameTaken[] =
+    "Another object of the page already has the name %s (once unsafe characters are "
+    "replaced); this one (%s) is written as %s.";
+constexpr char kImageFilesTaken[] =
+    "The image files of this bitmap (%s) would be those of another bitmap of the page; it is "
+    "written as %s.";
 
 // The part of `text` after its first "#", or all of it.
 std::string AfterFirstHash(const std::string& text) {
@@ -80,6 +86,11 @@ int PictureReader::ReadObjects(hmi::IHmiObjectCollection* collection,
     Report(Text(kResCountFailed));
     return hr;
   }
+  if (parent_group.empty() && group_depth_ == 0) {
+    // A walk of the whole picture: every name is free again.
+    page_names_.clear();
+    image_bases_.clear();
+  }
   int result = 0;
   for (int32_t i = 1; i <= count; ++i) {
     if (services().Cancelled()) return 0;
@@ -103,11 +114,14 @@ int PictureReader::ReadObjects(hmi::IHmiObjectCollection* collection,
     }
     services().Status(kStatusConvertingObject);
     current_item_ = item;
+    const size_t renames = renames_.size();
     int read = ReadObject(object.get(), parent_group);
     if (read == 0) {
       services().Status(kStatusConvertingAnimation);
       if (connections_ != nullptr) connections_->ReadConnections(this, object.get());
     }
+    // A new name holds for the object, its members and its animations only.
+    renames_.resize(renames);
     current_item_ = nullptr;
     // A failing item gives up only itself: the walk goes on and succeeds.
     result = read == 1 ? 1 : 0;
@@ -163,6 +177,8 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
       Report(FormatText(kGroupTooDeep, {name}));
       return kReadWithWarnings;
     }
+    ClaimPageName(object, false, &name);
+    if (!log_->pending().empty()) log_->FlushObject(kGroupClass, name);
     const std::string kept_parent = parent_group;
     std::string record;
     ++group_depth_;
@@ -178,6 +194,7 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
     return 0;
   }
 
+  ClaimPageName(object, EqualsIgnoringCase(class_name, "Bitmap"), &name);
   int result = 0;
   do {
     std::string record;
@@ -255,6 +272,64 @@ void PictureReader::AddToGroup(const std::string& class_name, const std::string&
   const std::string member =
       class_name == kGroupClass ? "#" + name + "\t" : RecordKey(name, class_name) + "\t";
   *group_map_.FindMutable(key) += member;
+}
+
+std::string PictureReader::ImageBaseName(std::string full_name) {
+  ReplaceChar(&full_name, '.', '_');
+  ReplaceChar(&full_name, '/', '_');
+  ReplaceChar(&full_name, '\\', '_');
+  return full_name;
+}
+
+std::string PictureReader::PageFullName(const std::string& raw) const {
+  for (auto it = renames_.rbegin(); it != renames_.rend(); ++it) {
+    const std::string& from = it->raw_full;
+    if (raw == from) return it->full;
+    if (raw.size() > from.size() && raw[from.size()] == '.' &&
+        raw.compare(0, from.size(), from) == 0) {
+      return it->full + NameText(raw.substr(from.size()));
+    }
+  }
+  return NameText(raw);
+}
+
+std::string PictureReader::PageName(hmi::IHmiObject* object, const std::string& raw) const {
+  std::string full;
+  if (object != nullptr && !renames_.empty() && hmi::Succeeded(object->FullyQualifiedName(&full))) {
+    for (auto it = renames_.rbegin(); it != renames_.rend(); ++it) {
+      if (!it->name.empty() && it->raw_full == full) return it->name;
+    }
+  }
+  return NameText(raw);
+}
+
+void PictureReader::ClaimPageName(hmi::IHmiObject* object, bool bitmap, std::string* name) {
+  std::string raw_full;
+  const bool has_full = hmi::Succeeded(object->FullyQualifiedName(&raw_full));
+  const std::string full = has_full ? PageFullName(raw_full) : *name;
+  // The full name with another last part.
+  const bool ends_with_name =
+      full.size() >= name->size() &&
+      full.compare(full.size() - name->size(), name->size(), *name) == 0;
+  auto full_for = [&](const std::string& unique) {
+    return ends_with_name ? full.substr(0, full.size() - name->size()) + unique
+                          : full + unique.substr(name->size());
+  };
+  auto taken = [&](const std::string& candidate) {
+    return page_names_.count(candidate) > 0 ||
+           (bitmap && image_bases_.count(ImageBaseName(full_for(candidate))) > 0);
+  };
+  const bool name_taken = page_names_.count(*name) > 0;
+  std::string unique = *name;
+  for (int n = 2; taken(unique); ++n) unique = *name + "_" + std::to_string(n);
+  page_names_.insert(unique);
+  if (bitmap) image_bases_.insert(ImageBaseName(full_for(unique)));
+  if (unique == *name) return;
+  Warn(name_taken ? FormatText(kNameTaken, {*name, RecordText(raw_full), unique})
+                  : FormatText(kImageFilesTaken, {RecordText(raw_full), unique}),
+       kSeverityWarning);
+  if (has_full) renames_.push_back({raw_full, full_for(unique), unique});
+  *name = unique;
 }
 
 void PictureReader::ReleasePictureReferences() {

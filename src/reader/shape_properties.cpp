@@ -92,7 +92,7 @@ std::string RecordText(std::string text) {
 std::string NameText(std::string text) {
   for (char& c : text) {
     if (c == ' ' || c == '(' || c == ')' || c == '"' || c == '\'' || c == '\t' || c == '\r' ||
-        c == '\n') {
+        c == '\n' || c == '\0' || c == '#') {
       c = '_';
     }
   }
@@ -161,9 +161,20 @@ int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant
     case Special::kNone:
       return 0;
     case Special::kHorizontal:
-    case Special::kVertical:
+    case Special::kVertical: {
+      // A value that is no number is said under its object, never taken
+      // silently as 0.
+      Variant number;
+      if (hmi::Failed(hmi::ChangeType(value, hmi::VT_R8, &number))) {
+        Variant shown;
+        const std::string as_text =
+            hmi::Succeeded(hmi::ChangeType(value, hmi::VT_BSTR, &shown)) ? shown.bstr() : "";
+        Warn(name + ": the value \"" + as_text + "\" is not a number; 0 is written.",
+             kSeverityWarning);
+      }
       *text = StringF("%ld\t", ToPixel(AsDouble(value), kind == Special::kHorizontal));
       return 1;
+    }
     case Special::kAngle: {
       long angle = TruncToLong(-AsDouble(value));
       if (angle_unit_ == kRadians) angle = TruncToLong(static_cast<double>(angle) * kDegreeFactor);
@@ -197,7 +208,10 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         *record += text;
       } else {
         FormatValue(value, 0.0f, &text);
-        if (name == "Name" || name == "FullyQualifiedName") text = NameText(text);
+        // Names as the page writes them (made safe, and unique on the page).
+        const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
+        if (name == "Name") text = PageName(object, raw);
+        if (name == "FullyQualifiedName") text = PageFullName(raw);
         *record += text + "\t";
       }
     }
@@ -224,14 +238,16 @@ int PictureReader::ReadRotation(hmi::IHmiObject* object, std::string* text) {
     if (failed != nullptr) {
       Warn(failed, kSeveritySevere);
     } else {
+      // Offsets that cannot be converted are reported and written as 0, as
+      // every other pixel value that cannot be converted is.
       int32_t px = 0, py = 0;
-      if (picture_interface_ &&
-          hmi::Succeeded(picture_interface_->LogicalToPixel(rx - cx, ry - cy, &px, &py))) {
-        offsets = StringF("rotateOffsetX\t%ld\trotateOffsetY\t%ld\t", static_cast<long>(px),
-                          static_cast<long>(py));
-      } else {
+      if (!picture_interface_ ||
+          hmi::Failed(picture_interface_->LogicalToPixel(rx - cx, ry - cy, &px, &py))) {
         Report(Text(kResPixelFailed));
+        px = py = 0;
       }
+      offsets = StringF("rotateOffsetX\t%ld\trotateOffsetY\t%ld\t", static_cast<long>(px),
+                        static_cast<long>(py));
     }
     *text = "\t" + offsets;
   }

@@ -15,6 +15,8 @@ using hmi::HRESULT;
 namespace {
 
 constexpr char kPlainFormat[] = "format\t#\t";
+constexpr char kTooManyLines[] =
+    "The text has %d lines, more than the %d a page can show, and is left out of the web page.";
 
 // Line `wanted` of a caption: lines end at a carriage return or when a line
 // holds more than `per_line` characters.
@@ -35,7 +37,8 @@ std::string CaptionLine(const std::string& caption, long per_line, long wanted) 
 
 // Makes the record of the line the repeat counter points at. Returns 0, or
 // -2 after queuing what could not be read.
-int MakeLineRecord(PictureReader* reader, hmi::IHmiText* text, long lines, std::string* record) {
+int MakeLineRecord(PictureReader* reader, hmi::IHmiObject* object, hmi::IHmiText* text, long lines,
+                   std::string* record) {
   const long counter = reader->repeat_counter();
   const long taken = counter - 1;
   const long k = lines - counter;
@@ -64,7 +67,8 @@ int MakeLineRecord(PictureReader* reader, hmi::IHmiText* text, long lines, std::
   SetRecordProperty(record, "Caption", RecordText(CaptionLine(caption, per_line, taken)), 1);
   SetRecordProperty(record, "Height", StringF("%ld", font_pixels), 1);
   SetRecordProperty(record, "VerticalPosition", StringF("%ld", y), 1);
-  SetRecordProperty(record, "Name", NameText(name) + StringF("l%d", static_cast<int>(k)), 1);
+  SetRecordProperty(record, "Name",
+                    reader->PageName(object, name) + StringF("l%d", static_cast<int>(k)), 1);
   return 0;
 }
 
@@ -87,6 +91,12 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
     reader->Warn("NumberOfLines", kSeveritySevere);
     return kReadWithWarnings;
   }
+  if (lines > kMaxTextLines) {
+    reader->Warn(StringF(kTooManyLines, static_cast<int>(lines), static_cast<int>(kMaxTextLines)),
+                 kSeveritySevere);
+    reader->set_repeat_counter(0);
+    return -1;
+  }
   std::string class_name;
   if (hmi::Failed(object->ClassName(&class_name))) {
     reader->Warn(reader->Text(kResTextClassFailed), kSeverityWarning);
@@ -108,7 +118,7 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
 
   if (reader->repeat_counter() == 0) reader->set_repeat_counter(lines);
   if (lines > 1 && reader->repeat_counter() > 0) {
-    if (MakeLineRecord(reader, text.get(), lines, record) != 0) return kReadWithWarnings;
+    if (MakeLineRecord(reader, object, text.get(), lines, record) != 0) return kReadWithWarnings;
   }
   reader->set_repeat_counter(reader->repeat_counter() - 1);
 

@@ -22,13 +22,36 @@ constexpr char kPagePlayBackOff[] = "<param name=vcr value=0>\n";
 constexpr char kPageEnd[] =
     "<param name=stretchtext value=0>\n</applet>\n</center>\n</body>\n</html>";
 
+// A file name as it may stand in the page's text and in a quoted attribute:
+// the characters that HTML reads as markup, and the line ends and TAB that
+// would split the attribute, become character references. The browser hands
+// the viewer the name as it is.
+std::string HtmlText(const std::string& text) {
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '\'': escaped += "&#39;"; break;
+      case '\t': escaped += "&#9;"; break;
+      case '\n': escaped += "&#10;"; break;
+      case '\r': escaped += "&#13;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
 }  // namespace
 
 int PageWriter::WriteHtmlPage(const std::string& output_base, long height, long width) {
   const std::string page_path = output_base + ".htm";
   size_t separator = LastSeparator(jdf_path_);
-  const std::string jdf_name =
-      separator == std::string::npos ? jdf_path_ : jdf_path_.substr(separator + 1);
+  const std::string jdf_name = HtmlText(
+      separator == std::string::npos ? jdf_path_ : jdf_path_.substr(separator + 1));
 
   std::string page = kPageStart + jdf_name + kPageScript;
   AppendF(&page, kPageAppletSize, width, height, width, height);

@@ -269,7 +269,9 @@ int PageWriter::WriteObject(const std::string& key) {
   }
   auto found = emitters_.find(class_name);
   if (found != emitters_.end()) {
-    if (found->second(this, properties) == 0) {
+    // What the emitter queued goes under this object's heading, also when
+    // it wrote the object (a property it left out).
+    if (found->second(this, properties) == 0 || !log_.pending().empty()) {
       log_.FlushObject(class_name, BeforeLastParen(key));
     }
     converted_ = 1;

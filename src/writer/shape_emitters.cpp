@@ -12,6 +12,15 @@ namespace quillon {
 namespace {
 
 constexpr char kProperty[] = "(%s %s)\n";
+constexpr char kValueBreaksPage[] =
+    ": the value holds a blank, parenthesis, quote or line end where the page description takes "
+    "it unquoted; the property is left out.";
+
+// Properties whose values the converter builds as lists, parentheses and all.
+bool IsListProperty(const std::string& viewer_name) {
+  return viewer_name == "points" || viewer_name == "pens" || viewer_name == "columns" ||
+         viewer_name == "order";
+}
 
 // What a class adds to the shared algorithm.
 enum class Rule { kNone, kAxisLabels, kTextColor, kEnabledState, kImageFile, kAlarmDisplay };
@@ -89,6 +98,10 @@ int EmitShape(PageWriter* writer, const PropertyMap& record, const char* viewer_
     int kind = kPlain;
     if (!MapPropertyName(key, &viewer_name, &kind)) continue;
     ConvertValue(kind, &value);
+    if (!IsListProperty(viewer_name) && !FitsUnquoted(value)) {
+      writer->log()->QueueLine(key + kValueBreaksPage, kSeveritySevere);
+      continue;
+    }
     WriteProperty(writer, viewer_name, value);
   }
 

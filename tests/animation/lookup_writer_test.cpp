@@ -37,7 +37,10 @@ TEST_F(AnimationPageTest, RangeTablesShowTheDefaultInTheirGaps) {
   const Case cases[] = {
       {"3", "10", "20", "(0 50)(10 0)(20 80)(30 0)"},
       {"3", "10", "10", "(0 50)(10 80)(30 0)"},
-      {"2", "10", "20", "(0 50)(10 0)(20 80)(30 0)"},  // 16-bit sources have gaps too
+      // A 16-bit integer source is compared as integers, as a 32-bit one
+      // is: a value between two ranges shows the default, not the lower
+      // range's output.
+      {"2", "10", "20", "(0 50)(10 0)(20 80)(30 0)"},
       {"5", "10", "10.0", "(0 50)(10.0 80)(30 0)"},
       {"4", "0.5", "0.50000001", "(0 50)(0.50000001 80)(30 0)"},  // equal in single precision
       {"8", "10", "10.0", "(0 50)(10 0)(10.0 80)(30 0)"},
@@ -96,14 +99,15 @@ TEST_F(AnimationPageTest, TargetsOfVariablesPensAndGroups) {
     const char* last_links;
   };
   const Case cases[] = {
-      // A variable is driven through an expression, from the last blink.
+      // A variable is driven through an expression from the first object of
+      // the chain, even when both toggles blink.
       {{{"ParentClassName", "Variable"},
         {"ParentName", "Var1"},
         {"PropertyName", "CurrentValue"},
         {"OutputToggles", "1"},
         {"GlobalOutputToggle", "1"}},
        "\t\t(Var1 TAVExpression\r\n\t\t(properties\r\n\t\t\t(expression \"$0\"))\r\n\t)\r\n",
-       "\t(Var1.expval[0] L4.out)\r\n"},
+       "\t(Var1.expval[0] L1.out)\r\n"},
       {{{"ParentClassName", "Pen"},
         {"PropertyName", "PenLineWidth"},
         {"ParentPenIndex", "1"},
@@ -150,7 +154,9 @@ TEST_F(AnimationPageTest, ImageLookupNamesTheBitmapsImageFiles) {
   AddAnimation("Lookup", "L", RecordText(LookupPairs(), image));
   EXPECT_EQ(WritePage(), 1);
   const std::string file = "Pic1_Bitmap1_P1.JPG";
-  // Image 2 has no file; level 1 has no toggle image and does not blink.
+  // Image 2 has no file. Level 1 has no toggle image: its blank toggle
+  // output stays blank, so its flag is 0 and it does not blink between its
+  // image and no image.
   EXPECT_EQ(Animations(), MapObject("L5", "TAVMap", file, "(1 " + file + ")(2 0)") +
                               MapObject("L2", "TAVMap", file, "(1 0)(2 " + file + ")") +
                               MapObject("L3", "TAVMap", "0", "(1 0)(2 1)") +

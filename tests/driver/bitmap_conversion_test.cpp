@@ -105,5 +105,85 @@ TEST_F(BitmapConversionTest, APictureGivenAsObjectWritesItsImagesToTheGivenDirec
             std::string::npos);
 }
 
+// A bitmap that shows its secondary images (state 1) and an image lookup.
+std::string SecondaryPicture(const std::string& state) {
+  return R"({"name": "PicB", "width": 200, "height": 100, "objects": [
+ {"class": "Bitmap", "name": "Bitmap1",
+  "images": [{"primary": {"rgb": 255, "width": 4, "height": 4}, "secondary": {"rgb": 65280, "width": 4, "height": 4}},
+             {"primary": {"rgb": 16711680, "width": 4, "height": 4}, "secondary": {"rgb": 0, "width": 4, "height": 4}}],
+  "properties": {"HorizontalPosition": 10.0, "VerticalPosition": 10.0, "Width": 40.0, "Height": 40.0,
+                 "CurrentImage": 1, "SecondaryImageDisplayed": )" +
+         state + R"(},
+  "connections": [{"property": "CurrentImage", "source": "DS.NODE1.PUMP1.F_CV", "objects": [
+    {"class": "Lookup", "name": "Lookup1",
+     "properties": {"Source": "DS.NODE1.PUMP1.F_CV", "DefaultOutputValue": 1, "ToggleRate": 1.0,
+                    "GlobalToggle": 0, "GlobalOutputToggle": 0, "ToggleSource": ""},
+     "lookup": {"levels": [{"in": 0, "out": 1}, {"in": 1, "out": 2}],
+                "outputToggles": 0, "exactMatch": true, "tolerance": 0.0, "sourceDataType": 3}}]}]}]})";
+}
+
+// The image lookup always names the primary images, whatever state the
+// bitmap shows; the state the document gives is put back as it was given.
+TEST_F(BitmapConversionTest, AnImageLookupOfASecondaryStateNamesThePrimaryImages) {
+  ASSERT_TRUE(
+      WriteTextFile(dir.File("pics/PicB.grf"), SecondaryPicture("1"), WriteMode::kTruncate).ok());
+  ASSERT_EQ(RunConvertQevPicFile(context, dir.File("pics/PicB.grf"), nullptr, 0, 1), 1);
+  const std::string jdf = ReadFile(Out("PicB.JDF"));
+  EXPECT_NE(jdf.find("(file PicB_Bitmap1_S1.JPG)"), std::string::npos) << jdf;
+  EXPECT_NE(jdf.find("(default PicB_Bitmap1_P1.JPG)"), std::string::npos) << jdf;
+  EXPECT_NE(jdf.find("(map((0 PicB_Bitmap1_P1.JPG)(1 PicB_Bitmap1_P2.JPG)))))"),
+            std::string::npos)
+      << jdf;
+  EXPECT_EQ(jdf.find("_S2.JPG"), std::string::npos) << jdf;
+  EXPECT_TRUE(FileExists(Out("PicB_Bitmap1_S2.JPG")));
+}
+
+// A JSON true is no short: the state cannot be read, the bitmap's own line
+// is still written, but no image file is made and the lookup is lost.
+TEST_F(BitmapConversionTest, AStateThatIsNoNumberLosesTheImagesAndTheLookup) {
+  ASSERT_TRUE(
+      WriteTextFile(dir.File("pics/PicB.grf"), SecondaryPicture("true"), WriteMode::kTruncate)
+          .ok());
+  ASSERT_EQ(RunConvertQevPicFile(context, dir.File("pics/PicB.grf"), nullptr, 0, 1), 1);
+  const std::string jdf = ReadFile(Out("PicB.JDF"));
+  EXPECT_NE(jdf.find("(Bitmap1 TAVImage\r\n"), std::string::npos) << jdf;
+  EXPECT_NE(jdf.find("(file PicB_Bitmap1_S1.JPG)"), std::string::npos) << jdf;
+  EXPECT_EQ(jdf.find("TAVMap"), std::string::npos) << jdf;
+  for (const char* name : {"PicB_Bitmap1_P1.JPG", "PicB_Bitmap1_S1.JPG", "PicB_Bitmap1_P2.JPG",
+                           "PicB_Bitmap1_S2.JPG"}) {
+    EXPECT_FALSE(FileExists(Out(name))) << name;
+  }
+  const std::string log = ReadFile(Out("PicB.Log"));
+  EXPECT_NE(log.find("SecondaryImageDisplayed"), std::string::npos) << log;
+  EXPECT_NE(log.find("Error: CurrentImage"), std::string::npos) << log;
+}
+
+// 16-bit samples keep their brightness (0x7FFF is 127, not a lighter value
+// taken for linear light), and transparency is laid onto white.
+TEST_F(BitmapConversionTest, SixteenBitImagesKeepTheirBrightness) {
+  registry.Put(RegistryRoot::kClassesRoot, kOptionOutputBmpKey, "", "1");
+  ASSERT_TRUE(WritePng16File(dir.File("pics/grey16.png"), 2, 1, false,
+                             {0x7fff, 0x7fff, 0x7fff, 0x0000, 0x8080, 0xffff}));
+  ASSERT_TRUE(WritePng16File(dir.File("pics/alpha16.png"), 2, 1, true,
+                             {0x0000, 0x0000, 0x0000, 0x8000, 0x1234, 0x0000, 0xffff, 0x0000}));
+  const std::string picture = R"({"name": "Pic16", "objects": [
+    {"class": "Bitmap", "name": "Bitmap1",
+     "images": [{"primary": "grey16.png", "secondary": "alpha16.png"}]}]})";
+  ASSERT_TRUE(WriteTextFile(dir.File("pics/Pic16.grf"), picture, WriteMode::kTruncate).ok());
+  ASSERT_EQ(RunConvertQevPicFile(context, dir.File("pics/Pic16.grf"), nullptr, 0, 1), 1);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> pixels;
+  } files[] = {{"Pic16_Bitmap1_P1.BMP", {127, 127, 127, 0, 128, 255}},
+               {"Pic16_Bitmap1_S1.BMP", {127, 127, 127, 255, 255, 255}}};
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.name);
+    RgbImage image;
+    std::string error;
+    ASSERT_TRUE(DecodeBmpFile(Out(file.name), &image, &error)) << error;
+    EXPECT_EQ(image.pixels, file.pixels);
+  }
+}
+
 }  // namespace
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #include "driver/dialogs.h"
 
 #include <sys/stat.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -223,6 +224,47 @@ TEST(ConsoleDialogTest, WithoutATerminalPresetsAreFilledAndOkPressed) {
   ui.Preset(kNodeDialog, kNodeName, "");
   EXPECT_EQ(ui.RunModal(&empty), kIdCancel);
   std::fclose(err);
+}
+
+// On a terminal the options dialog asks for every control by what it says:
+// the check boxes and radio buttons by their captions, never by number.
+TEST(ConsoleDialogTest, OnATerminalEveryControlIsAskedForByItsCaption) {
+  TestServices env;
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  // Every question answered with its offer, then OK.
+  const std::string answers(12, '\n');
+  ASSERT_EQ(::write(master, answers.data(), answers.size()),
+            static_cast<ssize_t>(answers.size()));
+  std::FILE* in = ::fdopen(slave, "r");
+  std::FILE* err = std::tmpfile();
+  {
+    ConsoleUi ui(err, 1);
+    ui.set_input(in);
+    std::vector<OptionValues> saved;
+    CUsrOptDlg dialog{env.services, [&saved](const OptionValues& values) {
+                        saved.push_back(values);
+                        return 1;
+                      }};
+    dialog.values = {"/tmp", 2, 1, 1, 0};
+    ui.RunModal(&dialog);
+  }
+  std::fflush(err);
+  std::rewind(err);
+  std::string shown;
+  char buffer[4096];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, err)) > 0) shown.append(buffer, got);
+  for (const char* caption : {"Use the packed viewer archive", "Allow playback of recorded values",
+                              "BMP (exact colours, larger files)"}) {
+    EXPECT_NE(shown.find(caption), std::string::npos) << caption << " in:\n" << shown;
+  }
+  for (const char* number : {"1015 [", "1016 [", "1017 [", "1018 ["}) {
+    EXPECT_EQ(shown.find(number), std::string::npos) << number << " in:\n" << shown;
+  }
+  std::fclose(err);
+  std::fclose(in);
+  ::close(master);
 }
 
 TEST(CreateDirectoryPathTest, MakesEveryLevelAndReportsWhatCannotBeMade) {

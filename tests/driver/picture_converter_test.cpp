@@ -282,6 +282,15 @@ TEST_F(ObjectRunTest, NamesAndDirectoriesStayInsideTheOutputDirectory) {
   EXPECT_TRUE(FileExists(Out(".._up_Pic.JDF")));
   EXPECT_FALSE(FileExists(dir.File("up")));
 
+  // A directory written with "\\" at its end, as on Windows, is that directory.
+  hmi::Variant inside = Load(R"({"name": "Inside", "objects": []})");
+  EXPECT_EQ(RunConvertPicture(context, inside, 1, 1, 0, 2, (dir.File("out") + "\\").c_str(),
+                              &status),
+            1);
+  EXPECT_TRUE(FileExists(Out("Inside.JDF")));
+  EXPECT_TRUE(FileExists(Out("Inside.Log")));
+  EXPECT_FALSE(FileExists(dir.File("out\\Inside.JDF")));
+
   // An empty output directory is the current one, never the root.
   hmi::Variant here = Load(R"({"name": "QuillonHere", "objects": []})");
   EXPECT_EQ(RunConvertPicture(context, here, 1, 1, 0, 2, "", &status), 1);

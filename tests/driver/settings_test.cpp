@@ -2,6 +2,8 @@
 // the registry messages, the picture directory and the translator's look-ups.
 #include "driver/settings.h"
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "support/test_env.h"
@@ -82,16 +84,60 @@ TEST_F(SettingsTest, StoredValuesReplaceTheDefaultsInOrder) {
   EXPECT_TRUE(registry.HasKey(kClasses, kUpdateRateKey)) << "a missing key is created";
 }
 
-TEST_F(SettingsTest, ValueTooLongForItsBufferIsNotRead) {
-  registry.Put(kClasses, kWebOutPathKey, kDefaultValue, std::string(256, 'd'));
-  ConversionSettings settings;
-  settings.output_directory = "/pics";
-  LoadSettings(env.services, &registry, &settings);
-  EXPECT_EQ(settings.output_directory, "/pics");
-  registry.Put(kClasses, kWebOutPathKey, kDefaultValue, std::string(255, 'd'));
-  LoadSettings(env.services, &registry, &settings);
-  EXPECT_EQ(settings.output_directory, std::string(255, 'd'));
+TEST_F(SettingsTest, OutputDirectoryIsReadWholeWhateverItsLength) {
+  // A fixed buffer once refused 256 characters and more without a word, and
+  // the pages went to the picture directory instead.
+  for (size_t length : {255u, 256u, 5000u}) {
+    registry.Put(kClasses, kWebOutPathKey, kDefaultValue, std::string(length, 'd'));
+    ConversionSettings settings;
+    settings.output_directory = "/pics";
+    LoadSettings(env.services, &registry, &settings);
+    EXPECT_EQ(settings.output_directory, std::string(length, 'd'));
+  }
+  registry.Put(kClasses, kUpdateRateKey, kDefaultValue, std::string(300, '0') + "7");
+  EXPECT_EQ(Load().update_rate, 7);
+  registry.Put(kClasses, kPicturePathKey, kDefaultValue, "/" + std::string(4000, 'p'));
+  EXPECT_EQ(ReadPicturePath(env.services, &registry), "/" + std::string(4000, 'p'));
   EXPECT_TRUE(env.ui.boxes.empty());
+}
+
+TEST(OutputDirectoryCheckTest, UnusableDirectoriesAreNamedAndUsableOnesKept) {
+  const struct {
+    std::string directory;
+    std::string problem;  // the start of the reason; empty: usable
+    std::string kept;     // the directory as the run uses it
+  } cases[] = {
+      {"/srv/web", "", "/srv/web"},
+      {"/srv/web/", "", "/srv/web/"},
+      {"C:\\web\\", "", "C:\\web/"},
+      {"out\\", "", "out/"},
+      {"", "the settings name no output directory", ""},
+      {std::string("/srv/a\0b", 9), "the output directory holds a NUL character", ""},
+  };
+  for (const auto& c : cases) {
+    MemoryRegistry registry;
+    std::string directory = c.directory;
+    const std::string problem = CheckOutputDirectory(&registry, &directory);
+    EXPECT_EQ(problem.substr(0, c.problem.size()), c.problem) << c.directory;
+    EXPECT_EQ(problem.empty(), c.problem.empty()) << c.directory;
+    if (c.problem.empty()) {
+      EXPECT_EQ(directory, c.kept);
+    }
+  }
+}
+
+TEST(OutputDirectoryCheckTest, ASettingsFileThatCannotBeReadIsTheReason) {
+  TempDir dir;
+  const std::string path = dir.File("settings.reg");
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("not a settings file\n", file);
+  std::fclose(file);
+  FileRegistry registry(path);
+  std::string directory = "/srv/web";
+  const std::string problem = CheckOutputDirectory(&registry, &directory);
+  EXPECT_EQ(problem.rfind("the settings cannot be read (", 0), 0u) << problem;
+  EXPECT_NE(problem.find("settings.reg"), std::string::npos) << problem;
 }
 
 TEST_F(SettingsTest, OutputDirectoryFallsBackToThePictureDirectory) {

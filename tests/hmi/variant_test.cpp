@@ -57,6 +57,10 @@ struct ChangeCase {
 TEST(ChangeTypeTest, ConvertsLikeTheAutomationLayer) {
   const ChangeCase cases[] = {
       {"int to real", Variant::I4(7), VT_R8, S_OK, "R8:7"},
+      // A value the converter takes as an integer is coerced as the
+      // platform's variant coercion does: halves to even, numeric text read,
+      // true is -1, empty is 0, out of range DISP_E_OVERFLOW (the HMI's own
+      // integer getters round halves away from zero instead).
       {"half rounds to even (down)", Variant::R8(2.5), VT_I4, S_OK, "I4:2"},
       {"half rounds to even (up)", Variant::R8(3.5), VT_I4, S_OK, "I4:4"},
       {"negative half", Variant::R8(-2.5), VT_I2, S_OK, "I2:-2"},
@@ -72,6 +76,10 @@ TEST(ChangeTypeTest, ConvertsLikeTheAutomationLayer) {
       {"text True", Variant::Bstr("TRUE"), VT_BOOL, S_OK, "BOOL:-1"},
       {"text True is no number", Variant::Bstr("True"), VT_I4, DISP_E_TYPEMISMATCH, ""},
       {"bool to int", Variant::Bool(true), VT_I4, S_OK, "I4:-1"},
+      {"bool to short", Variant::Bool(true), VT_I2, S_OK, "I2:-1"},
+      {"empty to int", Variant(), VT_I4, S_OK, "I4:0"},
+      {"int overflow", Variant::R8(2147483648.0), VT_I4, DISP_E_OVERFLOW, ""},
+      {"half text to even", Variant::Bstr("3.5"), VT_I2, S_OK, "I2:4"},
       {"number to bool", Variant::I2(5), VT_BOOL, S_OK, "BOOL:-1"},
       {"zero to bool", Variant::R8(0.0), VT_BOOL, S_OK, "BOOL:0"},
       {"empty to real", Variant(), VT_R8, S_OK, "R8:0"},

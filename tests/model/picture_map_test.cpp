@@ -253,6 +253,33 @@ TEST(PictureMapTest, QuoteStringAndReplaceChar) {
   EXPECT_EQ(name, "Pic1_Grp_Bitmap1");
 }
 
+TEST(PictureMapTest, IsPageWord) {
+  const struct {
+    std::string text;
+    bool word;
+  } cases[] = {
+      {"Source1.NODE1:TAG.F_CV", true},
+      {"0x00ff00", true},
+      {"-3.5", true},
+      {"\"OK  \"", true},
+      {"\"a \\\" b ( )\"", true},  // a quoted text with an escaped quote
+      {"\"\"", true},
+      {"a)))", false},
+      {"P)))\r\n(INJ.F_CV", false},
+      {"two words", false},
+      {"tab\there", false},
+      {"it's", false},
+      {"\"open", false},
+      {"\"a\"b\"", false},   // a quote inside a quoted text, not escaped
+      {"\"ends\\\"", false},  // the last quote is escaped: the text never closes
+      {std::string("nul\0", 4), false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsPageWord(c.text), c.word) << c.text;
+  // Blanks around a word, or only blanks, do not break the page either.
+  for (const char* value : {"  1000.0", " ", "", "0x00ff00 "}) EXPECT_TRUE(FitsUnquoted(value));
+  for (const char* value : {" 1 2", "(", " a) "}) EXPECT_FALSE(FitsUnquoted(value)) << value;
+}
+
 TEST(PictureMapTest, RecordName) {
   EXPECT_EQ(RecordName("\tClassName\tRect\tName\tRect1\tWidth\t3\t"), "Rect1");
   EXPECT_EQ(RecordName("\tName\tLast"), "Last");

@@ -93,7 +93,7 @@ class BitmapReaderTest : public ReaderTest {
 };
 
 TEST_F(BitmapReaderTest, EveryImageAndStateBecomesAJpegFile) {
-  LoadBitmap(R"("properties": {"CurrentImage": 2, "SecondaryImageDisplayed": true}, )");
+  LoadBitmap(R"("properties": {"CurrentImage": 2, "SecondaryImageDisplayed": -1}, )");
   EXPECT_EQ(Walk(), 0);
   struct Row {
     const char* name;
@@ -186,7 +186,7 @@ TEST_F(BitmapReaderTest, SeparatorsInTheNameStayInsideTheOutputDirectory) {
 }
 
 TEST_F(BitmapReaderTest, CancellingStopsAtOnceWithoutPuttingTheStateBack) {
-  LoadBitmap(R"("properties": {"CurrentImage": 2, "SecondaryImageDisplayed": true}, )");
+  LoadBitmap(R"("properties": {"CurrentImage": 2, "SecondaryImageDisplayed": -1}, )");
   env.progress.ShowProgress();
   // Pumps: image 1, its primary state, its secondary state.
   env.ui.PlayEventAt(3, UiEvent::kCancel);
@@ -224,7 +224,7 @@ TEST_F(BitmapReaderTest, FailuresQueueTheirWarnings) {
        0},
       {"copy", "", R"("fail": ["CopyToClipboard"], )", {Warning(0, "Copy to Clipboard")}, 0, 0},
       {"copy, state not put back",
-       R"("properties": {"SecondaryImageDisplayed": true}, "fail": ["SecondaryImageDisplayed:-1"], )",
+       R"("properties": {"SecondaryImageDisplayed": -1}, "fail": ["SecondaryImageDisplayed:-1"], )",
        R"("fail": ["CopyToClipboard"], )",
        {Warning(1, "SecondaryImageDisplayed"), Warning(0, "Copy to Clipboard")},
        0,
@@ -260,7 +260,10 @@ TEST_F(BitmapReaderTest, AnImageTheClipboardDoesNotGetEndsTheExport) {
       {"primary": {"rgb": 255}, "secondary": {"rgb": 255}}]}])");
   std::string list;
   EXPECT_EQ(Create(&list), 0);
-  EXPECT_EQ(log.pending(), std::vector<std::string>{Warning(0, Text(38))});
+  // The warning names the HMI's reason.
+  EXPECT_EQ(log.pending(), std::vector<std::string>{Warning(0, Text(38)) + " (" +
+                                                    dir.File("pics/missing.png") +
+                                                    ": No such file or directory)"});
   EXPECT_EQ(list, Image("Pic1_Bitmap1_P1.JPG") + "\r\n");
   EXPECT_EQ(State(), "1/0/selected");  // put back, still selected
 }

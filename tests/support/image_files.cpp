@@ -149,6 +149,37 @@ bool WritePngFile(const std::string& path, const RgbImage& image) {
   return png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr) != 0;
 }
 
+bool WritePng16File(const std::string& path, int width, int height, bool alpha,
+                    const std::vector<uint16_t>& samples) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  const int channels = alpha ? 4 : 3;
+  // Big-endian rows, as the file holds them; no colour chunk at all.
+  std::vector<uint8_t> rows(static_cast<size_t>(width) * height * channels * 2);
+  for (size_t i = 0; i < samples.size() && 2 * i + 1 < rows.size(); ++i) {
+    rows[2 * i] = static_cast<uint8_t>(samples[i] >> 8);
+    rows[2 * i + 1] = static_cast<uint8_t>(samples[i] & 0xff);
+  }
+  std::vector<png_bytep> pointers(static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    pointers[static_cast<size_t>(y)] = rows.data() + static_cast<size_t>(y) * width * channels * 2;
+  }
+  bool ok = info != nullptr && setjmp(png_jmpbuf(png)) == 0;
+  if (ok) {
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 16,
+                 alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, pointers.data());
+    png_write_end(png, nullptr);
+  }
+  png_destroy_write_struct(&png, &info);
+  return std::fclose(file) == 0 && ok;
+}
+
 bool AllPixelsNear(const RgbImage& image, int32_t color, int tolerance) {
   if (!image.valid()) return false;
   const int expected[3] = {color & 0xff, (color >> 8) & 0xff, (color >> 16) & 0xff};

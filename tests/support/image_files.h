@@ -18,6 +18,9 @@ bool DecodeJpegFile(const std::string& path, RgbImage* image, std::string* error
 
 // Writes `image` as an 8-bit RGB PNG file.
 bool WritePngFile(const std::string& path, const RgbImage& image);
+// Writes an untagged 16-bit PNG of RGB (or RGBA) samples, row by row.
+bool WritePng16File(const std::string& path, int width, int height, bool alpha,
+                    const std::vector<uint16_t>& samples);
 
 // True when every pixel of `image` is within `tolerance` of `color`
 // (0x00BBGGRR) in each sample.

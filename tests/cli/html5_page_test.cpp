@@ -1,0 +1,199 @@
+// The HTML5 page of a picture: the syntax check that `quillon view` reports
+// with (the same cases as the viewer's own tests), the safe embedding of the
+// page description, and the writing of NAME.html.
+#include "html5_page.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/test_env.h"
+
+namespace quillon {
+namespace cli {
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+// The JSON text between the page description's element tags.
+std::string EmbeddedJson(const std::string& page) {
+  const std::string open = "<script type=\"application/json\" id=\"quillon-jdf\">";
+  size_t start = page.find(open);
+  if (start == std::string::npos) return std::string();
+  start += open.size();
+  return page.substr(start, page.find("</script>", start) - start);
+}
+
+TEST(CheckJdfTest, ReportsWhatTheViewerReports) {
+  const std::string cases_text =
+      ReadFile(std::string(QUILLON_SOURCE_DIR) + "/viewer/test/malformed-cases.json");
+  ASSERT_FALSE(cases_text.empty());
+  const nlohmann::json cases = nlohmann::json::parse(cases_text);
+  ASSERT_GT(cases.size(), 20u);
+  for (const auto& entry : cases) {
+    const std::string jdf = entry["jdf"];
+    const JdfProblem problem = CheckJdf(jdf);
+    EXPECT_EQ(problem.what, entry["what"].get<std::string>()) << jdf;
+    EXPECT_EQ(problem.line, entry["line"].get<int>()) << jdf;
+    EXPECT_EQ(problem.column, entry["column"].get<int>()) << jdf;
+    EXPECT_EQ(problem.Message(), "line " + std::to_string(problem.line) + ", column " +
+                                     std::to_string(problem.column) + ": " + problem.what);
+  }
+}
+
+TEST(CheckJdfTest, AcceptsWhatTheWriterWrites) {
+  for (const char* name : {"examples/golden/Overview.JDF", "examples/golden/Pumps.JDF",
+                           "examples/golden/Trends.JDF", "tests/reader/data/shapes.JDF"}) {
+    const std::string text = ReadFile(std::string(QUILLON_SOURCE_DIR) + "/" + name);
+    ASSERT_FALSE(text.empty()) << name;
+    const JdfProblem problem = CheckJdf(JdfTextAsUtf8(text));
+    EXPECT_TRUE(problem.ok()) << name << ": " << problem.Message();
+  }
+}
+
+TEST(JdfTextTest, KeepsUtf8AndReadsAnythingElseAsLatin1) {
+  struct Case {
+    std::string bytes;
+    std::string text;
+  } cases[] = {
+      {"(text \"abc\")", "(text \"abc\")"},
+      {"(text \"\xb0" "C\")", "(text \"\xc2\xb0" "C\")"},      // Latin-1 degree sign
+      {"(text \"\xc2\xb0" "C\")", "(text \"\xc2\xb0" "C\")"},  // already UTF-8
+      {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                        // overlong: not UTF-8
+      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},            // a surrogate: not UTF-8
+      {"\xe2\x82", "\xc3\xa2\xc2\x82"},                        // cut short
+      {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(JdfTextAsUtf8(c.bytes), c.text) << c.bytes;
+}
+
+TEST(BuildHtml5PageTest, NothingInTheDescriptionOrTitleCanBecomeMarkup) {
+  const std::string jdf =
+      "(objects (T TAVText (properties (text \"</script><img src=x onerror=alert(1)>"
+      "<!-- & \\\" \xe2\x80\xa8\"))))\r\n\t";
+  const std::string page = BuildHtml5Page("<b>Pic & \"1\"</b>", jdf);
+  EXPECT_NE(page.find("<title>&lt;b&gt;Pic &amp; &quot;1&quot;&lt;/b&gt;</title>"),
+            std::string::npos);
+  const std::string json = EmbeddedJson(page);
+  EXPECT_EQ(json.find_first_of("<>&\r\n\t"), std::string::npos) << json;
+  EXPECT_EQ(json.find("\xe2\x80\xa8"), std::string::npos);
+  EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), jdf);
+  // The page's only script ends are those of its two script elements.
+  size_t ends = 0;
+  for (size_t at = page.find("</script"); at != std::string::npos;
+       at = page.find("</script", at + 1)) {
+    ++ends;
+  }
+  EXPECT_EQ(ends, 2u);
+  EXPECT_NE(page.find("bootPage(document);"), std::string::npos);
+  EXPECT_NE(page.find("default-src 'none'"), std::string::npos);
+}
+
+TEST(BuildHtml5PageTest, HoldsTheWholeViewer) {
+  const std::string viewer =
+      ReadFile(std::string(QUILLON_SOURCE_DIR) + "/viewer/quillon-viewer.js");
+  ASSERT_FALSE(viewer.empty());
+  EXPECT_EQ(std::string(kViewerSource, kViewerSourceSize), viewer);
+  EXPECT_NE(BuildHtml5Page("x", "").find(viewer), std::string::npos);
+}
+
+TEST(Html5PathTest, ReplacesTheExtensionBesideTheDescription) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"out/Overview.JDF", "out/Overview.html"},
+      {"Overview.jdf", "Overview.html"},
+      {"a.b/Pic", "a.b/Pic.html"},
+      {"Pic", "Pic.html"},
+      {"dir/Pic.1.JDF", "dir/Pic.1.html"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Html5PathBeside(c.first), c.second) << c.first;
+}
+
+TEST(WriteHtml5PageTest, WritesThePageAndLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string jdf = ReadFile(std::string(QUILLON_SOURCE_DIR) + "/examples/golden/Pumps.JDF");
+  WriteBytes(dir.File("Pumps.JDF"), jdf);
+  WriteBytes(dir.File("Pumps.html"), "old page");
+  std::string message;
+  EXPECT_EQ(WriteHtml5Page(dir.File("Pumps.JDF"), dir.File("Pumps.html"), &message),
+            PageResult::kWritten);
+  EXPECT_EQ(message, "");
+  const std::string page = ReadFile(dir.File("Pumps.html"));
+  EXPECT_EQ(page, BuildHtml5Page("Pumps", jdf));
+  EXPECT_NE(page.find("<title>Pumps</title>"), std::string::npos);
+  struct stat info {};
+  ASSERT_EQ(stat(dir.File("Pumps.html").c_str(), &info), 0);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask);
+  // Only the description and its page are in the folder.
+  const std::string listing = dir.path();
+  FILE* pipe = popen(("ls -A '" + listing + "' | wc -l").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  int count = 0;
+  EXPECT_EQ(fscanf(pipe, "%d", &count), 1);
+  pclose(pipe);
+  EXPECT_EQ(count, 2);
+}
+
+TEST(WriteHtml5PageTest, ALatin1FileNameMakesAValidTitle) {
+  TempDir dir;
+  const std::string jdf = dir.File("K\xfchler.JDF");  // Latin-1 u umlaut
+  WriteBytes(jdf, "(objects)");
+  std::string message;
+  ASSERT_EQ(WriteHtml5Page(jdf, dir.File("page.html"), &message), PageResult::kWritten);
+  EXPECT_NE(ReadFile(dir.File("page.html")).find("<title>K\xc3\xbchler</title>"),
+            std::string::npos);
+}
+
+TEST(WriteHtml5PageTest, AMalformedDescriptionGetsAPageThatSaysWhy) {
+  TempDir dir;
+  WriteBytes(dir.File("Bad.JDF"), "(properties\r\n\t(width 10)\r\n(objects\r\n");
+  std::string message;
+  EXPECT_EQ(WriteHtml5Page(dir.File("Bad.JDF"), dir.File("Bad.html"), &message),
+            PageResult::kMalformed);
+  EXPECT_EQ(message, "line 3, column 1: '(' without its closing ')'");
+  EXPECT_TRUE(FileExists(dir.File("Bad.html")));
+}
+
+TEST(WriteHtml5PageTest, ReportsFilesThatCannotBeReadOrWritten) {
+  TempDir dir;
+  std::string message;
+  EXPECT_EQ(WriteHtml5Page(dir.File("Missing.JDF"), dir.File("Missing.html"), &message),
+            PageResult::kFailed);
+  EXPECT_EQ(message, "cannot read " + dir.File("Missing.JDF") + ": No such file or directory");
+  EXPECT_FALSE(FileExists(dir.File("Missing.html")));
+
+  WriteBytes(dir.File("Pic.JDF"), "(objects)");
+  EXPECT_EQ(WriteHtml5Page(dir.File("Pic.JDF"), dir.File("no-folder/Pic.html"), &message),
+            PageResult::kFailed);
+  EXPECT_EQ(message,
+            "cannot write " + dir.File("no-folder/Pic.html") + ": No such file or directory");
+}
+
+TEST(RunViewTest, ExitStatusAndTheDescriptionIsNeverReplaced) {
+  TempDir dir;
+  WriteBytes(dir.File("Good.JDF"), "(objects)");
+  WriteBytes(dir.File("Bad.JDF"), "(objects");
+  EXPECT_EQ(RunView(dir.File("Good.JDF"), ""), 0);
+  EXPECT_TRUE(FileExists(dir.File("Good.html")));
+  EXPECT_EQ(RunView(dir.File("Good.JDF"), dir.File("Other.html")), 0);
+  EXPECT_TRUE(FileExists(dir.File("Other.html")));
+  EXPECT_EQ(RunView(dir.File("Bad.JDF"), ""), 1);
+  EXPECT_TRUE(FileExists(dir.File("Bad.html")));
+  EXPECT_EQ(RunView(dir.File("Missing.JDF"), ""), 1);
+  EXPECT_EQ(RunView(dir.File("Good.JDF"), dir.File("Good.JDF")), 1);
+  EXPECT_EQ(ReadFile(dir.File("Good.JDF")), "(objects)");
+}
+
+}  // namespace
+}  // namespace cli
+}  // namespace quillon

@@ -1,0 +1,49 @@
+// Measures how long headless Chromium takes to show an HTML5 page, with the
+// browser's own clock: parsing and drawing inside the page (from the start
+// of the viewer to the drawing in the document), and from the start of the
+// page's load to the first frame painted after it; and the processor time
+// of the page's main thread over the same span (the browser's ThreadTime
+// metric), which other programs on the machine do not stretch. Not a test:
+// run by hand.
+//   node viewer/browser-test/measure-first-frame.mjs PAGE.html [RUNS]
+import path from 'node:path';
+import fs from 'node:fs';
+import os from 'node:os';
+import { chromium } from 'playwright-core';
+
+const [file, runsText] = process.argv.slice(2);
+const runs = Number(runsText || 5);
+const context = await chromium.launchPersistentContext(fs.mkdtempSync(path.join(os.tmpdir(), 'quillon-measure-')), {
+  executablePath: process.env.QUILLON_CHROMIUM || '/usr/bin/chromium',
+  headless: true,
+  args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
+  viewport: { width: 1280, height: 1024 },
+});
+const results = [];
+for (let run = 0; run < runs; run += 1) {
+  const page = await context.newPage();
+  const session = await context.newCDPSession(page);
+  await session.send('Performance.enable');
+  const threadTime = async () => (await session.send('Performance.getMetrics')).metrics
+    .find((metric) => metric.name === 'ThreadTime').value * 1000;
+  const before = await threadTime();
+  await page.goto(`file://${path.resolve(file)}`);
+  await page.waitForFunction(() => window.quillonView && window.quillonView.timing.paintedSinceLoadMs, null, { timeout: 60000, polling: 20 });
+  const cpuMs = (await threadTime()) - before;
+  results.push(await page.evaluate(() => ({
+    objects: document.querySelectorAll('[data-object]').length,
+    ...window.quillonView.timing,
+  })));
+  results[results.length - 1].cpuMs = cpuMs;
+  await page.close();
+}
+await context.close();
+const median = (key) => {
+  const values = results.map((r) => r[key]).sort((a, b) => a - b);
+  return values[Math.floor(values.length / 2)];
+};
+console.log(JSON.stringify(results));
+console.log(`objects drawn: ${results[0].objects}; medians of ${runs} loads: parse ${median('parseMs').toFixed(0)} ms, ` +
+  `drawing ${median('renderMs').toFixed(0)} ms, parse + drawing ${median('firstFrameMs').toFixed(0)} ms, ` +
+  `load to first frame ${median('paintedSinceLoadMs').toFixed(0)} ms, main thread processor time ${median('cpuMs').toFixed(0)} ms`);
