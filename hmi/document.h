@@ -314,6 +314,7 @@ class Node final : public hmi::IHmiObject,
 
  private:
   friend class Document;
+  template <class J>
   friend class Loader;
 
   bool Offers(InterfaceId iid) const;
@@ -435,6 +436,7 @@ class Document final : public hmi::IOleObject,
   HRESULT CopyToClipboard() override;
 
  private:
+  template <class J>
   friend class Loader;
   friend class Node;
 

@@ -7,9 +7,13 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
+#include <simdjson.h>
 
 #include "hmi/latin1.h"
 
@@ -18,7 +22,11 @@ namespace standin {
 
 namespace {
 
+// The document is parsed by simdjson when it can be (see LoadDocumentTree);
+// the same loader walks either parser's tree through the small set of
+// accessors below, so that both give the same nodes and the same messages.
 using Json = nlohmann::ordered_json;
+using Fast = simdjson::dom::element;
 
 // Deepest group nesting that a load option may ask for; keeps the loader's
 // recursion within any thread's stack.
@@ -33,27 +41,163 @@ struct LoadError {
   throw LoadError{where.empty() ? what : where + ": " + what};
 }
 
+// A place in the document: `where` and `suffix` joined, made only when an
+// error names it.
+struct Place {
+  const std::string& where;
+  const char* suffix;
+  std::string str() const { return where + suffix; }
+};
+
+// --- accessors of the two trees
+
+enum class Kind { kNull, kBool, kString, kInt, kUint, kFloat, kObject, kArray, kOther };
+
+Kind KindOf(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return Kind::kNull;
+    case Json::value_t::boolean:
+      return Kind::kBool;
+    case Json::value_t::string:
+      return Kind::kString;
+    case Json::value_t::number_integer:
+      return Kind::kInt;
+    case Json::value_t::number_unsigned:
+      return Kind::kUint;
+    case Json::value_t::number_float:
+      return Kind::kFloat;
+    case Json::value_t::object:
+      return Kind::kObject;
+    case Json::value_t::array:
+      return Kind::kArray;
+    default:
+      return Kind::kOther;
+  }
+}
+
+Kind KindOf(const Fast& value) {
+  using Type = simdjson::dom::element_type;
+  switch (value.type()) {
+    case Type::NULL_VALUE:
+      return Kind::kNull;
+    case Type::BOOL:
+      return Kind::kBool;
+    case Type::STRING:
+      return Kind::kString;
+    case Type::INT64:
+      return Kind::kInt;
+    case Type::UINT64:
+      return Kind::kUint;
+    case Type::DOUBLE:
+      return Kind::kFloat;
+    case Type::OBJECT:
+      return Kind::kObject;
+    case Type::ARRAY:
+      return Kind::kArray;
+  }
+  return Kind::kOther;
+}
+
+bool IsNumber(Kind kind) { return kind == Kind::kInt || kind == Kind::kUint || kind == Kind::kFloat; }
+
+bool BoolOf(const Json& value) { return value.get<bool>(); }
+bool BoolOf(const Fast& value) { return value.get_bool().value_unsafe(); }
+int64_t IntOf(const Json& value) { return value.get<int64_t>(); }
+int64_t IntOf(const Fast& value) { return value.get_int64().value_unsafe(); }
+uint64_t UintOf(const Json& value) { return value.get<uint64_t>(); }
+uint64_t UintOf(const Fast& value) { return value.get_uint64().value_unsafe(); }
+double DoubleOf(const Json& value) { return value.get<double>(); }
+double DoubleOf(const Fast& value) { return value.get_double().value_unsafe(); }
+// A text as it stands in the document (UTF-8).
+std::string RawOf(const Json& value) { return value.get_ref<const std::string&>(); }
+std::string RawOf(const Fast& value) { return std::string(value.get_string().value_unsafe()); }
+
 const Json* Member(const Json& object, const char* key) {
   auto it = object.find(key);
   return it == object.end() ? nullptr : &*it;
 }
-
-std::string Text(const Json& value, const std::string& where) {
-  if (!value.is_string()) Fail(where, "expected a text");
-  return Utf8ToLatin1(value.get_ref<const std::string&>());
+std::optional<Fast> Member(const Fast& object, const char* key) {
+  // The first member of that name: a document with a name twice in one
+  // object is loaded through the other tree (see HasRepeatedKeys).
+  Fast found;
+  const simdjson::dom::object members = object.get_object().value_unsafe();
+  if (members.at_key(key).get(found) != simdjson::SUCCESS) {
+    return std::nullopt;
+  }
+  return found;
 }
 
-double Number(const Json& value, const std::string& where) {
-  if (!value.is_number()) Fail(where, "expected a number");
-  double number = value.get<double>();
+// The items of an array, each taken with "*".
+std::vector<const Json*> Items(const Json& array) {
+  std::vector<const Json*> items;
+  items.reserve(array.size());
+  for (const Json& item : array) items.push_back(&item);
+  return items;
+}
+struct FastItem {
+  Fast element;
+  const Fast& operator*() const { return element; }
+};
+std::vector<FastItem> Items(const Fast& array) {
+  std::vector<FastItem> items;
+  const simdjson::dom::array elements = array.get_array().value_unsafe();
+  for (Fast item : elements) items.push_back({item});
+  return items;
+}
+
+size_t SizeOf(const Json& value) { return value.size(); }
+size_t SizeOf(const Fast& value) {
+  size_t count = 0;
+  if (value.is_object()) {
+    const simdjson::dom::object members = value.get_object().value_unsafe();
+    for (auto field : members) {
+      (void)field;
+      ++count;
+    }
+  } else if (value.is_array()) {
+    const simdjson::dom::array elements = value.get_array().value_unsafe();
+    for (Fast item : elements) {
+      (void)item;
+      ++count;
+    }
+  }
+  return count;
+}
+
+// Calls `visit(key, value)` for every member of an object, in order.
+template <class Visit>
+void ForEachMember(const Json& object, Visit visit) {
+  for (auto it = object.begin(); it != object.end(); ++it) visit(it.key(), it.value());
+}
+template <class Visit>
+void ForEachMember(const Fast& object, Visit visit) {
+  const simdjson::dom::object members = object.get_object().value_unsafe();
+  for (auto field : members) visit(std::string(field.key), field.value);
+}
+
+// --- checked reading of values
+
+template <class J>
+std::string Text(const J& value, const std::string& where) {
+  if (KindOf(value) != Kind::kString) Fail(where, "expected a text");
+  return Utf8ToLatin1(RawOf(value));
+}
+
+template <class J>
+double Number(const J& value, const std::string& where) {
+  if (!IsNumber(KindOf(value))) Fail(where, "expected a number");
+  double number = DoubleOf(value);
   if (!std::isfinite(number)) Fail(where, "the number is out of range");
   return number;
 }
 
 // A number rounded half away from zero into [low, high]; true and false
 // count as 1 and 0.
-int64_t Integer(const Json& value, const std::string& where, int64_t low, int64_t high) {
-  double number = value.is_boolean() ? (value.get<bool>() ? 1.0 : 0.0) : Number(value, where);
+template <class J>
+int64_t Integer(const J& value, const std::string& where, int64_t low, int64_t high) {
+  double number =
+      KindOf(value) == Kind::kBool ? (BoolOf(value) ? 1.0 : 0.0) : Number(value, where);
   double rounded = std::round(number);
   if (rounded < static_cast<double>(low) || rounded > static_cast<double>(high)) {
     Fail(where, "the number is out of range");
@@ -61,32 +205,56 @@ int64_t Integer(const Json& value, const std::string& where, int64_t low, int64_
   return static_cast<int64_t>(rounded);
 }
 
-int32_t Integer32(const Json& value, const std::string& where) {
+template <class J>
+int32_t Integer32(const J& value, const std::string& where) {
   return static_cast<int32_t>(Integer(value, where, INT32_MIN, INT32_MAX));
 }
 
-int16_t Integer16(const Json& value, const std::string& where) {
+template <class J>
+int16_t Integer16(const J& value, const std::string& where) {
   return static_cast<int16_t>(Integer(value, where, INT16_MIN, INT16_MAX));
 }
 
-bool Boolean(const Json& value, const std::string& where) {
-  if (value.is_boolean()) return value.get<bool>();
+// The same for a place made only on an error: the checks are those of the
+// functions above, which then say what is wrong.
+template <class J>
+std::string Text(const J& value, const Place& place) {
+  if (KindOf(value) != Kind::kString) return Text(value, place.str());
+  return Utf8ToLatin1(RawOf(value));
+}
+
+template <class J>
+int32_t Integer32(const J& value, const Place& place) {
+  if (KindOf(value) == Kind::kInt) {
+    const int64_t number = IntOf(value);
+    if (number >= INT32_MIN && number <= INT32_MAX) return static_cast<int32_t>(number);
+  }
+  return Integer32(value, place.str());
+}
+
+template <class J>
+bool Boolean(const J& value, const std::string& where) {
+  if (KindOf(value) == Kind::kBool) return BoolOf(value);
   return Number(value, where) != 0.0;
 }
 
-void NumberPair(const Json& value, const std::string& where, double pair[2]) {
-  if (!value.is_array() || value.size() != 2) Fail(where, "expected [x, y]");
-  pair[0] = Number(value[0], where + "[0]");
-  pair[1] = Number(value[1], where + "[1]");
+template <class J>
+void NumberPair(const J& value, const std::string& where, double pair[2]) {
+  if (KindOf(value) != Kind::kArray || SizeOf(value) != 2) Fail(where, "expected [x, y]");
+  auto items = Items(value);
+  pair[0] = Number(*items[0], where + "[0]");
+  pair[1] = Number(*items[1], where + "[1]");
 }
 
-const Json& Array(const Json& value, const std::string& where) {
-  if (!value.is_array()) Fail(where, "expected an array");
+template <class J>
+const J& Array(const J& value, const std::string& where) {
+  if (KindOf(value) != Kind::kArray) Fail(where, "expected an array");
   return value;
 }
 
-const Json& Object(const Json& value, const std::string& where) {
-  if (!value.is_object()) Fail(where, "expected an object");
+template <class J>
+const J& Object(const J& value, const std::string& where) {
+  if (KindOf(value) != Kind::kObject) Fail(where, "expected an object");
   return value;
 }
 
@@ -95,62 +263,105 @@ std::string Index(const std::string& where, size_t i) {
 }
 
 // An exact integer of a typed value form ({"i2": n}, ...).
-int64_t ExactInteger(const Json& value, const std::string& where, int64_t low, int64_t high) {
-  if (!value.is_number_integer()) Fail(where, "expected an integer");
-  if (value.is_number_unsigned() ? value.get<uint64_t>() > static_cast<uint64_t>(high)
-                                 : (value.get<int64_t>() < low || value.get<int64_t>() > high)) {
+template <class J>
+int64_t ExactInteger(const J& value, const std::string& where, int64_t low, int64_t high) {
+  const Kind kind = KindOf(value);
+  if (kind != Kind::kInt && kind != Kind::kUint) Fail(where, "expected an integer");
+  if (kind == Kind::kUint ? UintOf(value) > static_cast<uint64_t>(high)
+                          : (IntOf(value) < low || IntOf(value) > high)) {
     Fail(where, "the number is out of range");
   }
-  return value.get<int64_t>();
+  return kind == Kind::kUint ? static_cast<int64_t>(UintOf(value)) : IntOf(value);
 }
 
 // A property or level value: JSON numbers, texts, booleans and null, or a
 // one-key object naming the value's type.
-Variant ToVariant(const Json& value, const std::string& where) {
-  switch (value.type()) {
-    case Json::value_t::null:
+template <class J>
+Variant ToVariant(const J& value, const std::string& where) {
+  switch (KindOf(value)) {
+    case Kind::kNull:
       return Variant();
-    case Json::value_t::boolean:
-      return Variant::Bool(value.get<bool>());
-    case Json::value_t::string:
+    case Kind::kBool:
+      return Variant::Bool(BoolOf(value));
+    case Kind::kString:
       return Variant::Bstr(Text(value, where));
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned:
+    case Kind::kInt:
+    case Kind::kUint:
       return Variant::I4(static_cast<int32_t>(ExactInteger(value, where, INT32_MIN, INT32_MAX)));
-    case Json::value_t::number_float:
+    case Kind::kFloat:
       return Variant::R8(Number(value, where));
-    case Json::value_t::object:
+    case Kind::kObject:
       break;
     default:
       Fail(where, "unsupported value");
   }
-  if (value.size() != 1) Fail(where, "a typed value has exactly one key");
-  const std::string& type = value.begin().key();
-  const Json& inner = value.begin().value();
-  std::string inner_where = where + "." + type;
-  if (type == "i2") {
-    return Variant::I2(
-        static_cast<int16_t>(ExactInteger(inner, inner_where, INT16_MIN, INT16_MAX)));
+  if (SizeOf(value) != 1) Fail(where, "a typed value has exactly one key");
+  std::optional<Variant> result;
+  ForEachMember(value, [&](const std::string& type, const J& inner) {
+    if (result) return;
+    std::string inner_where = where + "." + type;
+    if (type == "i2") {
+      result = Variant::I2(
+          static_cast<int16_t>(ExactInteger(inner, inner_where, INT16_MIN, INT16_MAX)));
+    } else if (type == "i4") {
+      result = Variant::I4(
+          static_cast<int32_t>(ExactInteger(inner, inner_where, INT32_MIN, INT32_MAX)));
+    } else if (type == "ui1") {
+      result = Variant::UI1(static_cast<uint8_t>(ExactInteger(inner, inner_where, 0, UINT8_MAX)));
+    } else if (type == "r4") {
+      double number = Number(inner, inner_where);
+      if (std::fabs(number) > FLT_MAX) Fail(inner_where, "the number is out of range");
+      result = Variant::R4(static_cast<float>(number));
+    } else if (type == "r8") {
+      result = Variant::R8(Number(inner, inner_where));
+    } else if (type == "bool") {
+      if (KindOf(inner) != Kind::kBool) Fail(inner_where, "expected true or false");
+      result = Variant::Bool(BoolOf(inner));
+    } else if (type == "str") {
+      result = Variant::Bstr(Text(inner, inner_where));
+    } else {
+      Fail(where, "unknown value type \"" + type + "\"");
+    }
+  });
+  return *result;
+}
+
+// The value of the forms ToVariant converts without a chance of an error
+// (null, booleans, texts, finite decimals, integers of 32 bits); false for
+// every other, which ToVariant converts or refuses with its message.
+template <class J>
+bool PlainVariant(const J& value, Variant* out) {
+  switch (KindOf(value)) {
+    case Kind::kNull:
+      *out = Variant();
+      return true;
+    case Kind::kBool:
+      *out = Variant::Bool(BoolOf(value));
+      return true;
+    case Kind::kString:
+      *out = Variant::Bstr(Utf8ToLatin1(RawOf(value)));
+      return true;
+    case Kind::kInt: {
+      const int64_t number = IntOf(value);
+      if (number < INT32_MIN || number > INT32_MAX) return false;
+      *out = Variant::I4(static_cast<int32_t>(number));
+      return true;
+    }
+    case Kind::kUint: {
+      const uint64_t number = UintOf(value);
+      if (number > static_cast<uint64_t>(INT32_MAX)) return false;
+      *out = Variant::I4(static_cast<int32_t>(number));
+      return true;
+    }
+    case Kind::kFloat: {
+      const double number = DoubleOf(value);
+      if (!std::isfinite(number)) return false;
+      *out = Variant::R8(number);
+      return true;
+    }
+    default:
+      return false;
   }
-  if (type == "i4") {
-    return Variant::I4(
-        static_cast<int32_t>(ExactInteger(inner, inner_where, INT32_MIN, INT32_MAX)));
-  }
-  if (type == "ui1") {
-    return Variant::UI1(static_cast<uint8_t>(ExactInteger(inner, inner_where, 0, UINT8_MAX)));
-  }
-  if (type == "r4") {
-    double number = Number(inner, inner_where);
-    if (std::fabs(number) > FLT_MAX) Fail(inner_where, "the number is out of range");
-    return Variant::R4(static_cast<float>(number));
-  }
-  if (type == "r8") return Variant::R8(Number(inner, inner_where));
-  if (type == "bool") {
-    if (!inner.is_boolean()) Fail(inner_where, "expected true or false");
-    return Variant::Bool(inner.get<bool>());
-  }
-  if (type == "str") return Variant::Bstr(Text(inner, inner_where));
-  Fail(where, "unknown value type \"" + type + "\"");
 }
 
 std::string DefaultCategory(const std::string& class_name) {
@@ -192,16 +403,17 @@ std::string Folder(const std::string& path) {
 }  // namespace
 
 // Builds the object tree of one document.
+template <class J>
 class Loader {
  public:
   Loader(Document* document, const LoadOptions& options, std::string folder)
       : document_(document), options_(options), folder_(std::move(folder)) {}
 
-  void LoadDocument(const Json& json, const std::string& default_name) {
-    if (!json.is_object()) Fail("", "the document is not a JSON object");
+  void LoadDocument(const J& json, const std::string& default_name) {
+    if (KindOf(json) != Kind::kObject) Fail("", "the document is not a JSON object");
     Node* root = document_->root_;
     std::string name = default_name;
-    if (const Json* value = Member(json, "name")) name = Text(*value, "name");
+    if (auto value = Member(json, "name")) name = Text(*value, "name");
     root->name_ = name;
     root->full_name_ = name;
     root->properties_ = {
@@ -209,30 +421,30 @@ class Loader {
         {"ClassName", Variant::Bstr(root->class_name_), true},
         {"FullyQualifiedName", Variant::Bstr(root->full_name_), true},
     };
-    if (const Json* value = Member(json, "width")) document_->width_ = Number(*value, "width");
-    if (const Json* value = Member(json, "height")) document_->height_ = Number(*value, "height");
-    if (const Json* value = Member(json, "backgroundColor")) {
+    if (auto value = Member(json, "width")) document_->width_ = Number(*value, "width");
+    if (auto value = Member(json, "height")) document_->height_ = Number(*value, "height");
+    if (auto value = Member(json, "backgroundColor")) {
       document_->background_color_ = Integer32(*value, "backgroundColor");
     }
-    if (const Json* value = Member(json, "pixelsPerUnit")) {
+    if (auto value = Member(json, "pixelsPerUnit")) {
       NumberPair(*value, "pixelsPerUnit", document_->pixels_per_unit_);
     }
     LoadFailures(json, "", &root->failures_);
-    if (const Json* value = Member(json, "objects")) {
-      const Json& objects = Array(*value, "objects");
+    if (auto value = Member(json, "objects")) {
+      const auto objects = Items(Array(*value, "objects"));
       for (size_t i = 0; i < objects.size(); ++i) {
-        root->children_.push_back(LoadObject(objects[i], root, 0, false, 0, Index("objects", i)));
+        root->children_.push_back(LoadObject(*objects[i], root, 0, false, 0, Index("objects", i)));
       }
     }
   }
 
  private:
-  void LoadFailures(const Json& json, const std::string& where, Failures* failures) {
+  void LoadFailures(const J& json, const std::string& where, Failures* failures) {
     std::string prefix = where.empty() ? "" : where + ".";
-    if (const Json* value = Member(json, "refuse")) {
-      const Json& names = Array(*value, prefix + "refuse");
+    if (auto value = Member(json, "refuse")) {
+      const auto names = Items(Array(*value, prefix + "refuse"));
       for (size_t i = 0; i < names.size(); ++i) {
-        std::string name = Text(names[i], Index(prefix + "refuse", i));
+        std::string name = Text(*names[i], Index(prefix + "refuse", i));
         InterfaceId iid;
         if (!InterfaceFromRefusalName(name, &iid)) {
           Fail(Index(prefix + "refuse", i), "unknown interface \"" + name + "\"");
@@ -240,36 +452,36 @@ class Loader {
         failures->Refuse(iid);
       }
     }
-    if (const Json* value = Member(json, "fail")) {
-      const Json& operations = Array(*value, prefix + "fail");
+    if (auto value = Member(json, "fail")) {
+      const auto operations = Items(Array(*value, prefix + "fail"));
       for (size_t i = 0; i < operations.size(); ++i) {
-        failures->Fail(Text(operations[i], Index(prefix + "fail", i)));
+        failures->Fail(Text(*operations[i], Index(prefix + "fail", i)));
       }
     }
   }
 
-  Node* LoadObject(const Json& json, Node* owner, int enclosing_groups, bool data_link_source,
+  Node* LoadObject(const J& json, Node* owner, int enclosing_groups, bool data_link_source,
                    int32_t pen_index, const std::string& where) {
-    if (!json.is_object()) Fail(where, "an object is a JSON object");
-    const Json* class_value = Member(json, "class");
+    if (KindOf(json) != Kind::kObject) Fail(where, "an object is a JSON object");
+    auto class_value = Member(json, "class");
     if (!class_value) Fail(where, "the key \"class\" is required");
-    const Json* name_value = Member(json, "name");
+    auto name_value = Member(json, "name");
     if (!name_value) Fail(where, "the key \"name\" is required");
 
     Node* node = document_->NewNode(owner);
-    node->class_name_ = Text(*class_value, where + ".class");
-    node->name_ = Text(*name_value, where + ".name");
+    node->class_name_ = Text(*class_value, Place{where, ".class"});
+    node->name_ = Text(*name_value, Place{where, ".name"});
     int groups = enclosing_groups;
     if (node->class_name_ == "Group" && ++groups > options_.max_group_depth) {
       Fail(where, "groups are nested more than " + std::to_string(options_.max_group_depth) +
                       " levels deep");
     }
-    const Json* category = Member(json, "category");
+    auto category = Member(json, "category");
     node->category_ =
-        category ? Text(*category, where + ".category") : DefaultCategory(node->class_name_);
-    const Json* full_name = Member(json, "fullName");
+        category ? Text(*category, Place{where, ".category"}) : DefaultCategory(node->class_name_);
+    auto full_name = Member(json, "fullName");
     node->full_name_ =
-        full_name ? Text(*full_name, where + ".fullName") : owner->full_name_ + "." + node->name_;
+        full_name ? Text(*full_name, Place{where, ".fullName"}) : owner->full_name_ + "." + node->name_;
     node->pen_index_ = pen_index;
     node->is_data_link_source_ = data_link_source;
 
@@ -278,26 +490,26 @@ class Loader {
     LoadKindKeys(json, where, node);
     LoadFailures(json, where, &node->failures_);
 
-    if (const Json* value = Member(json, "objects")) {
-      const Json& objects = Array(*value, where + ".objects");
+    if (auto value = Member(json, "objects")) {
+      const auto objects = Items(Array(*value, where + ".objects"));
       bool sources = node->class_name_ == "DataLink";
       for (size_t i = 0; i < objects.size(); ++i) {
         node->children_.push_back(
-            LoadObject(objects[i], node, groups, sources, 0, Index(where + ".objects", i)));
+            LoadObject(*objects[i], node, groups, sources, 0, Index(where + ".objects", i)));
       }
     }
-    if (const Json* value = Member(json, "pens")) {
-      const Json& pens = Array(*value, where + ".pens");
+    if (auto value = Member(json, "pens")) {
+      const auto pens = Items(Array(*value, where + ".pens"));
       for (size_t i = 0; i < pens.size(); ++i) {
-        node->pens_.push_back(LoadObject(pens[i], node, groups, false, static_cast<int32_t>(i + 1),
+        node->pens_.push_back(LoadObject(*pens[i], node, groups, false, static_cast<int32_t>(i + 1),
                                          Index(where + ".pens", i)));
       }
     }
-    if (const Json* value = Member(json, "connections")) {
-      const Json& connections = Array(*value, where + ".connections");
+    if (auto value = Member(json, "connections")) {
+      const auto connections = Items(Array(*value, where + ".connections"));
       for (size_t i = 0; i < connections.size(); ++i) {
         node->connections_.push_back(
-            LoadConnection(connections[i], node, groups, Index(where + ".connections", i)));
+            LoadConnection(*connections[i], node, groups, Index(where + ".connections", i)));
       }
     }
     return node;
@@ -306,13 +518,16 @@ class Loader {
   // The property list: Name, ClassName and FullyQualifiedName first (unless
   // the document lists them itself), then the document's properties in
   // order, then the bitmap's image state when the document leaves it out.
-  void LoadProperties(const Json& json, const std::string& where, Node* node) {
+  void LoadProperties(const J& json, const std::string& where, Node* node) {
     std::vector<Property> given;
-    if (const Json* value = Member(json, "properties")) {
-      const Json& properties = Object(*value, where + ".properties");
-      for (auto it = properties.begin(); it != properties.end(); ++it) {
-        std::string key = Utf8ToLatin1(it.key());
-        Variant property = ToVariant(it.value(), where + ".properties." + it.key());
+    if (auto value = Member(json, "properties")) {
+      const J& properties = Object(*value, where + ".properties");
+      ForEachMember(properties, [&](const std::string& name, const J& item) {
+        std::string key = Utf8ToLatin1(name);
+        Variant property;
+        if (!PlainVariant(item, &property)) {
+          property = ToVariant(item, where + ".properties." + name);
+        }
         auto same = std::find_if(given.begin(), given.end(),
                                  [&key](const Property& p) { return p.name == key; });
         if (same != given.end()) {
@@ -320,13 +535,14 @@ class Loader {
         } else {
           given.push_back({key, std::move(property), false});
         }
-      }
+      });
     }
     auto has = [&given](const char* key) {
       return std::any_of(given.begin(), given.end(),
                          [key](const Property& p) { return p.name == key; });
     };
     std::vector<Property>& list = node->properties_;
+    list.reserve(list.size() + given.size() + 5);
     if (!has("Name")) list.push_back({"Name", Variant::Bstr(node->name_), true});
     if (!has("ClassName")) list.push_back({"ClassName", Variant::Bstr(node->class_name_), true});
     if (!has("FullyQualifiedName")) {
@@ -342,7 +558,7 @@ class Loader {
   }
 
   // Rotation and centre points default to the centre of the object's box.
-  void LoadGeometry(const Json& json, const std::string& where, Node* node) {
+  void LoadGeometry(const J& json, const std::string& where, Node* node) {
     double box[4];
     static const char* const kBoxKeys[4] = {"HorizontalPosition", "VerticalPosition", "Width",
                                             "Height"};
@@ -362,124 +578,124 @@ class Loader {
     }
     node->rotation_point_[0] = node->center_point_[0] = centre[0];
     node->rotation_point_[1] = node->center_point_[1] = centre[1];
-    if (const Json* value = Member(json, "rotationPoint")) {
+    if (auto value = Member(json, "rotationPoint")) {
       NumberPair(*value, where + ".rotationPoint", node->rotation_point_);
     }
-    if (const Json* value = Member(json, "centerPoint")) {
+    if (auto value = Member(json, "centerPoint")) {
       NumberPair(*value, where + ".centerPoint", node->center_point_);
     }
-    if (const Json* value = Member(json, "angleUnit")) {
-      node->angle_unit_ = Integer32(*value, where + ".angleUnit");
+    if (auto value = Member(json, "angleUnit")) {
+      node->angle_unit_ = Integer32(*value, Place{where, ".angleUnit"});
     }
   }
 
   // Keys that only some kinds of object use.
-  void LoadKindKeys(const Json& json, const std::string& where, Node* node) {
-    if (const Json* value = Member(json, "points")) {
-      const Json& points = Array(*value, where + ".points");
+  void LoadKindKeys(const J& json, const std::string& where, Node* node) {
+    if (auto value = Member(json, "points")) {
+      const auto points = Items(Array(*value, where + ".points"));
       for (size_t i = 0; i < points.size(); ++i) {
         double point[2];
-        NumberPair(points[i], Index(where + ".points", i), point);
+        NumberPair(*points[i], Index(where + ".points", i), point);
         node->points_.emplace_back(point[0], point[1]);
       }
     }
-    if (const Json* value = Member(json, "images")) {
-      const Json& images = Array(*value, where + ".images");
+    if (auto value = Member(json, "images")) {
+      const auto images = Items(Array(*value, where + ".images"));
       for (size_t i = 0; i < images.size(); ++i) {
         std::string at = Index(where + ".images", i);
-        const Json& pair = Object(images[i], at);
+        const J& pair = Object(*images[i], at);
         ImagePair loaded;
-        if (const Json* image = Member(pair, "primary")) {
+        if (auto image = Member(pair, "primary")) {
           loaded.primary = LoadImage(*image, at + ".primary");
         }
-        if (const Json* image = Member(pair, "secondary")) {
+        if (auto image = Member(pair, "secondary")) {
           loaded.secondary = LoadImage(*image, at + ".secondary");
         }
         node->images_.push_back(std::move(loaded));
       }
     }
-    if (const Json* value = Member(json, "valueGridColor")) {
-      node->value_grid_color_ = Integer32(*value, where + ".valueGridColor");
+    if (auto value = Member(json, "valueGridColor")) {
+      node->value_grid_color_ = Integer32(*value, Place{where, ".valueGridColor"});
     }
-    if (const Json* value = Member(json, "timeGridColor")) {
-      node->time_grid_color_ = Integer32(*value, where + ".timeGridColor");
+    if (auto value = Member(json, "timeGridColor")) {
+      node->time_grid_color_ = Integer32(*value, Place{where, ".timeGridColor"});
     }
-    if (const Json* value = Member(json, "progId")) {
-      node->prog_id_ = Text(*value, where + ".progId");
+    if (auto value = Member(json, "progId")) {
+      node->prog_id_ = Text(*value, Place{where, ".progId"});
     }
-    if (const Json* value = Member(json, "columnHeadings")) {
-      node->column_headings_ = Text(*value, where + ".columnHeadings");
+    if (auto value = Member(json, "columnHeadings")) {
+      node->column_headings_ = Text(*value, Place{where, ".columnHeadings"});
     }
-    if (const Json* value = Member(json, "dataLinkSource")) {
+    if (auto value = Member(json, "dataLinkSource")) {
       std::string at = where + ".dataLinkSource";
-      const Json& source = Object(*value, at);
+      const J& source = Object(*value, at);
       node->is_data_link_source_ = true;
-      if (const Json* format = Member(source, "format")) {
-        node->data_link_format_ = Text(*format, at + ".format");
+      if (auto format = Member(source, "format")) {
+        node->data_link_format_ = Text(*format, Place{at, ".format"});
       }
-      if (const Json* entry = Member(source, "dataEntry")) {
+      if (auto entry = Member(source, "dataEntry")) {
         node->data_entry_ = Integer16(*entry, at + ".dataEntry");
       }
     }
-    if (const Json* value = Member(json, "lookup")) LoadLookup(*value, where + ".lookup", node);
-    if (const Json* value = Member(json, "linear")) {
+    if (auto value = Member(json, "lookup")) LoadLookup(*value, where + ".lookup", node);
+    if (auto value = Member(json, "linear")) {
       std::string at = where + ".linear";
-      const Json& linear = Object(*value, at);
-      if (const Json* offset = Member(linear, "offset")) {
-        node->offset_ = Integer32(*offset, at + ".offset");
+      const J& linear = Object(*value, at);
+      if (auto offset = Member(linear, "offset")) {
+        node->offset_ = Integer32(*offset, Place{at, ".offset"});
       }
-      if (const Json* type = Member(linear, "sourceDataType")) {
-        node->source_data_type_ = Integer32(*type, at + ".sourceDataType");
+      if (auto type = Member(linear, "sourceDataType")) {
+        node->source_data_type_ = Integer32(*type, Place{at, ".sourceDataType"});
       }
     }
-    if (const Json* value = Member(json, "formatAnimation")) {
+    if (auto value = Member(json, "formatAnimation")) {
       std::string at = where + ".formatAnimation";
-      const Json& format = Object(*value, at);
-      if (const Json* type = Member(format, "sourceDataType")) {
-        node->source_data_type_ = Integer32(*type, at + ".sourceDataType");
+      const J& format = Object(*value, at);
+      if (auto type = Member(format, "sourceDataType")) {
+        node->source_data_type_ = Integer32(*type, Place{at, ".sourceDataType"});
       }
     }
   }
 
-  void LoadLookup(const Json& value, const std::string& where, Node* node) {
-    const Json& lookup = Object(value, where);
-    if (const Json* levels = Member(lookup, "levels")) {
-      const Json& list = Array(*levels, where + ".levels");
+  void LoadLookup(const J& value, const std::string& where, Node* node) {
+    const J& lookup = Object(value, where);
+    if (auto levels = Member(lookup, "levels")) {
+      const auto list = Items(Array(*levels, where + ".levels"));
       for (size_t i = 0; i < list.size(); ++i) {
         std::string at = Index(where + ".levels", i);
-        const Json& level = Object(list[i], at);
+        const J& level = Object(*list[i], at);
         LookupLevel loaded;
-        if (const Json* v = Member(level, "in")) loaded.input = ToVariant(*v, at + ".in");
-        if (const Json* v = Member(level, "in2")) loaded.input2 = ToVariant(*v, at + ".in2");
-        if (const Json* v = Member(level, "out")) loaded.output = ToVariant(*v, at + ".out");
-        if (const Json* v = Member(level, "toggle")) loaded.toggle = ToVariant(*v, at + ".toggle");
+        if (auto v = Member(level, "in")) loaded.input = ToVariant(*v, at + ".in");
+        if (auto v = Member(level, "in2")) loaded.input2 = ToVariant(*v, at + ".in2");
+        if (auto v = Member(level, "out")) loaded.output = ToVariant(*v, at + ".out");
+        if (auto v = Member(level, "toggle")) loaded.toggle = ToVariant(*v, at + ".toggle");
         node->levels_.push_back(std::move(loaded));
       }
     }
-    if (const Json* v = Member(lookup, "outputToggles")) {
+    if (auto v = Member(lookup, "outputToggles")) {
       node->output_toggles_ = Integer16(*v, where + ".outputToggles");
     }
-    if (const Json* v = Member(lookup, "exactMatch")) {
+    if (auto v = Member(lookup, "exactMatch")) {
       node->exact_match_ = Boolean(*v, where + ".exactMatch");
     }
-    if (const Json* v = Member(lookup, "tolerance")) {
+    if (auto v = Member(lookup, "tolerance")) {
       double tolerance = Number(*v, where + ".tolerance");
       if (std::fabs(tolerance) > FLT_MAX) Fail(where + ".tolerance", "the number is out of range");
       node->tolerance_ = static_cast<float>(tolerance);
     }
-    if (const Json* v = Member(lookup, "sourceDataType")) {
-      node->source_data_type_ = Integer32(*v, where + ".sourceDataType");
+    if (auto v = Member(lookup, "sourceDataType")) {
+      node->source_data_type_ = Integer32(*v, Place{where, ".sourceDataType"});
     }
-    if (const Json* v = Member(lookup, "sharedTable")) {
-      node->shared_table_ = Text(*v, where + ".sharedTable");
+    if (auto v = Member(lookup, "sharedTable")) {
+      node->shared_table_ = Text(*v, Place{where, ".sharedTable"});
     }
   }
 
-  Image LoadImage(const Json& value, const std::string& where) {
+  Image LoadImage(const J& value, const std::string& where) {
     Image image;
-    if (value.is_string()) {
+    if (KindOf(value) == Kind::kString) {
       image.kind = Image::Kind::kFile;
-      std::string path = value.get_ref<const std::string&>();
+      std::string path = RawOf(value);
       if (path.empty()) Fail(where, "the image path is empty");
       bool absolute = path[0] == '/' || path[0] == '\\';
       image.path = absolute || folder_.empty() ? path : folder_ + "/" + path;
@@ -490,38 +706,38 @@ class Loader {
       }
       return image;
     }
-    const Json& plain = Object(value, where);
-    const Json* rgb = Member(plain, "rgb");
+    const J& plain = Object(value, where);
+    auto rgb = Member(plain, "rgb");
     if (!rgb) Fail(where, "a plain image needs \"rgb\"");
     image.kind = Image::Kind::kPlain;
-    image.rgb = Integer32(*rgb, where + ".rgb");
+    image.rgb = Integer32(*rgb, Place{where, ".rgb"});
     image.width = image.height = 1;
-    if (const Json* width = Member(plain, "width")) {
+    if (auto width = Member(plain, "width")) {
       image.width = static_cast<int32_t>(Integer(*width, where + ".width", 1, 65535));
     }
-    if (const Json* height = Member(plain, "height")) {
+    if (auto height = Member(plain, "height")) {
       image.height = static_cast<int32_t>(Integer(*height, where + ".height", 1, 65535));
     }
     return image;
   }
 
-  Connection LoadConnection(const Json& value, Node* node, int groups, const std::string& where) {
-    const Json& json = Object(value, where);
+  Connection LoadConnection(const J& value, Node* node, int groups, const std::string& where) {
+    const J& json = Object(value, where);
     Connection connection;
-    const Json* property = Member(json, "property");
+    auto property = Member(json, "property");
     if (!property) Fail(where, "the key \"property\" is required");
-    connection.property = Text(*property, where + ".property");
-    if (const Json* source = Member(json, "source")) {
-      connection.source = Text(*source, where + ".source");
+    connection.property = Text(*property, Place{where, ".property"});
+    if (auto source = Member(json, "source")) {
+      connection.source = Text(*source, Place{where, ".source"});
     }
-    const Json* full_source = Member(json, "fullSource");
+    auto full_source = Member(json, "fullSource");
     connection.full_source =
-        full_source ? Text(*full_source, where + ".fullSource") : connection.source;
-    if (const Json* objects = Member(json, "objects")) {
-      const Json& list = Array(*objects, where + ".objects");
+        full_source ? Text(*full_source, Place{where, ".fullSource"}) : connection.source;
+    if (auto objects = Member(json, "objects")) {
+      const auto list = Items(Array(*objects, where + ".objects"));
       for (size_t i = 0; i < list.size(); ++i) {
         connection.objects.push_back(
-            LoadObject(list[i], node, groups, false, 0, Index(where + ".objects", i)));
+            LoadObject(*list[i], node, groups, false, 0, Index(where + ".objects", i)));
       }
     }
     return connection;
@@ -531,6 +747,45 @@ class Loader {
   LoadOptions options_;
   std::string folder_;
 };
+
+namespace {
+
+// True when the two parsers might read `text` differently: a "\\u" escape
+// (lone surrogates) or a "-0" that is an integer (the fast parser keeps its
+// sign as a decimal).
+bool NeedsReferenceParser(const std::string& text) {
+  if (text.find("\\u") != std::string::npos) return true;
+  for (size_t at = text.find("-0"); at != std::string::npos; at = text.find("-0", at + 2)) {
+    const char next = at + 2 < text.size() ? text[at + 2] : ' ';
+    if (next != '.' && next != 'e' && next != 'E' && (next < '0' || next > '9')) return true;
+  }
+  return false;
+}
+
+// True when an object of `value` names a key twice (the reference parser
+// keeps the last value, the fast one both).
+bool HasRepeatedKeys(const Fast& value) {
+  if (value.is_array()) {
+    const simdjson::dom::array elements = value.get_array().value_unsafe();
+    for (Fast item : elements) {
+      if (HasRepeatedKeys(item)) return true;
+    }
+    return false;
+  }
+  if (!value.is_object()) return false;
+  std::vector<std::string_view> keys;
+  const simdjson::dom::object members = value.get_object().value_unsafe();
+  for (auto field : members) {
+    for (std::string_view key : keys) {
+      if (key == field.key) return true;
+    }
+    keys.push_back(field.key);
+    if (HasRepeatedKeys(field.value)) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 int JsonNestingDepth(const std::string& text) {
   int depth = 0;
@@ -572,6 +827,20 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
     return false;
   }
   try {
+    // The fast parser first; a document it refuses, or that it might read
+    // otherwise than the reference parser (see NeedsReferenceParser, repeated
+    // keys), is parsed again by the reference parser, whose messages name
+    // the faults.
+    if (!NeedsReferenceParser(text)) {
+      simdjson::dom::parser parser;
+      const simdjson::padded_string padded(text);
+      Fast root;
+      if (parser.parse(padded).get(root) == simdjson::SUCCESS && !HasRepeatedKeys(root)) {
+        Loader<Fast> loader(document, limits, Folder(origin));
+        loader.LoadDocument(root, Utf8ToLatin1(BaseName(origin)));
+        return true;
+      }
+    }
     Json json;
     try {
       json = Json::parse(text);
@@ -579,7 +848,7 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
       *error = std::string("not valid JSON: ") + e.what();
       return false;
     }
-    Loader loader(document, limits, Folder(origin));
+    Loader<Json> loader(document, limits, Folder(origin));
     loader.LoadDocument(json, Utf8ToLatin1(BaseName(origin)));
     return true;
   } catch (const LoadError& e) {

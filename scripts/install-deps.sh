@@ -8,7 +8,7 @@ set -euo pipefail
 # What the command itself is built from.
 packages=(
   g++ make cmake
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libsimdjson-dev libcli11-dev
   libpng-dev libjpeg62-turbo-dev
   libcpp-httplib-dev pkg-config
 )

@@ -3,8 +3,6 @@
 // flag maps and TAVBlink objects that alternate between the outputs.
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 #include "animation/animation_writers.h"
 #include "platform/format.h"
@@ -76,8 +74,7 @@ int ResolveImageOutputs(PageWriter* writer, PropertyMap* record, const std::stri
     ReplaceChar(&name, '/', '_');
     ReplaceChar(&name, '\\', '_');
     name += writer->image_extension();
-    std::error_code error;
-    return std::filesystem::exists(JoinPath(writer->output_directory(), name), error) ? name : "0";
+    return OutputFileExists(JoinPath(writer->output_directory(), name)) ? name : "0";
   };
 
   const int count = DecimalValue(count_text);

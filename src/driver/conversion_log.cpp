@@ -2,6 +2,7 @@
 #include "driver/conversion_log.h"
 
 #include "platform/format.h"
+#include "platform/output_stage.h"
 #include "platform/text_file.h"
 #include "quillon/quillon.h"
 
@@ -34,6 +35,7 @@ constexpr const char* kFileErrorTexts[] = {
 LogWindow::~LogWindow() = default;
 
 std::string FileErrorText(int cause, const std::string& file_name) {
+  if (cause == kFileRefusedNotRegular) return NotRegularFileText(file_name);
   constexpr int kCount = static_cast<int>(sizeof(kFileErrorTexts) / sizeof(kFileErrorTexts[0]));
   if (cause < 1 || cause > kCount) return std::string();
   return FormatText(kFileErrorTexts[cause - 1], {file_name});

@@ -102,9 +102,21 @@ PictureConverter::~PictureConverter() {
   log_.ClearPending();
 }
 
+void PictureConverter::StartStage() {
+  stage_ = std::make_unique<OutputStage>(settings.output_directory, picture_name_);
+  const Services* services = &services_;
+  stage_->set_notice([services](const std::string& text) {
+    services->Status(text);
+    services->Message(text, kMbOk | kMbIconExclamation);
+  });
+  stage_->Activate();
+}
+
 void PictureConverter::StartPictureLog(const std::string& picture_directory) {
   const std::string log_name = picture_name_ + ".Log";
-  std::remove(JoinPath(settings.output_directory, log_name).c_str());
+  // The log of this run starts empty in the stage and replaces the previous
+  // one when the run ends.
+  StartStage();
   log_.StartLog(log_name, picture_name_, settings.output_directory, picture_directory,
                 log_window_, ConversionLog::Banner::kRun);
 }
@@ -191,19 +203,97 @@ int PictureConverter::ReadPicture() {
 int PictureConverter::WritePages() {
   PageWriter writer(&services_);
   const std::string base = JoinPath(settings.output_directory, picture_name_);
-  if (writer.Init(base, settings.use_cab_files, settings.allow_play_back, reader_.group_map(),
-                  reader_.picture_map(), settings.output_bmp, log_window_) != 1) {
+  // The writer takes the maps over rather than copying them: the run has no
+  // use for them afterwards.
+  if (writer.Init(base, settings.use_cab_files, settings.allow_play_back, nullptr, nullptr,
+                  settings.output_bmp, log_window_) != 1) {
     return 0;
   }
+  *writer.group_map() = std::move(*reader_.group_map());
+  *writer.picture_map() = std::move(*reader_.picture_map());
   writer.SetTranslation(registry_ != nullptr ? registry_ : reader_.registry(), state_);
   long height = 0, width = 0;
   std::string background;
   int rate = 0;
   writer.LoadPageProperties(&height, &width, &background, &rate);
+  writer.set_defer_converted_line(true);
   int page = writer.WriteHtmlPage(base, height, width);
   int document = writer.WriteDocument(height, width, background, kVersion);
+  converted_line_due_ = page == 1 && document == 1 && writer.converted_line_due();
   return page == 1 && document == 1 ? 1 : 0;
 }
+
+int PictureConverter::Finish(int result) {
+  if (!stage_) return result;
+  const std::string log_path = JoinPath(settings.output_directory, picture_name_ + ".Log");
+  const std::string jdf_path = JoinPath(settings.output_directory, picture_name_ + ".JDF");
+  const std::string page_path = JoinPath(settings.output_directory, picture_name_ + ".htm");
+  // Image files first, then the page description, then the page that loads
+  // it; the log last, so that it can still say what could not be published.
+  auto rank = [&](const std::string& path) {
+    if (path == log_path) return -1;
+    if (result != 1) return -1;
+    return path == jdf_path ? 1 : path == page_path ? 2 : 0;
+  };
+  bool published = stage_->Publish(rank, [&](const std::string& path, const FileResult& failed) {
+    const std::string text = FileErrorText(failed.cause, path);
+    services_.Message(text, kMbOk | kMbIconExclamation);
+    log_.WriteLogLine(text, kLogError);
+  });
+  if (!published) result = 0;
+  if (result == 1 && converted_line_due_) {
+    log_.WriteLogLine(services_.Text(kResObjectsConverted), kLogPlain);
+  }
+  stage_->Publish([&](const std::string& path) { return path == log_path ? 0 : -1; },
+                  [&](const std::string&, const FileResult& failed) {
+                    if (failed.stage == FileStage::kOpen) {
+                      ReportFileError(services_, failed.cause, log_path);
+                    } else {
+                      ReportWriteFailure(services_, failed.cause);
+                    }
+                  });
+  // Whatever was not published (the pages of a failed run) is removed.
+  stage_->Discard();
+  return result;
+}
+
+namespace {
+
+// The steps of RunConvertQevPicFile after the run is prepared.
+int ConvertPrepared(PictureConverter& run, const Services& services, int action) {
+  try {
+    MainWindowLock main_window(services.ui, /*disable=*/true);
+    if (services.progress != nullptr) services.progress->ShowProgress();
+    if (run.OpenPicture() != 1) {
+      Abort(services);
+      return 0;
+    }
+    if (run.ReadPicture() < 0) {
+      Abort(services);
+      services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
+                       kMbOk | kMbIconExclamation);
+      return 0;
+    }
+    if (services.Cancelled()) return 0;
+    if (action != 1) {
+      if (services.progress != nullptr) services.progress->CloseProgress();
+      return 0;
+    }
+    // A page that could not be written whole is not reported as converted;
+    // the writer has said why.
+    return run.WritePages();
+  } catch (const std::bad_alloc& failure) {
+    // The picture asked for more memory than the machine gives: the log and
+    // the message say so.
+    const std::string text = FormatText(kOutOfMemoryText, {failure.what()});
+    run.log()->WriteLogLine(text, kLogError);
+    Abort(services);
+    services.Message(text, kMbOk | kMbIconExclamation);
+    return 0;
+  }
+}
+
+}  // namespace
 
 int RunConvertQevPicFile(const RunContext& context, const std::string& path,
                          LogWindow* log_window, int show_options, int action) {
@@ -252,36 +342,7 @@ int RunConvertQevPicFile(const RunContext& context, const std::string& path,
   if (run.PrepareRun(path, log_window) != 1) return 0;
   // A run that only reads writes the log and nothing else.
   run.reader()->set_write_images(action == 1);
-  try {
-    MainWindowLock main_window(services.ui, /*disable=*/true);
-    if (services.progress != nullptr) services.progress->ShowProgress();
-    if (run.OpenPicture() != 1) {
-      Abort(services);
-      return 0;
-    }
-    if (run.ReadPicture() < 0) {
-      Abort(services);
-      services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
-                       kMbOk | kMbIconExclamation);
-      return 0;
-    }
-    if (services.Cancelled()) return 0;
-    if (action != 1) {
-      if (services.progress != nullptr) services.progress->CloseProgress();
-      return 0;
-    }
-    // A page that could not be written whole is not reported as converted;
-    // the writer has said why.
-    return run.WritePages();
-  } catch (const std::bad_alloc& failure) {
-    // The picture asked for more memory than the machine gives: the log and
-    // the message say so.
-    const std::string text = FormatText(kOutOfMemoryText, {failure.what()});
-    run.log()->WriteLogLine(text, kLogError);
-    Abort(services);
-    services.Message(text, kMbOk | kMbIconExclamation);
-    return 0;
-  }
+  return run.Finish(ConvertPrepared(run, services, action));
 }
 
 int RunConvertPictureFile(const RunContext& context, const std::vector<std::string>& paths,
@@ -324,26 +385,23 @@ int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, in
     return 0;
   };
   if (run.PrepareRunFromObject(picture) != 1) return abort();
+  auto finish = [&](int result) {
+    result = run.Finish(result);
+    if (result != 1) *status = 0;
+    return result;
+  };
   run.reader()->set_update_rate(run.settings.update_rate);
   run.reader()->set_image_output(run.settings.output_directory, run.settings.output_bmp != 0);
   ComPtr<hmi::IUnknown> object(picture.dispatch().get());
-  if (hmi::Failed(run.reader()->ReadPictureProperties(object.get()))) return abort();
+  if (hmi::Failed(run.reader()->ReadPictureProperties(object.get()))) return finish(abort());
   if (run.ReadPicture() < 0) {
     Abort(services);
     services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
                      kMbOk | kMbIconExclamation);
-    *status = 0;
-    return 0;
+    return finish(0);
   }
-  if (services.Cancelled()) {
-    *status = 0;
-    return 0;
-  }
-  if (run.WritePages() != 1) {
-    *status = 0;
-    return 0;
-  }
-  return 1;
+  if (services.Cancelled()) return finish(0);
+  return finish(run.WritePages());
 }
 
 }  // namespace quillon

@@ -9,6 +9,7 @@
 
 #include "driver/conversion_log.h"
 #include "driver/settings.h"
+#include "platform/output_stage.h"
 #include "reader/picture_reader.h"
 
 namespace quillon {
@@ -56,6 +57,11 @@ class PictureConverter {
   int ReadPicture();
   // Writes the HTML page and the JDF file from what was read.
   int WritePages();
+  // Ends the run whose result is `result`: when it is 1 every file written
+  // is published (the log last), otherwise only the log, and the previous
+  // pages stay as they were. The run's result: 0 when a page could not be
+  // published.
+  int Finish(int result);
 
   // The settings of this run (loaded, or given by the caller).
   ConversionSettings settings;
@@ -66,6 +72,8 @@ class PictureConverter {
 
  private:
   void StartPictureLog(const std::string& picture_directory);
+  // Starts the stage that the picture's files are written through.
+  void StartStage();
 
   const Services& services_;
   hmi::HmiHost* hmi_;
@@ -74,6 +82,10 @@ class PictureConverter {
   std::string picture_name_;
   std::string source_path_;
   LogWindow* log_window_ = nullptr;
+  // The page was written whole: the log line saying so follows its publishing.
+  bool converted_line_due_ = false;
+  // Declared before everything that writes through it, so that it outlives them.
+  std::unique_ptr<OutputStage> stage_;
   ConversionLog log_;
   std::unique_ptr<ConnectionReader> own_connections_;
   PictureReader reader_;

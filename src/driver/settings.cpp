@@ -79,6 +79,9 @@ int WriteSettingValue(const Services& services, Registry* registry, const std::s
 }
 
 void LoadSettings(const Services& services, Registry* registry, ConversionSettings* settings) {
+  // Reading creates the keys that are missing: one rewrite of the store for
+  // all of them.
+  RegistryChanges changes(registry);
   std::string text;
   if (ReadSettingValue(services, registry, kWebOutPathKey, kAnyLength, &text)) {
     settings->output_directory = text;
@@ -95,6 +98,9 @@ void LoadSettings(const Services& services, Registry* registry, ConversionSettin
   if (ReadSettingValue(services, registry, kAllowPlayBackKey, kAnyLength, &text)) {
     settings->allow_play_back = ReadDecimal(text);
   }
+  if (changes.Commit() != RegistryResult::kOk) {
+    services.Message(services.Text(kResRegistryOpenFailed), kMessageStyle);
+  }
 }
 
 int SaveSettings(const Services& services, Registry* registry,
@@ -109,8 +115,14 @@ int SaveSettings(const Services& services, Registry* registry,
       {kUseCabFilesKey, StringF("%d", settings.use_cab_files)},
       {kAllowPlayBackKey, StringF("%d", settings.allow_play_back)},
   };
+  // One rewrite of the store for every value, or none at all.
+  RegistryChanges changes(registry);
   for (const auto& value : values) {
     if (WriteSettingValue(services, registry, value.key, value.text) != 1) return 0;
+  }
+  if (changes.Commit() != RegistryResult::kOk) {
+    services.Message(services.Text(kResRegistrySetFailed), kMessageStyle);
+    return 0;
   }
   return 1;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "driver/conversion_log.h"
 #include "platform/format.h"
@@ -96,12 +97,28 @@ void SplitTabList(const std::string& text, std::vector<std::string>* items) {
 }
 
 std::string ParseRecord(const std::string& record, PropertyMap* properties) {
-  std::vector<std::string> tokens;
-  SplitTabList(record, &tokens);
+  // The non-empty items of the TAB list, taken in pairs as SplitTabList
+  // gives them; an odd last item is left out.
   std::string class_name;
-  for (size_t i = 0; i + 1 < tokens.size(); i += 2) {
-    properties->Set(tokens[i], tokens[i + 1]);
-    if (tokens[i] == "ClassName") class_name = tokens[i + 1];
+  const std::string_view text(record);
+  std::string_view key;
+  bool have_key = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(kTab, start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) {
+      const std::string_view item = text.substr(start, end - start);
+      if (!have_key) {
+        key = item;
+        have_key = true;
+      } else {
+        properties->Set(key, std::string(item));
+        if (key == "ClassName") class_name = std::string(item);
+        have_key = false;
+      }
+    }
+    start = end + 1;
   }
   return class_name;
 }

@@ -1,6 +1,9 @@
 // The clipboard and the image files: BMP written here, JPEG through libjpeg.
 #include "platform/imaging.h"
 
+#include "platform/output_stage.h"
+#include "platform/text_file.h"
+
 #include <jpeglib.h>
 
 #include <cerrno>
@@ -104,11 +107,34 @@ void PutLe32(uint8_t* at, uint32_t value) {
   PutLe16(at + 2, value >> 16);
 }
 
-// Closes `file` and removes `path` after a failed write.
+// Closes `file` and removes what was written of `path` after a failure.
 bool GiveUp(std::FILE* file, const std::string& path) {
-  if (file != nullptr) std::fclose(file);
-  std::remove(path.c_str());
+  if (file != nullptr) CloseOutputStream(file, path, /*keep=*/false);
   return false;
+}
+
+std::string CauseText(int cause) {
+  return "the file could not be written (file error " + std::to_string(cause) + ")";
+}
+
+// Opens the image file `path` for writing through the file layer; null with
+// the reason in *error.
+std::FILE* OpenImageFile(const std::string& path, std::string* error) {
+  FileResult result;
+  std::FILE* file = OpenOutputStream(path, &result);
+  if (file == nullptr) {
+    *error = result.cause == kFileRefusedNotRegular ? NotRegularFileText(path)
+                                                    : CauseText(result.cause);
+  }
+  return file;
+}
+
+// Closes an image file written whole; false with the reason when the
+// written bytes did not all reach it.
+bool FinishImageFile(std::FILE* file, const std::string& path, std::string* error) {
+  FileResult result = CloseOutputStream(file, path, /*keep=*/true);
+  if (!result.ok()) *error = CauseText(result.cause);
+  return result.ok();
 }
 
 // libjpeg reports a fatal error by calling error_exit, which must not
@@ -190,11 +216,8 @@ bool WriteBmpFile(const std::string& path, const RgbImage& image, std::string* e
   PutLe32(header + 38, 3780);  // 96 dots per inch, in pixels per metre
   PutLe32(header + 42, 3780);
 
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = ErrnoText(errno);
-    return false;
-  }
+  std::FILE* file = OpenImageFile(path, error);
+  if (file == nullptr) return false;
   if (std::fwrite(header, 1, sizeof header, file) != sizeof header) {
     *error = ErrnoText(errno);
     return GiveUp(file, path);
@@ -213,11 +236,7 @@ bool WriteBmpFile(const std::string& path, const RgbImage& image, std::string* e
       return GiveUp(file, path);
     }
   }
-  if (std::fclose(file) != 0) {
-    *error = ErrnoText(errno);
-    return GiveUp(nullptr, path);
-  }
-  return true;
+  return FinishImageFile(file, path, error);
 }
 
 bool WriteJpegFile(const std::string& path, const RgbImage& image, int quality,
@@ -228,25 +247,14 @@ bool WriteJpegFile(const std::string& path, const RgbImage& image, int quality,
   }
   if (quality < 1) quality = 1;
   if (quality > 100) quality = 100;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = ErrnoText(errno);
-    return false;
-  }
+  std::FILE* file = OpenImageFile(path, error);
+  if (file == nullptr) return false;
   char message[JMSG_LENGTH_MAX] = {};
   if (!CompressJpeg(file, image, quality, message)) {
     *error = message;
     return GiveUp(file, path);
   }
-  if (std::ferror(file) != 0) {
-    *error = ErrnoText(errno);
-    return GiveUp(file, path);
-  }
-  if (std::fclose(file) != 0) {
-    *error = ErrnoText(errno);
-    return GiveUp(nullptr, path);
-  }
-  return true;
+  return FinishImageFile(file, path, error);
 }
 
 int FileImageWriter::ClipboardHasImage(const Clipboard& clipboard) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
@@ -393,13 +394,10 @@ RegistryResult TreeRegistry::Open(RegistryRoot root, const std::string& path, un
     AddKey(&table_, full);  // the roots always exist; an empty root is not stored
   } else if (table_.find(folded) == table_.end()) {
     if (!create) return RegistryResult::kNotFound;
-    Table before = table_;
+    Table before = change_depth_ > 0 ? Table() : table_;
     AddKey(&table_, full);
-    result = Persist();
-    if (result != RegistryResult::kOk) {
-      table_ = std::move(before);
-      return result;
-    }
+    result = Changed(&before);
+    if (result != RegistryResult::kOk) return result;
   }
   key->id = next_handle_++;
   handles_[key->id] = Handle{folded, access};
@@ -460,10 +458,52 @@ RegistryResult TreeRegistry::SetValue(RegistryKey key, const std::string& name,
   RegistryResult result;
   Key* found = Resolve(key, kKeySetValue, &result);
   if (found == nullptr) return result;
-  Table before = table_;
+  const std::string folded = Fold(name);
+  for (const Value& stored : found->values) {
+    // The same text again changes nothing, and nothing is written.
+    if (Fold(stored.name) == folded && stored.is_string && stored.data == value) {
+      return RegistryResult::kOk;
+    }
+  }
+  Table before = change_depth_ > 0 ? Table() : table_;
   PutValue(found, name, value, true);
-  result = Persist();
-  if (result != RegistryResult::kOk) table_ = std::move(before);
+  return Changed(&before);
+}
+
+RegistryResult TreeRegistry::Changed(Table* before) {
+  if (change_depth_ > 0) {
+    changes_made_ = true;
+    return RegistryResult::kOk;
+  }
+  RegistryResult result = Persist();
+  if (result != RegistryResult::kOk) table_ = std::move(*before);
+  return result;
+}
+
+void TreeRegistry::BeginChanges() {
+  if (change_depth_++ == 0) {
+    changes_made_ = false;
+    group_start_ = table_;
+  }
+}
+
+RegistryResult TreeRegistry::EndChanges(bool store) {
+  if (change_depth_ == 0) return RegistryResult::kOk;
+  if (--change_depth_ > 0) {
+    // An inner group that is not stored undoes the whole group.
+    if (!store && changes_made_) {
+      table_ = group_start_;
+      changes_made_ = false;
+    }
+    return RegistryResult::kOk;
+  }
+  RegistryResult result = RegistryResult::kOk;
+  if (changes_made_) {
+    result = store ? Persist() : RegistryResult::kOk;
+    if (!store || result != RegistryResult::kOk) table_ = std::move(group_start_);
+  }
+  changes_made_ = false;
+  group_start_.clear();
   return result;
 }
 
@@ -528,25 +568,10 @@ std::string FormatRegistryText(const TreeRegistry::Table& table) {
 // ---------------------------------------------------------------------------
 // FileRegistry
 
-bool FileRegistry::Signature::operator==(const Signature& other) const {
-  return exists == other.exists && device == other.device && inode == other.inode &&
-         size == other.size && seconds == other.seconds && nanoseconds == other.nanoseconds;
-}
-
-FileRegistry::Signature FileRegistry::SignatureOf(const struct stat& status) {
-  Signature signature;
-  signature.exists = true;
-  signature.device = status.st_dev;
-  signature.inode = status.st_ino;
-  signature.size = static_cast<uint64_t>(status.st_size);
-  signature.seconds = status.st_mtim.tv_sec;
-  signature.nanoseconds = status.st_mtim.tv_nsec;
-  return signature;
-}
-
 FileRegistry::FileRegistry(std::string path) : path_(std::move(path)) {}
 
 RegistryResult FileRegistry::Refresh() {
+  if (loaded_) return RegistryResult::kOk;
   if (path_.empty()) {
     error_ = "no registry file: none of $QUILLON_REGISTRY, $XDG_CONFIG_HOME and $HOME is set";
     return RegistryResult::kUnreadable;
@@ -558,9 +583,8 @@ RegistryResult FileRegistry::Refresh() {
       error_ = SystemError("cannot read", path_);
       return RegistryResult::kUnreadable;
     }
-    // No file: an empty registry (emptied too when the file was removed).
-    if (!loaded_ || signature_.exists) table().clear();
-    signature_ = Signature();
+    // No file: an empty registry.
+    table().clear();
     loaded_ = true;
     error_.clear();
     return RegistryResult::kOk;
@@ -570,12 +594,6 @@ RegistryResult FileRegistry::Refresh() {
     error_ = path_ + " is not a regular file";
     ::close(fd);
     return RegistryResult::kUnreadable;
-  }
-  const Signature signature = SignatureOf(status);
-  if (loaded_ && signature == signature_) {
-    ::close(fd);
-    error_.clear();
-    return RegistryResult::kOk;
   }
   std::string raw;
   char buffer[8192];
@@ -601,11 +619,36 @@ RegistryResult FileRegistry::Refresh() {
     return RegistryResult::kUnreadable;
   }
   table() = std::move(parsed);
-  signature_ = signature;
   loaded_ = true;
   error_.clear();
   return RegistryResult::kOk;
 }
+
+namespace {
+
+// Removes the temporary files of rewrites that were killed before their
+// rename: `start` and six characters, unchanged for more than a minute (a
+// younger one may be another command's rewrite in progress).
+void RemoveStaleTemporaries(const std::string& folder, const std::string& start) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const time_t now = ::time(nullptr);
+  std::vector<std::string> stale;
+  while (struct dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != start.size() + 6 || name.compare(0, start.size(), start) != 0) continue;
+    const std::string path = folder + "/" + name;
+    struct stat status;
+    if (::lstat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        now - status.st_mtime > 60) {
+      stale.push_back(path);
+    }
+  }
+  ::closedir(dir);
+  for (const std::string& path : stale) ::unlink(path.c_str());
+}
+
+}  // namespace
 
 RegistryResult FileRegistry::Persist() {
   namespace fs = std::filesystem;
@@ -626,6 +669,7 @@ RegistryResult FileRegistry::Persist() {
   struct stat existing;
   if (::stat(target.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
 
+  RemoveStaleTemporaries(folder.string(), "." + target.filename().string() + ".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
@@ -657,13 +701,6 @@ RegistryResult FileRegistry::Persist() {
   if (!ok) {
     ::unlink(temporary.c_str());
     return RegistryResult::kWriteFailed;
-  }
-  struct stat status;
-  if (::stat(target.c_str(), &status) == 0) {
-    signature_ = SignatureOf(status);
-    loaded_ = true;
-  } else {
-    loaded_ = false;  // read it again next time
   }
   error_.clear();
   return RegistryResult::kOk;

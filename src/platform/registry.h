@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-struct stat;
-
 namespace quillon {
 
 enum class RegistryRoot { kClassesRoot, kCurrentUser };
@@ -91,6 +89,39 @@ class Registry {
                             std::string* value);
   RegistryResult WriteString(RegistryRoot root, const std::string& path, const std::string& name,
                              const std::string& value);
+
+  // Changes made between BeginChanges and EndChanges are stored together,
+  // as one rewrite of the store, by EndChanges(true); EndChanges(false)
+  // undoes them. Pairs may nest: the outermost pair stores. A store that
+  // keeps nothing outside the process may ignore both.
+  virtual void BeginChanges() {}
+  virtual RegistryResult EndChanges(bool store) {
+    (void)store;
+    return RegistryResult::kOk;
+  }
+};
+
+// Begins a group of changes and ends it unstored unless Commit was called:
+// a group abandoned on an early return leaves the store as it was.
+class RegistryChanges {
+ public:
+  explicit RegistryChanges(Registry* registry) : registry_(registry) {
+    if (registry_ != nullptr) registry_->BeginChanges();
+  }
+  ~RegistryChanges() {
+    if (registry_ != nullptr) registry_->EndChanges(false);
+  }
+  RegistryChanges(const RegistryChanges&) = delete;
+  RegistryChanges& operator=(const RegistryChanges&) = delete;
+  // Stores the group; the result of the store.
+  RegistryResult Commit() {
+    Registry* registry = registry_;
+    registry_ = nullptr;
+    return registry != nullptr ? registry->EndChanges(true) : RegistryResult::kOk;
+  }
+
+ private:
+  Registry* registry_;
 };
 
 // A registry held in memory as a flat, sorted table of keys. The two stores
@@ -109,6 +140,8 @@ class TreeRegistry : public Registry {
   RegistryResult EnumKey(RegistryKey key, uint32_t index, size_t capacity,
                          std::string* name) override;
   RegistryResult CloseKey(RegistryKey key) override;
+  void BeginChanges() override;
+  RegistryResult EndChanges(bool store) override;
 
   // Number of handles not yet closed.
   size_t open_keys() const { return handles_.size(); }
@@ -163,9 +196,16 @@ class TreeRegistry : public Registry {
   // when the operation cannot go on.
   Key* Resolve(RegistryKey key, unsigned needed, RegistryResult* result);
 
+  // Stores the table after a change, or leaves it for the end of the
+  // group of changes in progress; on a failure the table is `before` again.
+  RegistryResult Changed(Table* before);
+
   Table table_;
   std::map<uint32_t, Handle> handles_;
   uint32_t next_handle_ = 1;
+  int change_depth_ = 0;     // open BeginChanges calls
+  bool changes_made_ = false;  // a change waits for the end of the group
+  Table group_start_;        // the table when the outermost group began
 };
 
 // The registry kept in a file in the registry export text format:
@@ -177,10 +217,13 @@ class TreeRegistry : public Registry {
 //   "Name"="C:\\dir \"quoted\""
 //
 // A missing file is an empty registry; the file (and its folder) is created
-// by the first change. Every change writes the whole file to a temporary
-// file in the same folder, which then replaces the file by renaming, so the
-// file is never seen half-written. The file is read again before an
-// operation whenever it changed on disk since it was last read or written.
+// by the first change. Every change (or group of changes, see BeginChanges)
+// writes the whole file to a temporary file in the same folder, which then
+// replaces the file by renaming, so the file is never seen half-written. A
+// value set to the text it already has is no change. The file is read once,
+// by the first operation, and not looked at again until Reload: a run reads
+// its settings once, and a change made by another program meanwhile is seen
+// by the next run.
 //
 // A file that cannot be read or parsed makes every operation but CloseKey
 // fail with kUnreadable (error() says why), and no change is written until
@@ -198,6 +241,8 @@ class FileRegistry : public TreeRegistry {
   explicit FileRegistry(std::string path);
 
   const std::string& path() const { return path_; }
+  // Makes the next operation read the file again.
+  void Reload() { loaded_ = false; }
   // Why the last operation could not use the file; empty when it could.
   const std::string& error() const { return error_; }
 
@@ -206,17 +251,9 @@ class FileRegistry : public TreeRegistry {
   RegistryResult Persist() override;
 
  private:
-  struct Signature {
-    bool exists = false;
-    uint64_t device = 0, inode = 0, size = 0;
-    int64_t seconds = 0, nanoseconds = 0;
-    bool operator==(const Signature& other) const;
-  };
-  static Signature SignatureOf(const struct stat& status);
   std::string path_;
   std::string error_;
   bool loaded_ = false;
-  Signature signature_;
 };
 
 // Parses the text of a registry file into `table` (emptied first). False,

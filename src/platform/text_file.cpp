@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/format.h"
+#include "platform/output_stage.h"
 
 namespace quillon {
 
@@ -49,82 +50,220 @@ int FileErrorCauseFromErrno(int error_number) {
 
 namespace {
 
-int OpenForWriting(const std::string& path, WriteMode mode) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | (mode == WriteMode::kTruncate ? O_TRUNC : 0);
-  return ::open(path.c_str(), flags, 0644);
+struct FileFault {
+  std::string name_suffix;
+  FileStage stage = FileStage::kDone;
+  int error_number = 0;
+};
+
+FileFault& Fault() {
+  static FileFault fault;
+  return fault;
 }
 
-// Writes all of `text` with CR LF line ends to `fd`.
-FileResult WriteAll(int fd, const std::string& text) {
+FileResult Failure(FileStage stage, int error_number) {
   FileResult result;
-  const std::string data = ToCrLf(text);
+  result.stage = stage;
+  result.cause = error_number == 0 ? kFileErrorGeneric : FileErrorCauseFromErrno(error_number);
+  return result;
+}
+
+FileResult Refused() {
+  FileResult result;
+  result.stage = FileStage::kOpen;
+  result.cause = kFileRefusedNotRegular;
+  return result;
+}
+
+bool SingleRegularFile(const struct stat& status) {
+  return S_ISREG(status.st_mode) && status.st_nlink <= 1;
+}
+
+}  // namespace
+
+void SetFileFaultForTesting(const std::string& name_suffix, FileStage stage, int error_number) {
+  Fault() = FileFault{name_suffix, stage, error_number};
+}
+
+int InjectedFileError(const std::string& path, FileStage stage) {
+  const FileFault& fault = Fault();
+  if (fault.name_suffix.empty() || fault.stage != stage) return 0;
+  if (path.size() < fault.name_suffix.size() ||
+      path.compare(path.size() - fault.name_suffix.size(), std::string::npos,
+                   fault.name_suffix) != 0) {
+    return 0;
+  }
+  return fault.error_number;
+}
+
+std::string WithLineEnds(const std::string& text, LineEnds line_ends) {
+  if (line_ends == LineEnds::kLog) return ToCrLf(text);
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  size_t start = 0;
+  for (size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', start)) {
+    out.append(text, start, lf - start);
+    out += "\r\n";
+    start = lf + 1;
+  }
+  out.append(text, start, std::string::npos);
+  return out;
+}
+
+FileResult CheckOutputName(const std::string& path) {
+  struct stat status;
+  if (::lstat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return FileResult();
+    return Failure(FileStage::kOpen, errno);
+  }
+  return SingleRegularFile(status) ? FileResult() : Refused();
+}
+
+int OpenOutputFile(const std::string& path, WriteMode mode, FileResult* result) {
+  *result = FileResult();
+  if (int injected = InjectedFileError(path, FileStage::kOpen)) {
+    *result = Failure(FileStage::kOpen, injected);
+    return -1;
+  }
+  *result = CheckOutputName(path);
+  if (!result->ok()) return -1;
+  // Neither a link nor a FIFO that appears after the check is followed or
+  // waited for; what was opened is checked again.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | O_NOFOLLOW | O_NONBLOCK,
+                  0644);
+  if (fd < 0) {
+    *result = errno == ELOOP ? Refused() : Failure(FileStage::kOpen, errno);
+    return -1;
+  }
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !SingleRegularFile(status)) {
+    ::close(fd);
+    *result = Refused();
+    return -1;
+  }
+  if (mode == WriteMode::kTruncate && ::ftruncate(fd, 0) != 0) {
+    *result = Failure(FileStage::kOpen, errno);
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+FileResult WriteAllTo(int fd, const char* data, size_t size, const std::string& path) {
+  if (int injected = InjectedFileError(path, FileStage::kWrite)) {
+    return Failure(FileStage::kWrite, injected);
+  }
   size_t written = 0;
-  while (written < data.size()) {
-    ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+  while (written < size) {
+    ssize_t n = ::write(fd, data + written, size - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      result.stage = FileStage::kWrite;
-      result.cause = FileErrorCauseFromErrno(errno);
-      return result;
+      return Failure(FileStage::kWrite, errno);
     }
     if (n == 0) {
+      FileResult result;
       result.stage = FileStage::kWrite;
       result.cause = kFileErrorDiskFull;
       return result;
     }
     written += static_cast<size_t>(n);
   }
-  return result;
+  return FileResult();
 }
 
-}  // namespace
-
 FileResult AppendFile::Append(const std::string& path, const std::string& text, WriteMode mode) {
+  OutputStage* stage = OutputStage::Active();
+  if (stage != nullptr && stage->Covers(path)) {
+    if (fd_ >= 0) Close();
+    staged_ = true;
+    path_ = path;
+    return stage->Write(path, WithLineEnds(text, line_ends_), mode);
+  }
+  if (staged_ && (path != path_ || mode == WriteMode::kTruncate)) Close();
   if (fd_ >= 0 && (path != path_ || mode == WriteMode::kTruncate)) Close();
   if (fd_ >= 0) {
     // A file removed or replaced since it was opened is opened anew, as a
     // write that opened the file itself would find it.
     struct stat on_disk;
-    if (::stat(path.c_str(), &on_disk) != 0 || on_disk.st_dev != device_ ||
+    if (::lstat(path.c_str(), &on_disk) != 0 || on_disk.st_dev != device_ ||
         on_disk.st_ino != inode_) {
       Close();
     }
   }
   if (fd_ < 0) {
-    fd_ = OpenForWriting(path, mode);
-    if (fd_ < 0) {
-      FileResult result;
-      result.stage = FileStage::kOpen;
-      result.cause = FileErrorCauseFromErrno(errno);
-      return result;
-    }
+    FileResult opened;
+    fd_ = OpenOutputFile(path, mode, &opened);
+    if (fd_ < 0) return opened;
     path_ = path;
-    struct stat opened;
-    if (::fstat(fd_, &opened) == 0) {
-      device_ = opened.st_dev;
-      inode_ = opened.st_ino;
+    struct stat status;
+    if (::fstat(fd_, &status) == 0) {
+      device_ = status.st_dev;
+      inode_ = status.st_ino;
     }
   }
-  return WriteAll(fd_, text);
+  const std::string data = WithLineEnds(text, line_ends_);
+  return WriteAllTo(fd_, data.data(), data.size(), path_);
 }
 
 FileResult AppendFile::Close() {
   FileResult result;
+  if (staged_) {
+    staged_ = false;
+    OutputStage* stage = OutputStage::Active();
+    if (stage != nullptr && stage->Covers(path_)) result = stage->Flush(path_);
+    path_.clear();
+    return result;
+  }
   if (fd_ < 0) return result;
-  if (::close(fd_) != 0) {
-    result.stage = FileStage::kClose;
-    result.cause = FileErrorCauseFromErrno(errno);
+  int injected = InjectedFileError(path_, FileStage::kClose);
+  if (::close(fd_) != 0 || injected != 0) {
+    result = Failure(FileStage::kClose, injected != 0 ? injected : errno);
   }
   fd_ = -1;
   path_.clear();
   return result;
 }
 
-FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode) {
-  AppendFile file;
+FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode,
+                         LineEnds line_ends) {
+  AppendFile file(line_ends);
   FileResult result = file.Append(path, text, mode);
   FileResult closed = file.Close();
   return result.ok() ? closed : result;
+}
+
+std::FILE* OpenOutputStream(const std::string& path, FileResult* result) {
+  OutputStage* stage = OutputStage::Active();
+  if (stage != nullptr && stage->Covers(path)) return stage->OpenStream(path, result);
+  int fd = OpenOutputFile(path, WriteMode::kTruncate, result);
+  if (fd < 0) return nullptr;
+  std::FILE* stream = ::fdopen(fd, "wb");
+  if (stream == nullptr) {
+    *result = Failure(FileStage::kOpen, errno);
+    ::close(fd);
+  }
+  return stream;
+}
+
+FileResult CloseOutputStream(std::FILE* stream, const std::string& path, bool keep) {
+  OutputStage* stage = OutputStage::Active();
+  if (stage != nullptr && stage->Covers(path)) return stage->CloseStream(stream, path, keep);
+  FileResult result;
+  if (int injected = InjectedFileError(path, FileStage::kWrite)) {
+    result = Failure(FileStage::kWrite, injected);
+  } else if (std::ferror(stream) != 0) {
+    result = Failure(FileStage::kWrite, errno);
+  }
+  if (std::fclose(stream) != 0 && result.ok()) result = Failure(FileStage::kClose, errno);
+  if (!keep || !result.ok()) std::remove(path.c_str());
+  return result;
+}
+
+bool OutputFileExists(const std::string& path) {
+  OutputStage* stage = OutputStage::Active();
+  if (stage != nullptr && stage->Covers(path) && stage->Has(path)) return true;
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0;
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {

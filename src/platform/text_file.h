@@ -1,9 +1,18 @@
-// Writing the converter's text files (log, JDF file, HTML page): every write
-// opens the file, writes, and closes it again, with CR LF line ends on disk.
-// Failures are reported as the numbered causes of the file-error texts.
+// Writing the converter's output files (log, JDF file, HTML page, images),
+// with CR LF line ends on disk. Failures are reported as the numbered causes
+// of the file-error texts.
+//
+// While an output stage is active (platform/output_stage.h), the files in
+// its folder are written through it: buffered, under temporary names, and
+// published when the picture is complete. Otherwise a write goes straight to
+// the file. Either way an existing name that is not a regular file with a
+// single name (a link, a folder, a FIFO, a device, a hard-linked file) is
+// refused, never followed or opened.
 #ifndef QUILLON_PLATFORM_TEXT_FILE_H_
 #define QUILLON_PLATFORM_TEXT_FILE_H_
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace quillon {
@@ -25,6 +34,9 @@ enum FileErrorCause {
   kFileErrorLockViolation = 12,
   kFileErrorDiskFull = 13,
   kFileErrorEndOfFile = 14,
+  // Not a file error of the numbered texts: the name exists and is not a
+  // regular file with a single name, so it was left alone.
+  kFileRefusedNotRegular = 100,
 };
 
 // Where a file operation stopped.
@@ -41,17 +53,60 @@ int FileErrorCauseFromErrno(int error_number);
 
 enum class WriteMode { kAppend, kTruncate };
 
-// Opens `path` for writing (created when missing; kept and appended to, or
-// truncated), writes `text` with every line end as CR LF, and closes it.
-FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode);
+// How line ends reach the disk: in a log a "\r\n" already in the text is
+// one line end and every other "\n" becomes "\r\n"; in a page (JDF file,
+// HTML page) every "\n" becomes "\r\n", whatever stands before it.
+enum class LineEnds { kLog, kPage };
 
-// A text file kept open for appending between writes. Every Append writes
-// its text at once, with CR LF line ends and without buffering, so the bytes
-// on disk after each call are those that opening, appending and closing for
-// every line would leave; only the opening is saved.
+// `text` with its line ends as `line_ends` writes them.
+std::string WithLineEnds(const std::string& text, LineEnds line_ends);
+
+// Opens `path` for writing (created when missing; kept and appended to, or
+// truncated), writes `text` with its line ends as CR LF, and closes it.
+FileResult WriteTextFile(const std::string& path, const std::string& text, WriteMode mode,
+                         LineEnds line_ends = LineEnds::kLog);
+
+// Checks an output name before it is written or replaced: fine when nothing
+// has the name or it is a regular file with a single name; else refused
+// (kOpen, kFileRefusedNotRegular) without opening it. Other lstat failures
+// give their cause.
+FileResult CheckOutputName(const std::string& path);
+
+// Opens `path` for writing without following a link and without blocking:
+// the file descriptor, or -1 with *result set. A name that is not a regular
+// file with a single name is refused.
+int OpenOutputFile(const std::string& path, WriteMode mode, FileResult* result);
+
+// Writes all of `data` to `fd`; the failure's result (kWrite) otherwise.
+// `path` is the name the fault-injection seam matches.
+FileResult WriteAllTo(int fd, const char* data, size_t size, const std::string& path);
+
+// A binary output stream (image files): opened from the start, through the
+// active stage when it covers `path`. Null with *result set on failure.
+std::FILE* OpenOutputStream(const std::string& path, FileResult* result);
+// Closes a stream of OpenOutputStream; `keep` false removes what was written.
+FileResult CloseOutputStream(std::FILE* stream, const std::string& path, bool keep);
+
+// True when the output file `path` exists: written by the run in progress
+// (staged) or on disk.
+bool OutputFileExists(const std::string& path);
+
+// Test seam: makes the file layer fail at `stage` with `error_number` for
+// every output file whose name ends with `name_suffix`, as a full disk or a
+// failing device would. An empty suffix clears it. kOpen applies to the
+// opening, kWrite to every write, kClose to the closing.
+void SetFileFaultForTesting(const std::string& name_suffix, FileStage stage, int error_number);
+// The errno the seam injects for `path` at `stage`, or 0.
+int InjectedFileError(const std::string& path, FileStage stage);
+
+// A text file kept open for appending between writes. Outside an output
+// stage every Append writes its text at once, without buffering, so the
+// bytes on disk after each call are those that opening, appending and
+// closing for every line would leave. Inside a stage the text goes to the
+// stage's buffer; Close (and the stage at the end of the picture) writes it.
 class AppendFile {
  public:
-  AppendFile() = default;
+  explicit AppendFile(LineEnds line_ends = LineEnds::kLog) : line_ends_(line_ends) {}
   ~AppendFile() { Close(); }
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
@@ -60,10 +115,13 @@ class AppendFile {
   // (truncated when `mode` says so, else appended to).
   FileResult Append(const std::string& path, const std::string& text,
                     WriteMode mode = WriteMode::kAppend);
-  // Closes the file; the next Append opens it again.
+  // Closes the file (inside a stage: writes out its buffer); the next Append
+  // opens it again.
   FileResult Close();
 
  private:
+  LineEnds line_ends_;
+  bool staged_ = false;  // path_ is written through the active stage
   int fd_ = -1;
   std::string path_;
   unsigned long long device_ = 0;  // identity of the open file

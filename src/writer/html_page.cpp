@@ -60,7 +60,7 @@ int PageWriter::WriteHtmlPage(const std::string& output_base, long height, long 
   if (allow_play_back_ == 0) page += kPagePlayBackOff;
   page += kPageEnd;
 
-  FileResult result = WriteTextFile(page_path, page, WriteMode::kTruncate);
+  FileResult result = WriteTextFile(page_path, page, WriteMode::kTruncate, LineEnds::kPage);
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, page_path);
     return 0;

@@ -133,16 +133,28 @@ int PageWriter::WriteLine(const std::string& text) {
   line += text;
   FileResult result = jdf_.Append(jdf_path_, line);
   if (result.ok()) return 1;
+  JdfFailed(result);
+  return 0;
+}
+
+void PageWriter::JdfFailed(const FileResult& result) {
   jdf_failed_ = true;
   jdf_.Close();
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, jdf_path_);
-    return 0;
+    return;
   }
   log_.WriteLogLine(result.stage == FileStage::kWrite ? "Error writing to the file"
                                                       : "Error closing the file",
                     kLogError);
   ReportWriteFailure(*services_, result.cause);
+}
+
+int PageWriter::FinishJdf() {
+  if (jdf_failed_) return 0;
+  FileResult result = jdf_.Close();
+  if (result.ok()) return 1;
+  JdfFailed(result);
   return 0;
 }
 
@@ -154,7 +166,10 @@ int PageWriter::WriteDocument(long height, long width, const std::string& backgr
   AppendF(&header, "\t(bgColor %s)\n)\n", background_color.c_str());
   jdf_failed_ = false;
   FileResult result = jdf_.Append(jdf_path_, header, WriteMode::kTruncate);
-  if (!result.ok()) jdf_.Close();
+  if (!result.ok()) {
+    jdf_failed_ = true;
+    jdf_.Close();
+  }
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, jdf_path_);
     return 0;
@@ -183,7 +198,7 @@ int PageWriter::WriteDocument(long height, long width, const std::string& backgr
     services_->Message(text, kMbOk | kMbIconExclamation);
     log_.WriteLogLine(text, kLogError);
   }
-  return jdf_failed_ ? 0 : 1;
+  return FinishJdf();
 }
 
 int PageWriter::WriteObjects() {
@@ -233,7 +248,15 @@ int PageWriter::WriteObjects() {
   if (services_->Cancelled()) return 0;
   services_->Status(kStatusConversionOver);
   if (services_->progress != nullptr) services_->progress->CloseProgress();
-  if (converted_ == 1) log_.WriteLogLine(services_->Text(kResObjectsConverted), kLogPlain);
+  // The page is converted only once all of it is written.
+  if (FinishJdf() == 0) return 0;
+  if (converted_ == 1) {
+    if (defer_converted_line_) {
+      converted_line_due_ = true;
+    } else {
+      log_.WriteLogLine(services_->Text(kResObjectsConverted), kLogPlain);
+    }
+  }
   return 1;
 }
 

@@ -65,6 +65,9 @@ class PageWriter {
 
   // Appends the indentation and `text` to the JDF file; 1 or 0.
   int WriteLine(const std::string& text);
+  // Writes out what is buffered of the JDF file; 1, or 0 when the file
+  // could not be written whole (reported as a failed write is).
+  int FinishJdf();
 
   int WriteObjects();
   int WriteObject(const std::string& key);
@@ -107,10 +110,18 @@ class PageWriter {
   int allow_play_back() const { return allow_play_back_; }
   int update_rate() const { return update_rate_; }
   int converted() const { return converted_; }
+  // Leaves the log line that says the objects were converted to the caller
+  // (converted_line_due() tells whether it is due), who writes it once the
+  // page is published.
+  void set_defer_converted_line(bool defer) { defer_converted_line_ = defer; }
+  bool converted_line_due() const { return converted_line_due_; }
 
  private:
   // Logs `text` at code `code` and shows it as the progress status.
   void Report(const std::string& text, int code);
+  // Reports a failed open, write or close of the JDF file; after it nothing
+  // more is written to the file.
+  void JdfFailed(const FileResult& result);
 
   const Services* services_;
   int indent_level_ = 0;
@@ -121,6 +132,8 @@ class PageWriter {
   int converted_ = 0;
   bool cancelled_ = false;  // the user cancelled while the page was written
   bool closed_before_ = false;  // the progress window was closed before it
+  bool defer_converted_line_ = false;
+  bool converted_line_due_ = false;
   LogWindow* log_window_ = nullptr;
   std::string jdf_path_;
   int update_rate_ = 2;
@@ -130,7 +143,7 @@ class PageWriter {
   ExclusionList exclusions_;
   std::map<std::string, Emitter> emitters_;
   ConversionLog log_;
-  AppendFile jdf_;  // the JDF file, kept open between lines
+  AppendFile jdf_{LineEnds::kPage};  // the JDF file, kept open between lines
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   std::unique_ptr<ExpressionTranslator> translator_;

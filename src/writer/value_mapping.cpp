@@ -1,6 +1,9 @@
 // The vocabulary between the HMI and the browser viewer.
 #include "writer/value_mapping.h"
 
+#include <string_view>
+#include <unordered_map>
+
 #include <cstdlib>
 
 #include "driver/conversion_log.h"
@@ -178,14 +181,17 @@ int MapPropertyName(const std::string& hmi_name, std::string* viewer_name, int* 
   viewer_name->clear();
   *kind = kPlain;
   if (hmi_name.empty()) return 0;
-  for (const PropertyRow& row : kPropertyTable) {
-    if (hmi_name == row.hmi_name) {
-      *viewer_name = row.viewer_name;
-      *kind = row.kind;
-      return 1;
-    }
-  }
-  return 0;
+  // The table's rows by HMI name, the first row of a name kept.
+  static const std::unordered_map<std::string_view, const PropertyRow*> kByName = [] {
+    std::unordered_map<std::string_view, const PropertyRow*> rows;
+    for (const PropertyRow& row : kPropertyTable) rows.emplace(row.hmi_name, &row);
+    return rows;
+  }();
+  auto found = kByName.find(hmi_name);
+  if (found == kByName.end()) return 0;
+  *viewer_name = found->second->viewer_name;
+  *kind = found->second->kind;
+  return 1;
 }
 
 std::string ColorToHex(long color) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <sys/time.h>
 
 #include <gtest/gtest.h>
 
@@ -151,15 +153,119 @@ TEST(RegistryFileTest, WritesLeaveNoTemporaryFileAndPickUpChangesOnDisk) {
   }
   EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"registry.reg"});
 
-  // Another program rewrites the file: the next operation reads it again.
+  // Another program rewrites the file: the file was read once, so the
+  // registry keeps its values until it is told to read the file again.
   WriteRaw(path, "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\Other]\n@=\"o\"\n");
   std::string value;
+  EXPECT_EQ(registry.ReadString(kClasses, "K1", kDefaultValue, &value), RegistryResult::kOk);
+  registry.Reload();
   EXPECT_EQ(registry.ReadString(kClasses, "K1", kDefaultValue, &value), RegistryResult::kNotFound);
   EXPECT_EQ(registry.ReadString(kClasses, "Other", kDefaultValue, &value), RegistryResult::kOk);
   EXPECT_EQ(value, "o");
   std::filesystem::remove(path);
+  registry.Reload();
   EXPECT_EQ(registry.ReadString(kClasses, "Other", kDefaultValue, &value),
             RegistryResult::kNotFound);
+}
+
+// The file's identity and time of change: a rewrite gives it a new inode.
+std::pair<ino_t, std::string> Stamp(const std::string& path) {
+  struct stat status {};
+  ::stat(path.c_str(), &status);
+  return {status.st_ino, std::to_string(status.st_mtim.tv_sec) + "." +
+                             std::to_string(status.st_mtim.tv_nsec)};
+}
+
+TEST(RegistryFileTest, TheSameValueAgainWritesNothing) {
+  TempDir dir;
+  const std::string path = dir.File("registry.reg");
+  FileRegistry registry(path);
+  ASSERT_EQ(registry.WriteString(kClasses, "K", kDefaultValue, "v"), RegistryResult::kOk);
+  const auto before = Stamp(path);
+  EXPECT_EQ(registry.WriteString(kClasses, "K", kDefaultValue, "v"), RegistryResult::kOk);
+  EXPECT_EQ(registry.WriteString(kClasses, "k", "", "v"), RegistryResult::kOk);
+  EXPECT_EQ(Stamp(path), before);
+  // Another text is a change.
+  ASSERT_EQ(registry.WriteString(kClasses, "K", kDefaultValue, "w"), RegistryResult::kOk);
+  EXPECT_NE(Stamp(path), before);
+}
+
+TEST(RegistryFileTest, AGroupOfChangesIsOneRewriteOrNone) {
+  TempDir dir;
+  const std::string path = dir.File("registry.reg");
+  WriteRaw(path, "Windows Registry Editor Version 5.00\n\n[HKEY_CLASSES_ROOT\\A]\n@=\"old\"\n\n");
+  const std::string original = ReadFile(path);
+  {
+    FileRegistry registry(path);
+    RegistryChanges changes(&registry);
+    ASSERT_EQ(registry.WriteString(kClasses, "A", kDefaultValue, "new"), RegistryResult::kOk);
+    ASSERT_EQ(registry.WriteString(kClasses, "B\\C", "x", "1"), RegistryResult::kOk);
+    // Nothing reaches the file before the group ends.
+    EXPECT_EQ(ReadFile(path), original);
+    std::string value;
+    EXPECT_EQ(registry.ReadString(kClasses, "B\\C", "x", &value), RegistryResult::kOk);
+    EXPECT_EQ(value, "1");
+    // Abandoned (no Commit): undone in memory too.
+  }
+  EXPECT_EQ(ReadFile(path), original);
+  FileRegistry registry(path);
+  {
+    RegistryChanges changes(&registry);
+    ASSERT_EQ(registry.WriteString(kClasses, "A", kDefaultValue, "new"), RegistryResult::kOk);
+    ASSERT_EQ(registry.WriteString(kClasses, "B\\C", "x", "1"), RegistryResult::kOk);
+    EXPECT_EQ(changes.Commit(), RegistryResult::kOk);
+  }
+  registry.Reload();
+  std::string value;
+  EXPECT_EQ(registry.ReadString(kClasses, "A", kDefaultValue, &value), RegistryResult::kOk);
+  EXPECT_EQ(value, "new");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"registry.reg"});
+}
+
+TEST(RegistryFileTest, AChangeRemovesTheOldTemporariesOfKilledRewrites) {
+  TempDir dir;
+  const std::string path = dir.File("registry.reg");
+  WriteRaw(dir.File(".registry.reg.k1lled"), "half");
+  WriteRaw(dir.File(".registry.reg.fresh1"), "another rewrite in progress");
+  WriteRaw(dir.File(".registry.reg.old"), "not one of ours");
+  struct timeval old_times[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+  ASSERT_EQ(::utimes(dir.File(".registry.reg.k1lled").c_str(), old_times), 0);
+  ASSERT_EQ(::utimes(dir.File(".registry.reg.old").c_str(), old_times), 0);
+  FileRegistry registry(path);
+  ASSERT_EQ(registry.WriteString(kClasses, "K", kDefaultValue, "v"), RegistryResult::kOk);
+  EXPECT_EQ(FolderEntries(dir.path()),
+            (std::vector<std::string>{".registry.reg.fresh1", ".registry.reg.old", "registry.reg"}));
+}
+
+// A store whose writes fail after the first `good` ones, counting them.
+class CountingStore : public TreeRegistry {
+ public:
+  int writes = 0;
+  int good = 1000;
+
+ protected:
+  RegistryResult Persist() override {
+    return ++writes <= good ? RegistryResult::kOk : RegistryResult::kWriteFailed;
+  }
+};
+
+TEST(RegistryKeyTest, AGroupThatCannotBeStoredIsUndoneWhole) {
+  CountingStore registry;
+  ASSERT_EQ(registry.WriteString(kClasses, "A", kDefaultValue, "1"), RegistryResult::kOk);
+  const int writes = registry.writes;
+  registry.good = writes;
+  registry.BeginChanges();
+  registry.BeginChanges();  // nested: only the outer end stores
+  EXPECT_EQ(registry.WriteString(kClasses, "A", kDefaultValue, "2"), RegistryResult::kOk);
+  EXPECT_EQ(registry.WriteString(kClasses, "N", kDefaultValue, "n"), RegistryResult::kOk);
+  EXPECT_EQ(registry.EndChanges(true), RegistryResult::kOk);
+  EXPECT_EQ(registry.writes, writes);
+  EXPECT_EQ(registry.EndChanges(true), RegistryResult::kWriteFailed);
+  EXPECT_EQ(registry.writes, writes + 1);
+  std::string value;
+  EXPECT_EQ(registry.ReadString(kClasses, "A", kDefaultValue, &value), RegistryResult::kOk);
+  EXPECT_EQ(value, "1");
+  EXPECT_EQ(registry.ReadString(kClasses, "N", kDefaultValue, &value), RegistryResult::kNotFound);
 }
 
 TEST(RegistryFileTest, MalformedFileIsReportedAndNeverOverwritten) {

@@ -9,6 +9,7 @@
 #include "driver/progress_window.h"
 #include "driver/resources.h"
 #include "driver/services.h"
+#include "platform/text_file.h"
 #include "support/scripted_ui.h"
 
 namespace quillon {
@@ -31,6 +32,18 @@ class TempDir {
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+
+// Makes the file layer fail for output files whose name ends with
+// `name_suffix` (see SetFileFaultForTesting) while it lives.
+class ScopedFileFault {
+ public:
+  ScopedFileFault(const std::string& name_suffix, FileStage stage, int error_number) {
+    SetFileFaultForTesting(name_suffix, stage, error_number);
+  }
+  ~ScopedFileFault() { SetFileFaultForTesting("", FileStage::kDone, 0); }
+  ScopedFileFault(const ScopedFileFault&) = delete;
+  ScopedFileFault& operator=(const ScopedFileFault&) = delete;
+};
 
 // The loaded resource module, shared by every test of a program.
 const ResourceModule& TestResources();

@@ -1,0 +1,103 @@
+// Ctrl-C during a run: the picture it interrupts is never reported as
+// converted unless its page was published whole, the run stops promptly,
+// lists what was not converted and exits 130.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "support/run_program.h"
+#include "support/test_env.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+long long NowMs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+TEST(CancelTest, CtrlCDuringTheWritingPhaseStopsTheRunAndIsNeverConverted) {
+#ifndef QUILLON_GENERATE_PROGRAM
+  GTEST_SKIP() << "the picture generator is not built";
+#else
+  TempDir dir;
+  ::mkdir(dir.File("out").c_str(), 0755);
+  ASSERT_EQ(RunProgram(QUILLON_GENERATE_PROGRAM, {"--seed", "3", "30000", dir.File("Big.grf")})
+                .status,
+            0);
+  ASSERT_EQ(RunProgram(QUILLON_GENERATE_PROGRAM, {"--seed", "4", "50", dir.File("Next.grf")})
+                .status,
+            0);
+  std::ofstream(dir.File("settings.reg"), std::ios::binary)
+      << "Windows Registry Editor Version 5.00\r\n\r\n"
+         "[HKEY_CLASSES_ROOT\\Software\\Qev Dynamics\\PICPATH]\r\n@=\""
+      << dir.path() << "\"\r\n\r\n[HKEY_CLASSES_ROOT\\Software\\Qev Dynamics\\Quillon\\WebOutPath]\r\n@=\""
+      << dir.File("out") << "\"\r\n";
+
+  const std::string out_path = dir.File("stdout"), log_path = dir.File("out/Big.Log");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(dir.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int in = ::open("/dev/null", O_RDONLY);
+    ::dup2(in, 0);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execl(QUILLON_PROGRAM, QUILLON_PROGRAM, "--registry", dir.File("settings.reg").c_str(),
+            "convert", "--node", "THISNODE", "--no-html5", dir.File("Big.grf").c_str(),
+            dir.File("Next.grf").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Ctrl-C as soon as the page is being written.
+  const long long start = NowMs();
+  bool writing = false;
+  while (!writing && NowMs() - start < 60000) {
+    writing = ReadFile(log_path).find("Writing the web page.") != std::string::npos;
+    if (!writing) ::usleep(1000);
+  }
+  ASSERT_TRUE(writing) << ReadFile(dir.File("stderr"));
+  ASSERT_EQ(::kill(child, SIGINT), 0);
+  const long long signalled = NowMs();
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  const long long took = NowMs() - signalled;
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+  EXPECT_LT(took, 2000) << "the run took " << took << " ms to stop";
+
+  const std::string out = ReadFile(out_path);
+  const bool cancelled = out.find("cancelled " + dir.File("Big.grf")) == 0;
+  if (cancelled) {
+    // Nothing of the picture was published.
+    EXPECT_FALSE(fs::exists(dir.File("out/Big.JDF"))) << out;
+    EXPECT_FALSE(fs::exists(dir.File("out/Big.htm"))) << out;
+  } else {
+    // The signal came after the page was whole: then it is converted, and
+    // whole.
+    EXPECT_EQ(out.find("converted"), 0u) << out;
+    EXPECT_NE(out.find(dir.File("Big.grf")), std::string::npos) << out;
+    const std::string jdf = ReadFile(dir.File("out/Big.JDF"));
+    ASSERT_GT(jdf.size(), 3u);
+    EXPECT_EQ(jdf.substr(jdf.size() - 3), "\r\n)");
+  }
+  EXPECT_NE(out.find("not started " + dir.File("Next.grf") + ": the run was cancelled\n"),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(fs::exists(dir.File("out/Next.JDF")));
+  EXPECT_NE(out.find("2 pictures: "), std::string::npos) << out;
+#endif
+}
+
+}  // namespace
+}  // namespace quillon
