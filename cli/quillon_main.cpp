@@ -12,6 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "driver/application.h"
+#include "driver/conversion_log.h"
 #include "driver/dialogs.h"
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
@@ -348,6 +349,15 @@ int main(int argc, char** argv) {
   if (!node.empty()) ui.Preset(quillon::kNodeDialog, quillon::kNodeName, node);
   // The bare "not installed" says which setting is missing and how to give it.
   ui.set_rewrite([registry_path](const std::string& text) {
+    // A log line that could not be written comes as the bare cause number.
+    if (!text.empty() && text.size() < 4 &&
+        text.find_first_not_of("0123456789") == std::string::npos) {
+      const std::string said = quillon::FileErrorText(std::stoi(text), "Writing the log");
+      if (!said.empty()) {
+        return said + " Make room on the disk of the output directory, or choose another "
+                      "output directory, and convert the picture again.";
+      }
+    }
     if (text == quillon::kQevNotInstalled) {
       return "The HMI's picture folder is not set in the settings file " + registry_path +
              ": give it with 'quillon settings --picture-folder DIR' (shared tables are found "

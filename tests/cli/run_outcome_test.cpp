@@ -303,5 +303,24 @@ TEST_F(RunOutcomeTest, ABitmapWhoseImageFileIsMissingIsLeftOutAndTheFileNamed) {
   EXPECT_FALSE(FileExists(dir.File("out/B_Bmp1_P1.JPG")));
 }
 
+// A full disk is said once, in words, with what to do; never as a number.
+TEST_F(RunOutcomeTest, AFullDiskIsSaidOnceInWords) {
+  const std::string full = dir.File("full");
+  ::mkdir(full.c_str(), 0755);
+  if (::geteuid() != 0 || RunProgram("/bin/mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", full})
+                                  .status != 0) {
+    GTEST_SKIP() << "a small file system cannot be mounted here";
+  }
+  const ProgramRun run =
+      Quillon({"convert", "--no-html5", "--output-dir", full, Example("Overview.grf")});
+  RunProgram("/bin/umount", {full});
+  if (run.status == 0) GTEST_SKIP() << "the picture fitted";
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Disk Drive full."), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Picture Converter: 13"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("Disk Drive full."), run.err.rfind("Disk Drive full.")) << run.err;
+  EXPECT_NE(run.out.find("not converted " + Example("Overview.grf")), std::string::npos);
+}
+
 }  // namespace
 }  // namespace quillon
