@@ -32,21 +32,29 @@ TEST(OptionsDialogTest, OnATerminalTheOptionsAreAskedForByTheirCaptions) {
             "convert", "--options", "--no-html5", picture.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  // Every question is answered with its offer (Enter), then OK.
+  // Every question is answered with its offer (Enter), then OK; the output
+  // is read until the terminal closes, then the command is waited for.
   std::string shown;
   char buffer[4096];
   int status = 0;
   bool ended = false;
-  for (int round = 0; round < 400 && !ended; ++round) {
+  const time_t deadline = ::time(nullptr) + 30;
+  for (;;) {
     struct pollfd wait = {master, POLLIN, 0};
-    if (::poll(&wait, 1, 50) > 0) {
-      const ssize_t got = ::read(master, buffer, sizeof buffer);
-      if (got > 0) shown.append(buffer, static_cast<size_t>(got));
-      if (shown.size() > 0 && (shown.back() == ' ' || shown.back() == ':')) {
-        ASSERT_EQ(::write(master, "\n", 1), 1);
-      }
+    if (::poll(&wait, 1, 100) <= 0) {
+      if (::time(nullptr) > deadline) break;
+      continue;
     }
+    const ssize_t got = ::read(master, buffer, sizeof buffer);
+    if (got <= 0) break;  // the command closed the terminal
+    shown.append(buffer, static_cast<size_t>(got));
+    if (shown.back() == ' ' || shown.back() == ':') {
+      ASSERT_EQ(::write(master, "\n", 1), 1);
+    }
+  }
+  while (!ended && ::time(nullptr) <= deadline) {
     ended = ::waitpid(child, &status, WNOHANG) == child;
+    if (!ended) ::usleep(10000);
   }
   if (!ended) {
     ::kill(child, SIGKILL);
