@@ -330,20 +330,6 @@ void AppendJsonString(const std::string& text, std::string* out) {
   out->push_back('"');
 }
 
-std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
 
 std::string Cause(int error) { return std::strerror(error); }
 
@@ -462,7 +448,7 @@ std::string BuildHtml5Page(const std::string& title, const std::string& jdf_utf8
   std::string page;
   page.reserve(kViewerSourceSize + jdf_utf8.size() + jdf_utf8.size() / 4 + 1024);
   page += kPageHead;
-  page += EscapeHtml(title);
+  page += HtmlEscape(title);
   page += kPageBody;
   AppendJsonString(jdf_utf8, &page);
   page += kPageScript;
@@ -547,6 +533,21 @@ int RunView(const std::string& jdf_path, const std::string& out) {
   }
   std::fprintf(stderr, "quillon: %s\n", message.c_str());
   return 1;
+}
+
+std::string HtmlEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
 }
 
 }  // namespace cli

@@ -45,6 +45,9 @@ std::string JdfTextAsUtf8(const std::string& bytes);
 // as a JSON string in which no character can end its element or start
 // markup, followed by the viewer. The page loads nothing but the images the
 // description names.
+// `text` with the characters that are special in HTML as references.
+std::string HtmlEscape(const std::string& text);
+
 std::string BuildHtml5Page(const std::string& title, const std::string& jdf_utf8);
 
 // Where NAME.html of a page description goes: beside it, with the

@@ -1,5 +1,7 @@
 #include "run_outcome.h"
 
+#include "html5_page.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -351,33 +353,6 @@ nlohmann::json RunReport(const std::vector<PictureOutcome>& outcomes,
           {"readOnly", read_only},
           {"summary", summary},
           {"pictures", pictures}};
-}
-
-std::string HtmlEscape(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 namespace {

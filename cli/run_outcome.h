@@ -101,9 +101,6 @@ nlohmann::json RunReport(const std::vector<PictureOutcome>& outcomes,
 bool WriteIndexPage(const std::string& directory, const std::vector<PictureOutcome>& outcomes,
                     std::string* error);
 
-// `text` with the characters that are special in HTML as references.
-std::string HtmlEscape(const std::string& text);
-
 }  // namespace cli
 }  // namespace quillon
 

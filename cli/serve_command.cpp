@@ -1,5 +1,7 @@
 #include "serve_command.h"
 
+#include "html5_page.h"
+
 #include <httplib.h>
 #include <signal.h>
 
@@ -62,20 +64,6 @@ bool ReadNumber(const std::string& text, double* number) {
   char* end = nullptr;
   *number = std::strtod(text.c_str(), &end);
   return end == text.c_str() + text.size() && std::isfinite(*number);
-}
-
-std::string HtmlEscape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
 }
 
 std::string UrlEscape(const std::string& text) {
