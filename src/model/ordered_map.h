@@ -65,7 +65,13 @@ class OrderedMap {
   OrderedMap& operator=(const OrderedMap& other) {
     if (this == &other) return *this;
     clear();
-    for (const Entry& entry : other) Set(entry.first, entry.second);
+    // The other map's keys are distinct already: no search per key.
+    for (const Entry& entry : other) {
+      entries_.emplace_back(entry);
+      live_.push_back(1);
+    }
+    count_ = other.count_;
+    if (count_ > kScanLimit) BuildIndex();
     return *this;
   }
   OrderedMap(OrderedMap&& other) noexcept { *this = std::move(other); }
