@@ -58,7 +58,6 @@ int CommandUi::MessageBox(const std::string& caption, const std::string& text, u
 }
 
 void CommandUi::SetProgressText(const std::string& text) {
-  std::string kind = text;
   if (IsObjectRead(text)) {
     ++objects_read_;
   } else if (IsObjectWritten(text)) {
@@ -67,8 +66,8 @@ void CommandUi::SetProgressText(const std::string& text) {
   // Object counts change for every object: the line is redrawn at most ten
   // times a second, and at once when the step changes.
   const long long now = NowMs();
-  if (kind == last_kind_ && now - last_progress_ms_ < 100) return;
-  last_kind_ = kind;
+  if (text == last_kind_ && now - last_progress_ms_ < 100) return;
+  last_kind_ = text;
   last_progress_ms_ = now;
   std::string line;
   if (count_ > 0) {

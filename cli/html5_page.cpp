@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "driver/picture_converter.h"
@@ -49,28 +50,57 @@ constexpr char kPageBody[] =
 constexpr char kPageScript[] = "</script>\n<script type=\"module\">\n";
 constexpr char kPageEnd[] = "\nbootPage(document);\n</script>\n</body>\n</html>\n";
 
-// One node of the parsed list tree.
-struct Node {
-  enum Kind { kList, kAtom, kString } kind;
-  int line;
-  int column;
-  std::string text;             // atoms and quoted texts
-  std::vector<size_t> items;    // lists: indexes into the node table
-};
-
+// Checks a page description in one pass with a stack of the open lists and
+// no tree. The problems are the viewer's, in the viewer's order: a problem
+// of the list syntax anywhere (an unbalanced parenthesis, an unclosed quoted
+// text, text outside the lists, nesting too deep, nothing at all) is
+// reported first, at the first place the scan meets it; only a text whose
+// syntax is sound reports a problem of its structure (sections, objects,
+// properties, links), and then the one of the element that starts first.
+// Every element's check needs only its first items and its item count, so
+// each is decided on its own frame while the scan goes on.
 class Checker {
  public:
   explicit Checker(const std::string& text) : text_(text) {}
 
   JdfProblem Run() {
-    if (!ReadTree()) return problem_;
-    for (size_t section : top_) {
-      if (!CheckSection(section)) return problem_;
-    }
+    if (!Scan()) return problem_;
+    if (has_structure_problem_) return structure_problem_;
     return problem_;
   }
 
  private:
+  // What an element is, as its parent's place decides.
+  enum class Role {
+    kFree,      // not checked (inside a property value, an unknown part, ...)
+    kSection,   // a top-level list
+    kObject,    // an entry of an objects list
+    kPart,      // an object's item after its name and class
+    kProperty,  // an entry of a properties list
+    kLink,      // an entry of the links section
+  };
+  enum class Kind { kList, kAtom, kString };
+
+  struct Frame {
+    Role role;
+    int line;
+    int column;
+    size_t ordinal;          // the list's place among all elements, by start
+    size_t items = 0;        // items seen so far
+    Role child_role = Role::kFree;  // the role of the items that follow
+    std::string_view name;   // objects and their parts: the object's name
+  };
+
+  // One element as the scan meets it: a list at its '(', an atom or a
+  // quoted text once read. `text` is an atom's characters.
+  struct Item {
+    Kind kind;
+    int line;
+    int column;
+    size_t ordinal;
+    std::string_view text;
+  };
+
   static bool IsSpace(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
   bool Fail(const std::string& what, int line, int column) {
@@ -78,6 +108,148 @@ class Checker {
     problem_.line = line;
     problem_.column = column;
     return false;
+  }
+
+  // Notes a problem of the structure of the element numbered `ordinal`; the
+  // element that starts first wins, as in a walk of the finished tree.
+  void Structure(size_t ordinal, const char* what, std::string_view detail, int line,
+                 int column) {
+    if (has_structure_problem_ && structure_ordinal_ <= ordinal) return;
+    has_structure_problem_ = true;
+    structure_ordinal_ = ordinal;
+    structure_problem_.what.assign(what);
+    structure_problem_.what.append(detail.data(), detail.size());
+    structure_problem_.line = line;
+    structure_problem_.column = column;
+  }
+  void StructureOf(const Frame& frame, const char* what, std::string_view detail = {}) {
+    Structure(frame.ordinal, what, detail, frame.line, frame.column);
+  }
+  void StructureOf(const Item& item, const char* what, std::string_view detail = {}) {
+    Structure(item.ordinal, what, detail, item.line, item.column);
+  }
+
+  static constexpr const char* kSectionProblem =
+      "a section must start with its name (properties, objects or links)";
+  static constexpr const char* kObjectProblem =
+      "an object must be a list that starts with its name and its class";
+  static constexpr const char* kPropertyProblem =
+      "a property must be a list that starts with its name";
+  static constexpr const char* kLinkProblem = "a link must be a list of its target and its source";
+  static constexpr const char* kPartProblem = "unexpected text in object ";
+
+  // The role of the items of a properties or objects list, named by its
+  // first atom; other lists' items are not checked.
+  static Role RoleOfItemsAfter(std::string_view head) {
+    if (head == "properties") return Role::kProperty;
+    if (head == "objects") return Role::kObject;
+    return Role::kFree;
+  }
+
+  // Checks `item` against the place it takes in `parent`, and returns the
+  // role it has there (for a list, the role of its own frame).
+  Role PlaceIn(Frame& parent, const Item& item) {
+    const size_t index = parent.items++;
+    const bool atom = item.kind == Kind::kAtom;
+    switch (parent.role) {
+      case Role::kFree:
+        return Role::kFree;
+      case Role::kSection:
+        if (index == 0) {
+          if (!atom) {
+            StructureOf(parent, kSectionProblem);
+          } else if (item.text == "properties") {
+            parent.child_role = Role::kProperty;
+          } else if (item.text == "objects") {
+            parent.child_role = Role::kObject;
+          } else if (item.text == "links") {
+            parent.child_role = Role::kLink;
+          } else {
+            // Reported at the name, for the section.
+            std::string detail(item.text);
+            detail += " (expected properties, objects or links)";
+            Structure(parent.ordinal, "unknown section ", detail, item.line, item.column);
+          }
+          return Role::kFree;
+        }
+        break;
+      case Role::kObject:
+        if (index == 0) {
+          if (!atom) {
+            StructureOf(parent, kObjectProblem);
+          } else {
+            parent.name = item.text;
+          }
+          return Role::kFree;
+        }
+        if (index == 1) {
+          if (!atom) {
+            StructureOf(parent, kObjectProblem);
+          } else if (!parent.name.empty()) {  // named by an atom (never empty)
+            parent.child_role = Role::kPart;
+          }
+          return Role::kFree;
+        }
+        break;
+      case Role::kPart:
+        if (index == 0) {
+          if (!atom) {
+            StructureOf(parent, kPartProblem, parent.name);
+          } else {
+            parent.child_role = RoleOfItemsAfter(item.text);
+          }
+          return Role::kFree;
+        }
+        break;
+      case Role::kProperty:
+        if (index == 0 && !atom) StructureOf(parent, kPropertyProblem);
+        return Role::kFree;
+      case Role::kLink:
+        if (index >= 2 || !atom) StructureOf(parent, kLinkProblem);
+        return Role::kFree;
+    }
+    // An item after the head of a section, an object or a part.
+    const Role role = parent.child_role;
+    if (item.kind != Kind::kList) {
+      switch (role) {
+        case Role::kObject: StructureOf(item, kObjectProblem); break;
+        case Role::kPart: StructureOf(item, kPartProblem, parent.name); break;
+        case Role::kProperty: StructureOf(item, kPropertyProblem); break;
+        case Role::kLink: StructureOf(item, kLinkProblem); break;
+        default: break;
+      }
+    }
+    return role;
+  }
+
+  // A list ends: the checks that need its item count.
+  void Close(const Frame& frame) {
+    switch (frame.role) {
+      case Role::kSection:
+        if (frame.items == 0) StructureOf(frame, kSectionProblem);
+        break;
+      case Role::kObject:
+        if (frame.items < 2) StructureOf(frame, kObjectProblem);
+        break;
+      case Role::kPart:
+        if (frame.items == 0) StructureOf(frame, kPartProblem, frame.name);
+        break;
+      case Role::kProperty:
+        if (frame.items == 0) StructureOf(frame, kPropertyProblem);
+        break;
+      case Role::kLink:
+        if (frame.items != 2) StructureOf(frame, kLinkProblem);
+        break;
+      case Role::kFree:
+        break;
+    }
+  }
+
+  // An atom or a quoted text has been read.
+  bool PlaceValue(const Item& item) {
+    if (stack_.empty()) return Fail("text outside parentheses", item.line, item.column);
+    PlaceIn(stack_.back(), item);
+    return true;
   }
 
   // Moves past one character; a multi-byte UTF-8 sequence is one column.
@@ -95,25 +267,10 @@ class Checker {
     ++column_;
   }
 
-  bool Place(size_t index) {
-    if (stack_.empty()) {
-      if (nodes_[index].kind != Node::kList) {
-        return Fail("text outside parentheses", nodes_[index].line, nodes_[index].column);
-      }
-      top_.push_back(index);
-    } else {
-      nodes_[stack_.back()].items.push_back(index);
-    }
-    return true;
-  }
-
-  size_t NewNode(Node::Kind kind) {
-    nodes_.push_back(Node{kind, line_, column_, std::string(), {}});
-    return nodes_.size() - 1;
-  }
-
-  bool ReadTree() {
+  bool Scan() {
     const size_t n = text_.size();
+    size_t ordinal = 0;
+    bool any_section = false;
     while (pos_ < n) {
       unsigned char c = static_cast<unsigned char>(text_[pos_]);
       if (IsSpace(c)) {
@@ -122,19 +279,27 @@ class Checker {
         if (static_cast<int>(stack_.size()) >= kMaxDepth) {
           return Fail("lists nested deeper than " + std::to_string(kMaxDepth), line_, column_);
         }
-        size_t list = NewNode(Node::kList);
-        if (!Place(list)) return false;
-        stack_.push_back(list);
+        const Item item{Kind::kList, line_, column_, ordinal++, {}};
+        Role role = Role::kSection;
+        if (stack_.empty()) {
+          any_section = true;
+        } else {
+          role = PlaceIn(stack_.back(), item);
+        }
+        Frame frame{role, item.line, item.column, item.ordinal, 0, Role::kFree, {}};
+        // A part takes the name of its object for its message.
+        if (role == Role::kPart) frame.name = stack_.back().name;
+        stack_.push_back(frame);
         Advance();
       } else if (c == ')') {
         if (stack_.empty()) return Fail("')' without a matching '('", line_, column_);
+        Close(stack_.back());
         stack_.pop_back();
         Advance();
       } else if (c == '"') {
-        size_t node = NewNode(Node::kString);
+        const Item item{Kind::kString, line_, column_, ordinal++, {}};
         Advance();
         bool closed = false;
-        std::string value;
         while (pos_ < n) {
           char d = text_[pos_];
           if (d == '"') {
@@ -146,114 +311,39 @@ class Checker {
             Advance();
             if (pos_ >= n) break;
           }
-          size_t start = pos_;
           Advance();
-          value.append(text_, start, pos_ - start);
         }
-        if (!closed) {
-          return Fail("quoted text without its closing '\"'", nodes_[node].line,
-                      nodes_[node].column);
-        }
-        nodes_[node].text = value;
-        if (!Place(node)) return false;
+        if (!closed) return Fail("quoted text without its closing '\"'", item.line, item.column);
+        if (!PlaceValue(item)) return false;
       } else {
-        size_t node = NewNode(Node::kAtom);
-        size_t start = pos_;
+        Item item{Kind::kAtom, line_, column_, ordinal++, {}};
+        const size_t start = pos_;
         while (pos_ < n) {
           unsigned char d = static_cast<unsigned char>(text_[pos_]);
           if (IsSpace(d) || d == '(' || d == ')' || d == '"') break;
           Advance();
         }
-        nodes_[node].text = text_.substr(start, pos_ - start);
-        if (!Place(node)) return false;
+        item.text = std::string_view(text_).substr(start, pos_ - start);
+        if (!PlaceValue(item)) return false;
       }
     }
     if (!stack_.empty()) {
-      const Node& open = nodes_[stack_.back()];
+      const Frame& open = stack_.back();
       return Fail("'(' without its closing ')'", open.line, open.column);
     }
-    if (top_.empty()) return Fail("the page description is empty", line_, column_);
+    if (!any_section) return Fail("the page description is empty", line_, column_);
     return true;
-  }
-
-  bool StartsWithAtom(const Node& node) const {
-    return node.kind == Node::kList && !node.items.empty() &&
-           nodes_[node.items[0]].kind == Node::kAtom;
-  }
-
-  bool CheckProperties(const Node& list) {
-    for (size_t k = 1; k < list.items.size(); ++k) {
-      const Node& entry = nodes_[list.items[k]];
-      if (!StartsWithAtom(entry)) {
-        return Fail("a property must be a list that starts with its name", entry.line,
-                    entry.column);
-      }
-    }
-    return true;
-  }
-
-  bool CheckObject(const Node& node) {
-    if (node.kind != Node::kList || node.items.size() < 2 ||
-        nodes_[node.items[0]].kind != Node::kAtom || nodes_[node.items[1]].kind != Node::kAtom) {
-      return Fail("an object must be a list that starts with its name and its class", node.line,
-                  node.column);
-    }
-    const std::string& name = nodes_[node.items[0]].text;
-    for (size_t k = 2; k < node.items.size(); ++k) {
-      const Node& part = nodes_[node.items[k]];
-      if (!StartsWithAtom(part)) {
-        return Fail("unexpected text in object " + name, part.line, part.column);
-      }
-      const std::string& word = nodes_[part.items[0]].text;
-      if (word == "properties") {
-        if (!CheckProperties(part)) return false;
-      } else if (word == "objects") {
-        for (size_t m = 1; m < part.items.size(); ++m) {
-          if (!CheckObject(nodes_[part.items[m]])) return false;
-        }
-      }
-    }
-    return true;
-  }
-
-  bool CheckSection(size_t index) {
-    const Node& section = nodes_[index];
-    if (section.items.empty() || nodes_[section.items[0]].kind != Node::kAtom) {
-      return Fail("a section must start with its name (properties, objects or links)",
-                  section.line, section.column);
-    }
-    const Node& head = nodes_[section.items[0]];
-    if (head.text == "properties") return CheckProperties(section);
-    if (head.text == "objects") {
-      for (size_t k = 1; k < section.items.size(); ++k) {
-        if (!CheckObject(nodes_[section.items[k]])) return false;
-      }
-      return true;
-    }
-    if (head.text == "links") {
-      for (size_t k = 1; k < section.items.size(); ++k) {
-        const Node& link = nodes_[section.items[k]];
-        if (link.kind != Node::kList || link.items.size() != 2 ||
-            nodes_[link.items[0]].kind != Node::kAtom ||
-            nodes_[link.items[1]].kind != Node::kAtom) {
-          return Fail("a link must be a list of its target and its source", link.line,
-                      link.column);
-        }
-      }
-      return true;
-    }
-    return Fail("unknown section " + head.text + " (expected properties, objects or links)",
-                head.line, head.column);
   }
 
   const std::string& text_;
   size_t pos_ = 0;
   int line_ = 1;
   int column_ = 1;
-  std::vector<Node> nodes_;
-  std::vector<size_t> stack_;
-  std::vector<size_t> top_;
+  std::vector<Frame> stack_;
   JdfProblem problem_;
+  bool has_structure_problem_ = false;
+  size_t structure_ordinal_ = 0;
+  JdfProblem structure_problem_;
 };
 
 bool IsValidUtf8(const std::string& bytes) {
@@ -339,21 +429,30 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* mes
     *message = "cannot read " + path + ": " + Cause(errno);
     return false;
   }
+  // Read straight into the string, sized from the file's length (one more
+  // byte, so that the read that meets the end needs no second buffer); a file
+  // that grows meanwhile is still read whole.
+  struct stat info;
+  size_t capacity = 65536;
+  if (fstat(fd, &info) == 0 && info.st_size > 0) capacity = static_cast<size_t>(info.st_size) + 1;
   bytes->clear();
-  char buffer[65536];
+  size_t length = 0;
   for (;;) {
-    ssize_t count = read(fd, buffer, sizeof buffer);
+    if (length == bytes->size()) bytes->resize(length < capacity ? capacity : length * 2);
+    ssize_t count = read(fd, &(*bytes)[length], bytes->size() - length);
     if (count == 0) break;
     if (count < 0) {
       if (errno == EINTR) continue;
       int error = errno;
       close(fd);
+      bytes->clear();
       *message = "cannot read " + path + ": " + Cause(error);
       return false;
     }
-    bytes->append(buffer, static_cast<size_t>(count));
+    length += static_cast<size_t>(count);
   }
   close(fd);
+  bytes->resize(length);
   return true;
 }
 
@@ -468,9 +567,10 @@ std::string Html5PathBeside(const std::string& jdf_path) {
 
 PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_path,
                           std::string* message) {
-  std::string bytes;
-  if (!ReadWholeFile(jdf_path, &bytes, message)) return PageResult::kFailed;
-  const std::string text = JdfTextAsUtf8(bytes);
+  std::string text;
+  if (!ReadWholeFile(jdf_path, &text, message)) return PageResult::kFailed;
+  // Valid UTF-8 (what the converter writes) is used as read, without a copy.
+  if (!IsValidUtf8(text)) text = JdfTextAsUtf8(text);
   const std::string title = JdfTextAsUtf8(TitleOf(jdf_path));
   if (!ReplaceFile(html_path, BuildHtml5Page(title, text), message)) {
     return PageResult::kFailed;

@@ -926,6 +926,11 @@ HRESULT Document::Load(hmi::IStorage* storage) {
   std::string path, contents;
   HRESULT hr = storage->Path(&path);
   if (hmi::Failed(hr)) return hr;
+  // A document file the stand-in read whole is loaded from where it is held
+  // (a picture's text is tens of megabytes).
+  if (const auto* held = dynamic_cast<const HeldStorage*>(storage)) {
+    return LoadText(held->held_contents(), path);
+  }
   hr = storage->ReadContents(&contents);
   if (hmi::Failed(hr)) return hr;
   return LoadText(contents, path);

@@ -99,6 +99,17 @@ class SimpleDispatchObject : public SimpleObject<Interface, true> {
   ~SimpleDispatchObject() override = default;
 };
 
+// A storage whose contents the stand-in holds whole in memory (a document
+// file read when it was opened): a document loads from them where they are
+// rather than from a copy that ReadContents makes.
+class HeldStorage : public SimpleObject<hmi::IStorage, false> {
+ public:
+  virtual const std::string& held_contents() const = 0;
+
+ protected:
+  ~HeldStorage() override = default;
+};
+
 // Limits applied when a document is loaded.
 struct LoadOptions {
   // Deepest nesting of groups accepted; a deeper document fails to load.

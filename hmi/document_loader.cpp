@@ -533,7 +533,7 @@ class Loader {
         if (same != given.end()) {
           same->value = std::move(property);
         } else {
-          given.push_back({key, std::move(property), false});
+          given.push_back({std::move(key), std::move(property), false});
         }
       });
     }
@@ -542,16 +542,22 @@ class Loader {
                          [key](const Property& p) { return p.name == key; });
     };
     std::vector<Property>& list = node->properties_;
-    list.reserve(list.size() + given.size() + 5);
-    if (!has("Name")) list.push_back({"Name", Variant::Bstr(node->name_), true});
-    if (!has("ClassName")) list.push_back({"ClassName", Variant::Bstr(node->class_name_), true});
-    if (!has("FullyQualifiedName")) {
-      list.push_back({"FullyQualifiedName", Variant::Bstr(node->full_name_), true});
-    }
+    const bool has_name = has("Name");
+    const bool has_class = has("ClassName");
+    const bool has_full_name = has("FullyQualifiedName");
     bool has_image = has("CurrentImage");
     bool has_state = has("SecondaryImageDisplayed");
+    const bool bitmap = node->class_name_ == "Bitmap";
+    // Exactly the room the list takes: it stays as long as the document.
+    list.reserve(list.size() + given.size() + !has_name + !has_class + !has_full_name +
+                 (bitmap ? !has_image + !has_state : 0));
+    if (!has_name) list.push_back({"Name", Variant::Bstr(node->name_), true});
+    if (!has_class) list.push_back({"ClassName", Variant::Bstr(node->class_name_), true});
+    if (!has_full_name) {
+      list.push_back({"FullyQualifiedName", Variant::Bstr(node->full_name_), true});
+    }
     for (Property& property : given) list.push_back(std::move(property));
-    if (node->class_name_ == "Bitmap") {
+    if (bitmap) {
       if (!has_image) list.push_back({"CurrentImage", Variant::I2(1), false});
       if (!has_state) list.push_back({"SecondaryImageDisplayed", Variant::I2(0), false});
     }
@@ -832,10 +838,14 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
     // keys), is parsed again by the reference parser, whose messages name
     // the faults.
     if (!NeedsReferenceParser(text)) {
+      static_assert(kDocumentTextPadding >= simdjson::SIMDJSON_PADDING, "padding of the parser");
       simdjson::dom::parser parser;
-      const simdjson::padded_string padded(text);
       Fast root;
-      if (parser.parse(padded).get(root) == simdjson::SUCCESS && !HasRepeatedKeys(root)) {
+      // Parsed in place when the string has the room past its end (as the
+      // documents read from files have), otherwise from a padded copy.
+      const bool copy = text.capacity() - text.size() < kDocumentTextPadding;
+      if (parser.parse(text.data(), text.size(), copy).get(root) == simdjson::SUCCESS &&
+          !HasRepeatedKeys(root)) {
         Loader<Fast> loader(document, limits, Folder(origin));
         loader.LoadDocument(root, Utf8ToLatin1(BaseName(origin)));
         return true;

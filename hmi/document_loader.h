@@ -2,12 +2,18 @@
 #ifndef QUILLON_HMI_DOCUMENT_LOADER_H_
 #define QUILLON_HMI_DOCUMENT_LOADER_H_
 
+#include <cstddef>
 #include <string>
 
 #include "hmi/document.h"
 
 namespace quillon {
 namespace standin {
+
+// Room the JSON parser reads past the end of a text. A text whose string
+// has at least this much capacity left over is parsed where it is; any
+// other is first copied into a buffer with that room.
+constexpr size_t kDocumentTextPadding = 64;
 
 // Fills `document` (empty beforehand) from `text`. `origin` is the path the
 // text came from (default name, folder of image files). Returns false with a

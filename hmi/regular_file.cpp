@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "hmi/document_loader.h"
+
 namespace quillon {
 namespace standin {
 
@@ -39,7 +41,9 @@ FileReadResult ReadRegularFile(const std::string& path, std::string* contents,
   }
   std::string text;
   try {
-    text.reserve(static_cast<size_t>(status.st_size));
+    // With room past the end for the JSON parser, which then parses a
+    // document's text where it is.
+    text.reserve(static_cast<size_t>(status.st_size) + kDocumentTextPadding);
   } catch (const std::exception& failure) {
     *error = path + ": the file does not fit in memory (" + failure.what() + ")";
     ::close(fd);

@@ -24,7 +24,7 @@ using hmi::S_OK;
 namespace {
 
 // An opened document file, read whole when it is opened.
-class FileStorage final : public SimpleObject<hmi::IStorage, false> {
+class FileStorage final : public HeldStorage {
  public:
   FileStorage(std::string path, std::string contents)
       : path_(std::move(path)), contents_(std::move(contents)) {}
@@ -37,6 +37,7 @@ class FileStorage final : public SimpleObject<hmi::IStorage, false> {
     *contents = contents_;
     return S_OK;
   }
+  const std::string& held_contents() const override { return contents_; }
 
  private:
   ~FileStorage() override = default;

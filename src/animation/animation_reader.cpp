@@ -624,11 +624,10 @@ int AnimationReader::ReadFormat(PictureReader* reader, hmi::IHmiObject* object,
 void AnimationReader::AddUniformScaleCompanion(PictureReader* reader, hmi::IHmiObject* parent,
                                                const std::string& kind,
                                                const std::string& record) {
-  PropertyMap parsed;
-  ParseRecord(record, &parsed);
-  const std::string property = ValueOf(parsed, "PropertyName");
-  if (ValueOf(parsed, "ParentCategory") != reader->Text(kResShapeCategory) ||
-      ValueOf(parsed, "ParentUniformScale") != "-1" ||
+  // Three values of the record, read without parsing it into a map.
+  const std::string property = RecordValueOf(record, "PropertyName");
+  if (RecordValueOf(record, "ParentCategory") != reader->Text(kResShapeCategory) ||
+      RecordValueOf(record, "ParentUniformScale") != "-1" ||
       !IsOneOf(property, {"Width", "HorizontalScalePercentage", "Height",
                           "VerticalScalePercentage"})) {
     return;
@@ -658,6 +657,8 @@ void AnimationReader::AddUniformScaleCompanion(PictureReader* reader, hmi::IHmiO
   }
   if (companion_connected == -1 || dimension_connected == -1) return;
 
+  PropertyMap parsed;
+  ParseRecord(record, &parsed);
   std::string copy = record;
   if (property == "Width" || property == "Height") {
     // The copy drives the other axis's scale percentage: each output v (in

@@ -161,10 +161,16 @@ int BuildLevels(PageWriter* writer, const PropertyMap& record, const std::string
 int WriteLookup(PageWriter* writer, const PropertyMap& input) {
   ConversionLog* log = writer->log();
   if (input.empty() || !CheckAnimatedProperty(input, log)) return 0;
-  PropertyMap record = input;
   std::string property;
-  if (!GetRecordValue(record, "PropertyName", &property, " ", log)) return 0;
-  if (property == "CurrentImage" && !ResolveImageOutputs(writer, &record, property)) return 0;
+  if (!GetRecordValue(input, "PropertyName", &property, " ", log)) return 0;
+  // Only an image lookup changes its record (the image numbers become file
+  // names): it works on a copy, any other on the record itself.
+  PropertyMap resolved;
+  if (property == "CurrentImage") {
+    resolved = input;
+    if (!ResolveImageOutputs(writer, &resolved, property)) return 0;
+  }
+  const PropertyMap& record = property == "CurrentImage" ? resolved : input;
 
   std::string source_type, output_toggles_text, global_output_toggle_text, global_toggle,
       exact_match, count_text, name;

@@ -4,7 +4,8 @@
 // Entries sit in a deque in the order they were stored (a removed entry is
 // marked and skipped), so that a map of a few keys, as a parsed record is,
 // costs one allocation per key and value and is searched by a short scan; a
-// hash index of the keys is made only once the map grows past a few keys.
+// hash index of the keys is made only once the map grows past a few dozen
+// keys.
 #ifndef QUILLON_MODEL_ORDERED_MAP_H_
 #define QUILLON_MODEL_ORDERED_MAP_H_
 
@@ -64,7 +65,13 @@ class OrderedMap {
   OrderedMap& operator=(const OrderedMap& other) {
     if (this == &other) return *this;
     clear();
-    for (const Entry& entry : other) Set(entry.first, entry.second);
+    // The other map's keys are distinct already: no search per key.
+    for (const Entry& entry : other) {
+      entries_.emplace_back(entry);
+      live_.push_back(1);
+    }
+    count_ = other.count_;
+    if (count_ > kScanLimit) BuildIndex();
     return *this;
   }
   OrderedMap(OrderedMap&& other) noexcept { *this = std::move(other); }
@@ -135,8 +142,10 @@ class OrderedMap {
 
  private:
   static constexpr size_t kAbsent = static_cast<size_t>(-1);
-  // Up to this many keys a map is searched by a scan.
-  static constexpr size_t kScanLimit = 16;
+  // Up to this many keys a map is searched by a scan. A record of a shape
+  // has about twenty keys; a scan of them (most comparisons end at the
+  // length) is cheaper than building and freeing a hash index per record.
+  static constexpr size_t kScanLimit = 48;
 
   size_t Locate(std::string_view key) const {
     if (index_) {

@@ -123,6 +123,32 @@ std::string ParseRecord(const std::string& record, PropertyMap* properties) {
   return class_name;
 }
 
+std::string RecordValueOf(const std::string& record, std::string_view key) {
+  // The pairs as ParseRecord takes them; a later pair of the key replaces
+  // an earlier one there, so the last one counts.
+  const std::string_view text(record);
+  std::string_view found;
+  std::string_view pending_key;
+  bool have_key = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(kTab, start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) {
+      const std::string_view item = text.substr(start, end - start);
+      if (!have_key) {
+        pending_key = item;
+        have_key = true;
+      } else {
+        if (pending_key == key) found = item;
+        have_key = false;
+      }
+    }
+    start = end + 1;
+  }
+  return std::string(found);
+}
+
 int GetRecordValue(const PropertyMap& properties, const std::string& key, std::string* value,
                    const std::string& context, ConversionLog* log) {
   value->clear();

@@ -5,6 +5,7 @@
 #define QUILLON_MODEL_PICTURE_MAP_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/ordered_map.h"
@@ -55,6 +56,10 @@ void SetRecordProperty(std::string* record, const std::string& key, const std::s
 // Cuts `record` into key/value pairs (runs of TABs are one separator; a last
 // key without a value is dropped) and returns the value of "ClassName".
 std::string ParseRecord(const std::string& record, PropertyMap* properties);
+
+// The value ParseRecord would give `key` in `record` (that of its last
+// pair), or empty when the record has no such pair; without building the map.
+std::string RecordValueOf(const std::string& record, std::string_view key);
 
 // The TAB-separated items of `text`, runs of TABs counting as one.
 void SplitTabList(const std::string& text, std::vector<std::string>* items);

@@ -1,7 +1,9 @@
 // Text formatting helpers.
 #include "platform/format.h"
 
+#include <charconv>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -32,6 +34,25 @@ void AppendF(std::string* out, const char* format, ...) {
   va_start(args, format);
   AppendV(out, format, args);
   va_end(args);
+}
+
+void AppendInteger(std::string* out, long value) {
+  char digits[24];
+  const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, value);
+  out->append(digits, static_cast<size_t>(end.ptr - digits));
+}
+
+void AppendShortReal(std::string* out, double value) {
+  // to_chars with a precision gives what printf gives in the C locale; the
+  // spellings of infinities and NaNs are left to printf itself.
+  if (!std::isfinite(value)) {
+    AppendF(out, "%g", value);
+    return;
+  }
+  char digits[64];
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 6);
+  out->append(digits, static_cast<size_t>(end.ptr - digits));
 }
 
 std::string StringF(const char* format, ...) {

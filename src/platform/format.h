@@ -15,6 +15,13 @@ void AppendF(std::string* out, const char* format, ...)
 // Returns the printf-style formatted text.
 std::string StringF(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Appends `value` in decimal, exactly as "%ld" writes it.
+void AppendInteger(std::string* out, long value);
+
+// Appends `value` exactly as "%g" writes it (six significant digits; the
+// program keeps the C locale), without the cost of a printf call.
+void AppendShortReal(std::string* out, double value);
+
 // Substitutes the placeholders of a translatable text (a resource string)
 // with `args`, in order: "%s", "%d", "%ld", "%i" and "%u" each take the next
 // argument as it stands; "%%" gives "%". A placeholder without an argument

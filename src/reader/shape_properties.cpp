@@ -108,24 +108,25 @@ long MulDiv(long a, long b, long c) {
 
 int FormatValue(const Variant& value, float offset, std::string* text) {
   text->clear();
+  // Numbers as "%d", "%ld" and "%g" write them.
   switch (value.vt()) {
     case hmi::VT_I2:
-      *text = StringF("%d", value.i2() + static_cast<int>(offset));
+      AppendInteger(text, value.i2() + static_cast<int>(offset));
       break;
     case hmi::VT_I4:
-      *text = StringF("%ld", static_cast<long>(value.i4()) + static_cast<long>(offset));
+      AppendInteger(text, static_cast<long>(value.i4()) + static_cast<long>(offset));
       break;
     case hmi::VT_R4:
-      *text = StringF("%g", static_cast<double>(value.r4() + offset));
+      AppendShortReal(text, static_cast<double>(value.r4() + offset));
       break;
     case hmi::VT_R8:
-      *text = StringF("%lg", value.r8() + offset);
+      AppendShortReal(text, value.r8() + offset);
       break;
     case hmi::VT_BSTR:
       *text = RecordText(value.bstr());
       break;
     case hmi::VT_BOOL:
-      *text = StringF("%g", static_cast<double>(value.bool_val() + offset));
+      AppendShortReal(text, static_cast<double>(value.bool_val() + offset));
       break;
     case hmi::VT_UI1:
       // A NUL or TAB byte cannot stand in a record.
@@ -172,13 +173,17 @@ int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant
         Warn(name + ": the value \"" + as_text + "\" is not a number; 0 is written.",
              kSeverityWarning);
       }
-      *text = StringF("%ld\t", ToPixel(AsDouble(value), kind == Special::kHorizontal));
+      text->clear();
+      AppendInteger(text, ToPixel(AsDouble(value), kind == Special::kHorizontal));
+      *text += '\t';
       return 1;
     }
     case Special::kAngle: {
       long angle = TruncToLong(-AsDouble(value));
       if (angle_unit_ == kRadians) angle = TruncToLong(static_cast<double>(angle) * kDegreeFactor);
-      *text = StringF("%ld\t", angle);
+      text->clear();
+      AppendInteger(text, angle);
+      *text += '\t';
       return 1;
     }
   }
@@ -200,7 +205,8 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
   std::vector<std::string> list;
   if (PropertyNameList(this, names, &list)) {
     for (const std::string& name : list) {
-      *record += name + "\t";
+      *record += name;
+      *record += '\t';
       Variant value;
       if (hmi::Failed(object->PropertyValue(name, &value))) value.Clear();
       std::string text;
@@ -212,7 +218,8 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
         if (name == "Name") text = PageName(object, raw);
         if (name == "FullyQualifiedName") text = PageFullName(raw);
-        *record += text + "\t";
+        *record += text;
+        *record += '\t';
       }
     }
   }

@@ -129,9 +129,16 @@ void PageWriter::Report(const std::string& text, int code) {
 int PageWriter::WriteLine(const std::string& text) {
   if (jdf_failed_) return 0;
   if (text.empty()) return 1;
-  std::string line(static_cast<size_t>(indent_level_), '\t');
-  line += text;
-  FileResult result = jdf_.Append(jdf_path_, line);
+  FileResult result;
+  if (indent_level_ <= 0) {
+    result = jdf_.Append(jdf_path_, text);
+  } else {
+    std::string line;
+    line.reserve(static_cast<size_t>(indent_level_) + text.size());
+    line.append(static_cast<size_t>(indent_level_), '\t');
+    line += text;
+    result = jdf_.Append(jdf_path_, line);
+  }
   if (result.ok()) return 1;
   JdfFailed(result);
   return 0;

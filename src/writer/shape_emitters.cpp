@@ -4,6 +4,7 @@
 #include "writer/shape_emitters.h"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/format.h"
 #include "writer/page_writer.h"
@@ -11,7 +12,6 @@
 namespace quillon {
 namespace {
 
-constexpr char kProperty[] = "(%s %s)\n";
 constexpr char kValueBreaksPage[] =
     ": the value holds a blank, parenthesis, quote or line end where the page description takes "
     "it unquoted; the property is left out.";
@@ -25,8 +25,19 @@ bool IsListProperty(const std::string& viewer_name) {
 // What a class adds to the shared algorithm.
 enum class Rule { kNone, kAxisLabels, kTextColor, kEnabledState, kImageFile, kAlarmDisplay };
 
+// One "(name value)" line, as "(%s %s)\n" formats it (each text up to a
+// NUL), without a printf call per property.
 void WriteProperty(PageWriter* writer, const std::string& name, const std::string& value) {
-  writer->WriteLine(StringF(kProperty, name.c_str(), value.c_str()));
+  const std::string_view shown_name(name.c_str());
+  const std::string_view shown_value(value.c_str());
+  std::string line;
+  line.reserve(shown_name.size() + shown_value.size() + 4);
+  line += '(';
+  line += shown_name;
+  line += ' ';
+  line += shown_value;
+  line += ")\n";
+  writer->WriteLine(line);
 }
 
 void CloseObject(PageWriter* writer) {
@@ -81,18 +92,21 @@ int EmitShape(PageWriter* writer, const PropertyMap& record, const char* viewer_
   writer->WriteLine("(properties\n");
   writer->Indent();
 
+  static const std::string kTextColorKey = "textColor";
+  std::string value;
   for (const auto& entry : record) {
-    std::string key = entry.first;
-    std::string value = entry.second;
+    const std::string* key_text = &entry.first;
+    value = entry.second;
     if (rule == Rule::kAxisLabels) {
-      if (key == "ShowTimeAxis" && std::atoi(value.c_str()) == 0) {
+      if (*key_text == "ShowTimeAxis" && std::atoi(value.c_str()) == 0) {
         WriteProperty(writer, "labelVert", "none");
-      } else if (key == "ShowValueAxis" && std::atoi(value.c_str()) == 0) {
+      } else if (*key_text == "ShowValueAxis" && std::atoi(value.c_str()) == 0) {
         WriteProperty(writer, "labelHoriz", "none");
       }
     }
-    if (IsExcluded(key, writer->exclusions())) continue;
-    if (rule == Rule::kTextColor && key == "ForegroundColor") key = "textColor";
+    if (IsExcluded(*key_text, writer->exclusions())) continue;
+    if (rule == Rule::kTextColor && *key_text == "ForegroundColor") key_text = &kTextColorKey;
+    const std::string& key = *key_text;
     if (rule == Rule::kEnabledState && key == "Enabled") value = value == "0" ? "-1" : "0";
     std::string viewer_name;
     int kind = kPlain;

@@ -1,6 +1,10 @@
 // The picture model: records, list entries and the record operations.
 #include "model/picture_map.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "driver/conversion_log.h"
@@ -55,6 +59,62 @@ TEST(PictureMapTest, MapsIterateInTheOrderKeysWereFirstStored) {
   copy.Remove("z");
   EXPECT_TRUE(map.Contains("z"));
   EXPECT_EQ(copy.begin()->first, "a");
+}
+
+// A copy of a map past the size where it is searched through an index
+// finds every key, iterates in the same order, and stays apart from it.
+TEST(PictureMapTest, CopiesOfLargeMapsFindEveryKey) {
+  for (int size : {3, 48, 49, 200}) {
+    PictureMap map;
+    for (int i = size - 1; i >= 0; --i) map.Set("k" + std::to_string(i), std::to_string(i));
+    map.Remove("k1");
+    PictureMap copy;
+    copy.Set("stale", "x");
+    copy = map;
+    EXPECT_FALSE(copy.Contains("stale"));
+    EXPECT_FALSE(copy.Contains("k1"));
+    EXPECT_EQ(copy.size(), map.size());
+    for (int i = 0; i < size; ++i) {
+      if (i == 1) continue;
+      const std::string* value = copy.Find("k" + std::to_string(i));
+      ASSERT_NE(value, nullptr) << size << " " << i;
+      EXPECT_EQ(*value, std::to_string(i));
+    }
+    EXPECT_TRUE(std::equal(copy.begin(), copy.end(), map.begin(), map.end()));
+    copy.Set("k0", "changed");
+    copy.Set("new", "1");
+    EXPECT_EQ(*map.Find("k0"), "0");
+    EXPECT_FALSE(map.Contains("new"));
+    EXPECT_EQ(*copy.Find("new"), "1");
+  }
+}
+
+// RecordValueOf reads one value as ParseRecord's map holds it.
+TEST(PictureMapTest, RecordValueOfAgreesWithParseRecord) {
+  std::vector<std::string> records = {"\tName\tRect1\tClassName\tRect\tWidth\t",
+                                      "\tA\t\tB\t2\t", "Name\tx\t\t\tClassName\tText",
+                                      "\tA\t1\tA\t2\t", "", "\t\t", "A", "A\tB\tA"};
+  // Random records of a few keys, values and empty items.
+  const char* const kItems[] = {"A", "B", "Name", "1", "", "ClassName"};
+  unsigned seed = 15;
+  for (int r = 0; r < 500; ++r) {
+    std::string record;
+    const int items = static_cast<int>((seed = seed * 1103515245 + 12345) >> 16) % 9;
+    for (int i = 0; i < items; ++i) {
+      seed = seed * 1103515245 + 12345;
+      record += std::string(kItems[(seed >> 16) % 6]) + "\t";
+    }
+    records.push_back(record);
+  }
+  for (const std::string& record : records) {
+    PropertyMap parsed;
+    ParseRecord(record, &parsed);
+    for (const char* key : {"A", "B", "Name", "ClassName", "1", "Width", "missing"}) {
+      const std::string* expected = parsed.Find(key);
+      EXPECT_EQ(RecordValueOf(record, key), expected ? *expected : std::string())
+          << key << " in " << record;
+    }
+  }
 }
 
 struct SetPropertyCase {
