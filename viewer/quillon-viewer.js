@@ -1487,6 +1487,11 @@ export function bootPage(doc) {
     doc.title = `${doc.title} (error)`;
     return null;
   }
+  // The live page's first values are computed before the drawing, which
+  // then shows them at once.
+  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
+  const prepared = options.live && doc.defaultView ? prepareLive(page, options) : null;
+  const preparedAt = typeof performance !== 'undefined' ? performance.now() : 0;
   const view = createView(page, container, doc);
   // How long the first frame took, for measurements: parsing, building the
   // drawing, and (once the browser has drawn it) the time since the page
@@ -1494,7 +1499,11 @@ export function bootPage(doc) {
   if (typeof performance !== 'undefined') {
     const drawnAt = performance.now();
     view.timing = {
-      startedAt: start, parseMs: parsedAt - start, renderMs: drawnAt - parsedAt, firstFrameMs: drawnAt - start,
+      startedAt: start,
+      parseMs: parsedAt - start,
+      networkMs: preparedAt - parsedAt,
+      renderMs: drawnAt - preparedAt,
+      firstFrameMs: drawnAt - start,
     };
     if (typeof requestAnimationFrame !== 'undefined') {
       requestAnimationFrame(() => setTimeout(() => {
@@ -1503,8 +1512,7 @@ export function bootPage(doc) {
     }
   }
   if (typeof window !== 'undefined') window.quillonView = view;
-  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
-  if (options.live && doc.defaultView) view.live = startLive(view, doc, options);
+  if (prepared) view.live = startLive(view, doc, options, prepared);
   return view;
 }
 
@@ -1904,8 +1912,8 @@ export class Network {
     }
     const ready = [...this.nodes.values()].filter((n) => incoming.get(n) === 0);
     const order = [];
-    while (ready.length > 0) {
-      const node = ready.shift();
+    for (let next = 0; next < ready.length; next += 1) {
+      const node = ready[next];
       node.order = order.length;
       order.push(node);
       for (const t of node.targets) {
@@ -2210,19 +2218,72 @@ export function liveOptions(search) {
 const PANEL_STYLE = 'position:fixed;right:4px;top:4px;max-height:90vh;overflow:auto;'
   + 'background:rgba(255,255,255,0.92);border:1px solid #888;font:12px sans-serif;padding:2px 6px;z-index:10';
 
-// Runs the network of a view on simulated values or a feed. Returns the
-// live state (also window.quillonLive): setTag(tag, value, quality) sets a
-// tag by hand (a hand-set tag keeps its value), at(seconds) moves a frozen
-// clock, stop() ends timers and the feed.
-export function startLive(view, doc, options) {
-  const page = view.page;
-  let clockMs = options.time !== null ? options.time * 1000 : Date.now();
-  const started = Date.now();
-  const simStart = options.time !== null ? options.time : 0;
-  const network = new Network(page, { now: () => clockMs });
+// Builds the network of a page and, with simulated values, computes the
+// values of the first moment before anything is drawn: they are written into
+// the objects' properties, so that the first drawing already shows them and
+// the page is not drawn twice. Returns what startLive() goes on with.
+export function prepareLive(page, options, compute = true) {
+  const clock = { ms: options.time !== null ? options.time * 1000 : Date.now() };
+  const network = new Network(page, { now: () => clock.ms });
   network.frozen = options.time !== null;
-  for (const problem of network.problems) console.warn(`quillon: ${problem}`);
   const simulation = options.feed ? null : new Simulation(network, options.seed);
+  const prepared = { network, simulation, clock, started: Date.now(), bad: new Set(), computed: compute };
+  if (compute) {
+    // A group moved by the network keeps the box its members have in the
+    // description: it is known before their values change.
+    for (const link of page.links) {
+      const to = splitTarget(link.target);
+      const object = to && (to.property === 'x' || to.property === 'y') ? page.byPath.get(to.path) : null;
+      if (object && object.className === 'TAVSymbol' && !object.box) renderObject(object, el);
+    }
+    const first = simulation ? network.setTags(simulation.valuesAt(options.time !== null ? options.time : 0)) : new Map();
+    for (const changes of [first, network.tick()]) {
+      for (const [path, change] of changes) {
+        const object = page.byPath.get(path);
+        if (!object) continue;
+        Object.assign(object.props, changedProperties(object, change));
+        if (change.bad) prepared.bad.add(path); else prepared.bad.delete(path);
+      }
+    }
+  }
+  return prepared;
+}
+
+// The drawn properties of one change of the network (values as the
+// description writes them), of those that differ from the object's; alarm
+// rows and pen colours are taken into the object and mark it for redrawing.
+function changedProperties(object, change) {
+  if (object.className === 'TAVAlarmDisplay' && change.props.text !== undefined) {
+    const rows = object.alarmRows || (object.alarmRows = []);
+    rows.unshift(propertyValue(change.props.text));
+    rows.length = Math.min(rows.length, Math.max(1, Math.round(parseNumber(object.props.lines, 10))));
+    delete change.props.text;
+    change.redraw = true;
+  }
+  const props = {};
+  for (const [property, value] of Object.entries(change.props)) {
+    const pen = /^pens\[(\d+)\]\[(\d+)\]$/.exec(property);
+    if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
+      object.props.pens[pen[1]][pen[2]] = propertyValue(value);
+      change.redraw = true;
+    } else if (object.props[property] !== propertyValue(value)) {
+      // An unchanged value leaves the drawing alone.
+      props[property] = propertyValue(value);
+    }
+  }
+  return props;
+}
+
+// Runs the network of a view on simulated values or a feed, from the state
+// prepareLive() left (its values already drawn). Returns the live state
+// (also window.quillonLive): setTag(tag, value, quality) sets a tag by hand
+// (a hand-set tag keeps its value), at(seconds) moves a frozen clock, stop()
+// ends timers and the feed.
+export function startLive(view, doc, options, prepared = prepareLive(view.page, options, false)) {
+  const page = view.page;
+  const { network, simulation, clock, started } = prepared;
+  const simStart = options.time !== null ? options.time : 0;
+  for (const problem of network.problems) console.warn(`quillon: ${problem}`);
   const pinned = new Map();
   const win = doc.defaultView;
   const timers = [];
@@ -2241,24 +2302,7 @@ export function startLive(view, doc, options) {
     for (const [path, change] of changes) {
       const object = page.byPath.get(path);
       if (!object) continue;
-      if (object.className === 'TAVAlarmDisplay' && change.props.text !== undefined) {
-        const rows = object.alarmRows || (object.alarmRows = []);
-        rows.unshift(propertyValue(change.props.text));
-        rows.length = Math.min(rows.length, Math.max(1, Math.round(parseNumber(object.props.lines, 10))));
-        delete change.props.text;
-        change.redraw = true;
-      }
-      const props = {};
-      for (const [property, value] of Object.entries(change.props)) {
-        const pen = /^pens\[(\d+)\]\[(\d+)\]$/.exec(property);
-        if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
-          object.props.pens[pen[1]][pen[2]] = propertyValue(value);
-          change.redraw = true;
-        } else if (object.props[property] !== propertyValue(value)) {
-          // An unchanged value leaves the drawing alone.
-          props[property] = propertyValue(value);
-        }
-      }
+      const props = changedProperties(object, change);
       if (Object.keys(props).length > 0 || change.redraw) view.setProperties(path, props);
       view.setQuality(path, change.bad ? 'bad' : 'good');
       if (change.trend || change.redraw) drawTrend(path);
@@ -2278,7 +2322,7 @@ export function startLive(view, doc, options) {
       traceLines.set(path, known);
     }
     known.lines.forEach((line, index) => {
-      const points = tracePoints(object.props, pens[index] || [], clockMs);
+      const points = tracePoints(object.props, pens[index] || [], clock.ms);
       if (line.getAttribute('points') !== points) line.setAttribute('points', points);
     });
   };
@@ -2293,7 +2337,7 @@ export function startLive(view, doc, options) {
     for (const path of network.trends.keys()) drawTrend(path);
   };
   const simulate = () => {
-    const seconds = options.time !== null ? (clockMs / 1000) : simStart + (Date.now() - started) / 1000;
+    const seconds = options.time !== null ? (clock.ms / 1000) : simStart + (Date.now() - started) / 1000;
     const values = simulation.valuesAt(seconds).filter((v) => !pinned.has(v.tag));
     update(values);
   };
@@ -2306,28 +2350,38 @@ export function startLive(view, doc, options) {
   const summary = doc.createElement('summary');
   summary.textContent = options.feed ? 'Tags (feed)' : 'Tags (simulated)';
   panel.appendChild(summary);
+  // Its rows are made when it is first opened: a page of thousands of tags
+  // does not build them for its first frame.
   const inputs = new Map();
-  for (const tag of network.tagNames()) {
-    const row = doc.createElement('label');
-    row.style.display = 'block';
-    const name = doc.createElement('span');
-    name.textContent = `${tag} `;
-    const input = doc.createElement('input');
-    input.size = 10;
-    input.dataset.tag = tag;
-    input.addEventListener('change', () => {
-      if (input.value === '') {
-        pinned.delete(tag);
-        return;
-      }
-      pinned.set(tag, input.value);
-      update([{ tag, value: input.value, quality: 'good' }]);
-    });
-    row.append(name, input);
-    panel.appendChild(row);
-    inputs.set(tag, input);
-  }
-  if (inputs.size > 0) doc.body.appendChild(panel);
+  const fillPanel = () => {
+    for (const tag of network.tagNames()) {
+      const row = doc.createElement('label');
+      row.style.display = 'block';
+      const name = doc.createElement('span');
+      name.textContent = `${tag} `;
+      const input = doc.createElement('input');
+      input.size = 10;
+      input.dataset.tag = tag;
+      input.addEventListener('change', () => {
+        if (input.value === '') {
+          pinned.delete(tag);
+          return;
+        }
+        pinned.set(tag, input.value);
+        update([{ tag, value: input.value, quality: 'good' }]);
+      });
+      row.append(name, input);
+      panel.appendChild(row);
+      inputs.set(tag, input);
+    }
+  };
+  summary.addEventListener('click', () => {
+    if (inputs.size > 0) return;
+    fillPanel();
+    // The click opens the panel after this: its values are shown then.
+    win.setTimeout(refreshPanel, 0);
+  });
+  if (network.tags.size > 0) doc.body.appendChild(panel);
   const refreshPanel = () => {
     if (!panel.open) return;
     for (const [tag, input] of inputs) {
@@ -2348,7 +2402,7 @@ export function startLive(view, doc, options) {
     },
     setTags(values) { update(values); },
     at(seconds) {
-      clockMs = seconds * 1000;
+      clock.ms = seconds * 1000;
       if (simulation) simulate();
       tick();
     },
@@ -2360,17 +2414,24 @@ export function startLive(view, doc, options) {
 
   if (options.feed) {
     connectFeed(live, options.feed, network.tagNames().filter((t) => !isSystemTag(t)), win, showStatus, update);
-  } else {
+  } else if (!prepared.computed) {
     simulate();
   }
-  tick();
+  if (prepared.computed) {
+    // The first values are drawn already: what remains are the marks of
+    // bad values and the charts' traces.
+    for (const path of prepared.bad) view.setQuality(path, 'bad');
+    for (const path of network.trends.keys()) drawTrend(path);
+  } else {
+    tick();
+  }
   if (options.time === null) {
     // Values follow the data source's update rate (seconds, at least one);
     // blinkers and the clock are looked at ten times a second.
     const source = page.animations.find((o) => o.className === 'TAVWeb');
     const rate = Math.max(1, parseNumber(source && source.props.UpdateRate, 1)) * 1000;
     if (simulation) timers.push(win.setInterval(simulate, rate));
-    timers.push(win.setInterval(() => { clockMs = Date.now(); tick(); }, 100));
+    timers.push(win.setInterval(() => { clock.ms = Date.now(); tick(); }, 100));
   }
   win.quillonLive = live;
   return live;
