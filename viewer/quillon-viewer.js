@@ -1311,6 +1311,8 @@ export function createView(page, container, doc) {
     return elements.get(path) || null;
   };
   container.appendChild(svg);
+  // The paths whose elements show a value of bad quality.
+  const badPaths = new Set();
   const find = (path) => {
     const object = page.byPath.get(path);
     return object && DRAWN.has(object.className) ? object : null;
@@ -1361,12 +1363,16 @@ export function createView(page, container, doc) {
     },
     // Shows an object whose value is of bad quality greyed.
     setQuality(path, quality) {
+      // Most values are good and were good: nothing to look up.
+      if (quality !== 'bad' && !badPaths.has(path)) return find(path) !== null;
       const element = find(path) ? lookUp(path) : null;
       if (!element) return false;
       if (quality === 'bad') {
+        badPaths.add(path);
         element.setAttribute('data-quality', 'bad');
         element.setAttribute('filter', 'url(#quillon-bad)');
-      } else if (element.hasAttribute('data-quality')) {
+      } else {
+        badPaths.delete(path);
         element.removeAttribute('data-quality');
         element.removeAttribute('filter');
       }
@@ -1381,25 +1387,39 @@ const ONE_ELEMENT_BOXES = new Set(['TAVRectangle', 'TAVRoundRect', 'TAVEllipse']
 
 // The most frequent changes written straight onto the element, as drawing
 // the object again would write them: the text of a text, the fill colour of
-// a shape drawn as one element, the colour of a line, the visibility. False
-// (nothing done) for any other change.
+// a shape drawn as one element, the colour of a line, the visibility, the
+// position of a box or of a moved group, line or polygon, the fill level of
+// a partly filled shape. False (nothing done) for any other change.
 function directUpdate(object, element, properties) {
   // No property named: the object is to be drawn again (alarm rows, pens).
-  if (Object.keys(properties).length === 0) return false;
+  let any = false;
   const cls = object.className;
   const single = element.localName !== 'g';
-  const rotated = parseNumber(object.props.rotateAngle, 0) !== 0;
+  const props = object.props;
+  const rotated = parseNumber(props.rotateAngle, 0) !== 0;
+  let fillPart = null;
   for (const property in properties) {
+    any = true;
     if (property === 'visibility') continue;
     if (property === 'text' && cls === 'TAVText' && !rotated) continue;
-    if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)
-) continue;
+    if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)) continue;
     if (property === 'lineColor' && single && ONE_ELEMENT_LINES.has(cls)) continue;
     if (property === 'textColor' && cls === 'TAVText') continue;
-    if ((property === 'x' || property === 'y') && single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
+    if (property === 'x' || property === 'y') {
+      if (single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
+      if (!rotated && object.box && MOVED_BY_OFFSET.has(cls)) continue;
+      return false;
+    }
+    if (FILL_LEVEL.has(property) && !single && (ONE_ELEMENT_FILLED.has(cls) || cls === 'TAVArc')) {
+      // A fill level that stays partial: only the clip of the filled part
+      // changes. Filled all over or not at all, the drawing changes shape.
+      if (fillPart === null) fillPart = filledPartOf(element);
+      if (fillPart && fillInset(props) !== null) continue;
+    }
     return false;
   }
-  const props = object.props;
+  if (!any) return false;
+  let moved = false;
   for (const property in properties) {
     if (property === 'visibility') {
       if (props.visibility !== undefined && parseNumber(props.visibility, 1) === 0) {
@@ -1408,10 +1428,12 @@ function directUpdate(object, element, properties) {
         element.removeAttribute('display');
       }
     } else if (property === 'text') {
-      element.textContent = initialText(props);
+      setText(element, initialText(props));
     } else if (property === 'textColor') {
       const fill = textFill(props.textColor);
       if (fill === null) element.removeAttribute('fill'); else element.setAttribute('fill', fill);
+    } else if ((property === 'x' || property === 'y') && MOVED_BY_OFFSET.has(cls)) {
+      moved = true;
     } else if (property === 'x' || property === 'y') {
       // The box moves; its size and edge stay.
       const box = boxOf(props);
@@ -1423,13 +1445,45 @@ function directUpdate(object, element, properties) {
         const inset = lineWidthOf(props) / 2;
         element.setAttribute(property, fmt(box[property] + inset));
       }
+    } else if (FILL_LEVEL.has(property)) {
+      fillPart.setAttribute('style', `clip-path: ${fillInset(props)}`);
     } else if (property === 'fgColor') {
       element.setAttribute('fill', parseColor(props.fgColor, null) || 'none');
     } else {
       element.setAttribute('stroke', parseColor(props.lineColor, '#000000'));
     }
   }
+  if (moved) {
+    // Moved by an offset from where the description places it, as
+    // objectAttrs() writes it (not rotated, so nothing else transforms it).
+    const transform = objectAttrs(object).transform;
+    if (transform === undefined) element.removeAttribute('transform');
+    else element.setAttribute('transform', transform);
+  }
   return true;
+}
+
+const FILL_LEVEL = new Set(['fillPercentVert', 'fillPercentHoriz', 'fillDirectionVert', 'fillDirectionHoriz']);
+
+// The element of a partly filled shape's filled part (the one clipped to
+// its fill level), or false.
+function filledPartOf(element) {
+  for (const child of element.children) {
+    const style = child.getAttribute('style');
+    if (style !== null && style.startsWith('clip-path: ')) return child;
+  }
+  return false;
+}
+
+// Sets the text of an element that holds only text: the text node itself
+// changes, which costs the browser less than a new node.
+function setText(element, text) {
+  const node = element.firstChild;
+  if (node !== null && node.nodeType === 3 && node.nextSibling === null) {
+    if (node.data !== text) node.data = text;
+  } else {
+    element.textContent = text;
+  }
 }
 
 // Whether a DOM element has the elements of a description: the same tags
@@ -1459,7 +1513,7 @@ function patchElements(element, node, root) {
     if (root && (name === 'data-quality' || name === 'filter')) continue;
     element.removeAttribute(name);
   }
-  if (node.text !== undefined && element.textContent !== node.text) element.textContent = node.text;
+  if (node.text !== undefined && element.textContent !== node.text) setText(element, node.text);
   const children = element.children;
   for (let k = 0; k < children.length; k += 1) patchElements(children[k], node.children[k], false);
 }
