@@ -2084,12 +2084,14 @@ export class Network {
     for (const [path, change] of changes) {
       const object = this.page.byPath.get(path);
       if (!object) continue;
-      for (const [property, value] of Object.entries(change.props)) {
-        if (property === 'text' && typeof object.props.format === 'string') {
-          change.props.text = formatValue(object.props.format, value);
-        }
+      const props = change.props;
+      if ('text' in props && typeof object.props.format === 'string') {
+        props.text = formatValue(object.props.format, props.text);
+      }
+      if (object.className !== 'TAVRealTime') continue;
+      for (const [property, value] of Object.entries(props)) {
         const pen = /^values\[(\d+)\]$/.exec(property);
-        if (pen && object.className === 'TAVRealTime') {
+        if (pen) {
           delete change.props[property];
           this.addSample(object, Number(pen[1]), asValue(value), ms);
           change.trend = true;
@@ -2283,15 +2285,20 @@ export function prepareLive(page, options, compute = true) {
   const simulation = options.feed ? null : new Simulation(network, options.seed);
   const prepared = { network, simulation, clock, started: Date.now(), bad: new Set(), computed: compute };
   if (compute) {
-    // A group moved by the network keeps the box its members have in the
-    // description: it is known before their values change.
-    for (const link of page.links) {
-      const to = splitTarget(link.target);
-      const object = to && (to.property === 'x' || to.property === 'y') ? page.byPath.get(to.path) : null;
-      if (object && object.className === 'TAVSymbol' && !object.box) renderObject(object, el);
-    }
     const first = simulation ? network.setTags(simulation.valuesAt(options.time !== null ? options.time : 0)) : new Map();
-    for (const changes of [first, network.tick()]) {
+    const all = [first, network.tick()];
+    // A group moved by the network keeps the box its members have in the
+    // description: it is taken before any of their values change.
+    for (const changes of all) {
+      for (const [path, change] of changes) {
+        const object = page.byPath.get(path);
+        if (object && object.className === 'TAVSymbol' && !object.box
+            && (change.props.x !== undefined || change.props.y !== undefined)) {
+          renderObject(object, el);
+        }
+      }
+    }
+    for (const changes of all) {
       for (const [path, change] of changes) {
         const object = page.byPath.get(path);
         if (!object) continue;
@@ -2315,14 +2322,16 @@ function changedProperties(object, change) {
     change.redraw = true;
   }
   const props = {};
-  for (const [property, value] of Object.entries(change.props)) {
-    const pen = /^pens\[(\d+)\]\[(\d+)\]$/.exec(property);
+  const given = change.props;
+  for (const property in given) {
+    const value = propertyValue(given[property]);
+    const pen = property.startsWith('pens[') ? /^pens\[(\d+)\]\[(\d+)\]$/.exec(property) : null;
     if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
-      object.props.pens[pen[1]][pen[2]] = propertyValue(value);
+      object.props.pens[pen[1]][pen[2]] = value;
       change.redraw = true;
-    } else if (object.props[property] !== propertyValue(value)) {
+    } else if (object.props[property] !== value) {
       // An unchanged value leaves the drawing alone.
-      props[property] = propertyValue(value);
+      props[property] = value;
     }
   }
   return props;
@@ -2357,7 +2366,9 @@ export function startLive(view, doc, options, prepared = prepareLive(view.page, 
       const object = page.byPath.get(path);
       if (!object) continue;
       const props = changedProperties(object, change);
-      if (Object.keys(props).length > 0 || change.redraw) view.setProperties(path, props);
+      let changed = change.redraw === true;
+      for (const property in props) { changed = true; break; }
+      if (changed) view.setProperties(path, props);
       view.setQuality(path, change.bad ? 'bad' : 'good');
       if (change.trend || change.redraw) drawTrend(path);
     }
@@ -2382,7 +2393,11 @@ export function startLive(view, doc, options, prepared = prepareLive(view.page, 
   };
   const update = (values) => {
     const t0 = win.performance.now();
-    apply(network.setTags(values));
+    const changes = network.setTags(values);
+    const t1 = win.performance.now();
+    apply(changes);
+    // For measurements: the network's part and the drawing's part.
+    live.lastNetworkMs = t1 - t0;
     live.lastUpdateMs = win.performance.now() - t0;
     refreshPanel();
   };
