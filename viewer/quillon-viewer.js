@@ -616,9 +616,9 @@ function boxOf(props) {
   };
 }
 
-// The part of a shape that its fill colour covers, as a CSS inset of its
-// bounding box; null when the fill covers it all.
-export function fillInset(props) {
+// How much of a shape's bounding box its fill percentage leaves empty on
+// each side, in percent; null when the fill covers it all.
+function fillMargins(props) {
   let top = 0;
   let right = 0;
   let bottom = 0;
@@ -632,16 +632,38 @@ export function fillInset(props) {
     if (props.fillDirectionHoriz === 'left') left = empty; else right = empty;
   }
   if (top === 0 && right === 0 && bottom === 0 && left === 0) return null;
-  return `inset(${fmt(top)}% ${fmt(right)}% ${fmt(bottom)}% ${fmt(left)}%)`;
+  return { top, right, bottom, left };
+}
+
+// The part of a shape that its fill colour covers, as a CSS inset of its
+// bounding box; null when the fill covers it all.
+export function fillInset(props) {
+  const m = fillMargins(props);
+  return m === null ? null : `inset(${fmt(m.top)}% ${fmt(m.right)}% ${fmt(m.bottom)}% ${fmt(m.left)}%)`;
+}
+
+// The box of a rectangle's filled part: a plain rectangle, which the browser
+// draws more cheaply than a clipped one.
+function filledBox(box, props) {
+  const m = fillMargins(props) || { top: 0, right: 0, bottom: 0, left: 0 };
+  const x = box.x + (box.width * m.left) / 100;
+  const y = box.y + (box.height * m.top) / 100;
+  return {
+    x: fmt(x),
+    y: fmt(y),
+    width: fmt(Math.max(0, box.x + box.width - (box.width * m.right) / 100 - x)),
+    height: fmt(Math.max(0, box.y + box.height - (box.height * m.bottom) / 100 - y)),
+  };
 }
 
 // A filled shape. Filled all over, it is one element: the shape inset by
 // half its edge width, filled with the foreground colour and stroked with
 // the edge, which together cover the shape's box. A fill percentage makes it
-// a group: the unfilled part in the background colour, the filled part in
-// the foreground colour clipped to the fill, and the edge.
-// `shape(inset, attrs)` gives the element for an edge inset by `inset`.
-function filledShape(object, shape) {
+// a group: the unfilled part in the background colour, the filled part
+// (class "fill") in the foreground colour clipped to the fill, and the
+// edge. `shape(inset, attrs)` gives the element for an edge inset by
+// `inset`; `part()`, when given, the filled part's element without a clip.
+function filledShape(object, shape, part) {
   const props = object.props;
   const fg = parseColor(props.fgColor, null);
   const bg = parseColor(props.bgColor, null);
@@ -658,7 +680,7 @@ function filledShape(object, shape) {
   const parts = [];
   if (bg !== null) parts.push(shape(0, { fill: bg }));
   if (fg !== null) {
-    parts.push(shape(0, { fill: fg, style: `clip-path: ${inset}` }));
+    parts.push(part ? part({ fill: fg, class: 'fill' }) : shape(0, { fill: fg, class: 'fill', style: `clip-path: ${inset}` }));
   }
   parts.push(shape(width / 2, { fill: 'none', ...edge, class: 'edge' }));
   return objectElement(object, 'g', {}, parts);
@@ -676,7 +698,7 @@ function drawRectangle(object, rounded) {
     height: fmt(Math.max(0, box.height - 2 * inset)),
     rx: radius > 0 ? fmt(Math.max(0, radius - inset)) : null,
     ...attrs,
-  }));
+  }), radius > 0 ? null : (attrs) => make('rect', { ...filledBox(box, object.props), ...attrs }));
 }
 
 function drawEllipse(object) {
@@ -1446,7 +1468,15 @@ function directUpdate(object, element, properties) {
         element.setAttribute(property, fmt(box[property] + inset));
       }
     } else if (FILL_LEVEL.has(property)) {
-      fillPart.setAttribute('style', `clip-path: ${fillInset(props)}`);
+      if (fillPart.hasAttribute('style')) {
+        fillPart.setAttribute('style', `clip-path: ${fillInset(props)}`);
+      } else {
+        // A rectangle's filled part is a rectangle of its own.
+        const part = filledBox(boxOf(props), props);
+        for (const key in part) {
+          if (fillPart.getAttribute(key) !== part[key]) fillPart.setAttribute(key, part[key]);
+        }
+      }
     } else if (property === 'fgColor') {
       element.setAttribute('fill', parseColor(props.fgColor, null) || 'none');
     } else {
@@ -1465,12 +1495,10 @@ function directUpdate(object, element, properties) {
 
 const FILL_LEVEL = new Set(['fillPercentVert', 'fillPercentHoriz', 'fillDirectionVert', 'fillDirectionHoriz']);
 
-// The element of a partly filled shape's filled part (the one clipped to
-// its fill level), or false.
+// The element of a partly filled shape's filled part, or false.
 function filledPartOf(element) {
   for (const child of element.children) {
-    const style = child.getAttribute('style');
-    if (style !== null && style.startsWith('clip-path: ')) return child;
+    if (child.getAttribute('class') === 'fill') return child;
   }
   return false;
 }
