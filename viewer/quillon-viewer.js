@@ -1940,17 +1940,29 @@ export class Network {
       }
       this.nodes.set(object.name, node);
     }
-    const textLines = new Map();
-    for (const object of page.drawn) {
-      const line = object.className === 'TAVText' ? /^(.*)l\d+$/.exec(object.path) : null;
-      if (!line) continue;
-      if (!textLines.has(line[1])) textLines.set(line[1], []);
-      textLines.get(line[1]).push(object.path);
-    }
+    // The lines of texts of several lines, found when a link first names
+    // an object that is not there.
+    let textLines = null;
+    const linesOf = (path) => {
+      if (textLines === null) {
+        textLines = new Map();
+        for (const object of page.drawn) {
+          const line = object.className === 'TAVText' ? /^(.*)l\d+$/.exec(object.path) : null;
+          if (!line) continue;
+          if (!textLines.has(line[1])) textLines.set(line[1], []);
+          textLines.get(line[1]).push(object.path);
+        }
+      }
+      return textLines.get(path);
+    };
     const where = (link) => {
       const { line } = page.where(link.at);
       return `link (${link.target} ${link.source}) on line ${line}`;
     };
+    // Every target has the same fields (node and port of an animation
+    // object, or path and property of a drawn object; `from`, the output
+    // port that feeds it), which keeps the update's loops fast.
+    const entry = (node, port, path, property, from) => ({ node, port, path, property, from });
     for (const link of page.links) {
       const from = this.resolveSource(link.source, sources);
       const to = splitTarget(link.target);
@@ -1958,26 +1970,31 @@ export class Network {
         this.problems.push(`${where(link)}: its source is not a data source or an animation output`);
         continue;
       }
+      const port = from.tag !== undefined ? null : from.port;
       const target = this.nodes.get(to.path);
       let entries;
       if (target) {
-        entries = [{ node: target, port: to.property }];
+        entries = [entry(target, to.property, null, null, port)];
       } else if (page.byPath.has(to.path)) {
-        entries = [{ path: to.path, property: to.property }];
-      } else if (textLines.has(to.path)) {
+        entries = [entry(null, null, to.path, to.property, port)];
+      } else if (linesOf(to.path)) {
         // A text of several lines is written as one object per line
         // (NAMEl0, NAMEl1, ...) while its links name NAME: each line follows.
-        entries = textLines.get(to.path).map((path) => ({ path, property: to.property }));
+        entries = linesOf(to.path).map((path) => entry(null, null, path, to.property, port));
       } else {
         this.problems.push(`${where(link)}: no object ${to.path}`);
         continue;
       }
-      for (const entry of entries) {
+      for (const made of entries) {
         if (from.tag !== undefined) {
-          if (!this.tags.has(from.tag)) this.tags.set(from.tag, { value: undefined, quality: 'good', targets: [] });
-          this.tags.get(from.tag).targets.push(entry);
+          let tag = this.tags.get(from.tag);
+          if (!tag) {
+            tag = { value: undefined, quality: 'good', targets: [] };
+            this.tags.set(from.tag, tag);
+          }
+          tag.targets.push(made);
         } else {
-          from.node.targets.push({ ...entry, from: from.port });
+          from.node.targets.push(made);
         }
       }
     }
@@ -2083,8 +2100,14 @@ export class Network {
       node.dirty = false;
       this.evaluations += 1;
       const outputs = this.compute(node, ms);
-      const bad = Object.values(node.bad).some(Boolean);
-      for (const port of Object.keys(outputs)) {
+      let bad = false;
+      for (const port in node.bad) {
+        if (node.bad[port]) {
+          bad = true;
+          break;
+        }
+      }
+      for (const port in outputs) {
         const changed = node.outputs[port] !== outputs[port] || node.badOut !== bad || !node.computed;
         node.outputs[port] = outputs[port];
         if (!changed) continue;
