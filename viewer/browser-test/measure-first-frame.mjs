@@ -34,7 +34,12 @@ for (let run = 0; run < runs; run += 1) {
   const firstCpuMs = (await threadTime()) - before;
   // A live page (not ?live=0): its first values drawn too.
   if (!query.includes('live=0')) {
-    await page.waitForFunction(() => window.quillonView.timing.liveSinceLoadMs, null, { timeout: 60000, polling: 20 });
+    // (A viewer that computes the first values before its first frame has
+    // no liveMs: its first frame has them.)
+    await page.waitForFunction(() => {
+      const timing = window.quillonView.timing;
+      return timing.liveSinceLoadMs || (window.quillonLive && timing.liveMs === undefined);
+    }, null, { timeout: 60000, polling: 20 });
   }
   const cpuMs = (await threadTime()) - before;
   results.push(await page.evaluate(() => ({

@@ -58,6 +58,6 @@ const median = (key) => {
 const max = (key) => Math.max(...results.map((r) => r[key]));
 console.log(JSON.stringify(info));
 console.log(`tags changed per update: median ${median('changed')} of ${info.tags}`);
-for (const key of ['viewerMs', 'networkMs', 'frameMs', 'cpuMs']) {
+for (const key of ['viewerMs', 'networkMs', 'frameMs', 'cpuMs'].filter((k) => results[0][k] !== undefined)) {
   console.log(`${key}: median ${median(key).toFixed(1)} ms, max ${max(key).toFixed(1)} ms`);
 }
