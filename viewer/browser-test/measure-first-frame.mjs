@@ -56,6 +56,9 @@ const median = (key) => {
   return values[Math.floor(values.length / 2)];
 };
 console.log(JSON.stringify(results));
+const least = (key) => Math.min(...results.map((r) => r[key]));
+console.log(`least of ${runs} loads: load to first frame ${least('paintedSinceLoadMs').toFixed(0)} ms, processor time ${least('cpuMs').toFixed(0)} ms` +
+  (results[0].liveSinceLoadMs ? `, load to first values drawn ${least('liveSinceLoadMs').toFixed(0)} ms` : ''));
 console.log(`objects drawn: ${results[0].objects}; medians of ${runs} loads: parse ${median('parseMs').toFixed(0)} ms, ` +
   `drawing ${median('renderMs').toFixed(0)} ms, parse + drawing ${median('firstFrameMs').toFixed(0)} ms, ` +
   `start of the viewer ${median('startedAt').toFixed(0)} ms, load to first frame ${median('paintedSinceLoadMs').toFixed(0)} ms, main thread processor time ${median('cpuMs').toFixed(0)} ms` +

@@ -56,8 +56,9 @@ const median = (key) => {
   return sorted[Math.floor(sorted.length / 2)];
 };
 const max = (key) => Math.max(...results.map((r) => r[key]));
+const min = (key) => Math.min(...results.map((r) => r[key]));
 console.log(JSON.stringify(info));
 console.log(`tags changed per update: median ${median('changed')} of ${info.tags}`);
 for (const key of ['viewerMs', 'networkMs', 'frameMs', 'cpuMs'].filter((k) => results[0][k] !== undefined)) {
-  console.log(`${key}: median ${median(key).toFixed(1)} ms, max ${max(key).toFixed(1)} ms`);
+  console.log(`${key}: median ${median(key).toFixed(1)} ms, min ${min(key).toFixed(1)} ms, max ${max(key).toFixed(1)} ms`);
 }
