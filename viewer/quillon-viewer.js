@@ -1569,6 +1569,11 @@ export function bootPage(doc) {
     doc.title = `${doc.title} (error)`;
     return null;
   }
+  // The live page's first values are computed before the drawing, which
+  // then shows them at once.
+  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
+  const prepared = options.live && doc.defaultView ? prepareLive(page, options) : null;
+  const preparedAt = typeof performance !== 'undefined' ? performance.now() : 0;
   const view = createView(page, container, doc);
   // How long the first frame took, for measurements: parsing, building the
   // drawing, and (once the browser has drawn it) the time since the page
@@ -1576,35 +1581,20 @@ export function bootPage(doc) {
   if (typeof performance !== 'undefined') {
     const drawnAt = performance.now();
     view.timing = {
-      startedAt: start, parseMs: parsedAt - start, renderMs: drawnAt - parsedAt, firstFrameMs: drawnAt - start,
+      startedAt: start,
+      parseMs: parsedAt - start,
+      networkMs: preparedAt - parsedAt,
+      renderMs: drawnAt - preparedAt,
+      firstFrameMs: drawnAt - start,
     };
+    if (typeof requestAnimationFrame !== 'undefined') {
+      requestAnimationFrame(() => setTimeout(() => {
+        view.timing.paintedSinceLoadMs = performance.now();
+      }, 0));
+    }
   }
   if (typeof window !== 'undefined') window.quillonView = view;
-  // The first frame shows the page as its description gives it (a data
-  // field its mask), as until a feed's first values arrive; the network
-  // starts once that frame is drawn, and its first values follow as an
-  // update.
-  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
-  const win = doc.defaultView;
-  if (!win) return view;
-  const goLive = () => {
-    const liveStart = win.performance.now();
-    view.live = startLive(view, doc, options);
-    if (!view.timing) return;
-    view.timing.liveMs = win.performance.now() - liveStart;
-    win.requestAnimationFrame(() => win.setTimeout(() => {
-      view.timing.liveSinceLoadMs = win.performance.now();
-    }, 0));
-  };
-  // A page in a hidden tab draws no frame: it goes live at once.
-  if (doc.visibilityState === 'hidden') {
-    if (options.live) goLive();
-    return view;
-  }
-  win.requestAnimationFrame(() => win.setTimeout(() => {
-    if (view.timing) view.timing.paintedSinceLoadMs = win.performance.now();
-    if (options.live) goLive();
-  }, 0));
+  if (prepared) view.live = startLive(view, doc, options, prepared);
   return view;
 }
 
@@ -2335,14 +2325,40 @@ export function liveOptions(search) {
 const PANEL_STYLE = 'position:fixed;right:4px;top:4px;max-height:90vh;overflow:auto;'
   + 'background:rgba(255,255,255,0.92);border:1px solid #888;font:12px sans-serif;padding:2px 6px;z-index:10';
 
-// The network of a page, its simulated values (without a feed) and its
-// clock, as startLive() runs them.
-export function prepareLive(page, options) {
+// Builds the network of a page and, with simulated values, computes the
+// values of the first moment before anything is drawn: they are written into
+// the objects' properties, so that the first drawing already shows them and
+// the page is not drawn twice. Returns what startLive() goes on with.
+export function prepareLive(page, options, compute = true) {
   const clock = { ms: options.time !== null ? options.time * 1000 : Date.now() };
   const network = new Network(page, { now: () => clock.ms });
   network.frozen = options.time !== null;
   const simulation = options.feed ? null : new Simulation(network, options.seed);
-  return { network, simulation, clock, started: Date.now() };
+  const prepared = { network, simulation, clock, started: Date.now(), bad: new Set(), computed: compute };
+  if (compute) {
+    const first = simulation ? network.setTags(simulation.valuesAt(options.time !== null ? options.time : 0)) : new Map();
+    const all = [first, network.tick()];
+    // A group moved by the network keeps the box its members have in the
+    // description: it is taken before any of their values change.
+    for (const changes of all) {
+      for (const [path, change] of changes) {
+        const object = page.byPath.get(path);
+        if (object && object.className === 'TAVSymbol' && !object.box
+            && (change.props.x !== undefined || change.props.y !== undefined)) {
+          renderObject(object, el);
+        }
+      }
+    }
+    for (const changes of all) {
+      for (const [path, change] of changes) {
+        const object = page.byPath.get(path);
+        if (!object) continue;
+        Object.assign(object.props, changedProperties(object, change));
+        if (change.bad) prepared.bad.add(path); else prepared.bad.delete(path);
+      }
+    }
+  }
+  return prepared;
 }
 
 // The drawn properties of one change of the network (values as the
@@ -2372,11 +2388,12 @@ function changedProperties(object, change) {
   return props;
 }
 
-// Runs the network of a view on simulated values or a feed. Returns the live state
+// Runs the network of a view on simulated values or a feed, from the state
+// prepareLive() left (its values already drawn). Returns the live state
 // (also window.quillonLive): setTag(tag, value, quality) sets a tag by hand
 // (a hand-set tag keeps its value), at(seconds) moves a frozen clock, stop()
 // ends timers and the feed.
-export function startLive(view, doc, options, prepared = prepareLive(view.page, options)) {
+export function startLive(view, doc, options, prepared = prepareLive(view.page, options, false)) {
   const page = view.page;
   const { network, simulation, clock, started } = prepared;
   const simStart = options.time !== null ? options.time : 0;
@@ -2517,10 +2534,17 @@ export function startLive(view, doc, options, prepared = prepareLive(view.page, 
 
   if (options.feed) {
     connectFeed(live, options.feed, network.tagNames().filter((t) => !isSystemTag(t)), win, showStatus, update);
-  } else {
+  } else if (!prepared.computed) {
     simulate();
   }
-  tick();
+  if (prepared.computed) {
+    // The first values are drawn already: what remains are the marks of
+    // bad values and the charts' traces.
+    for (const path of prepared.bad) view.setQuality(path, 'bad');
+    for (const path of network.trends.keys()) drawTrend(path);
+  } else {
+    tick();
+  }
   if (options.time === null) {
     // Values follow the data source's update rate (seconds, at least one);
     // blinkers and the clock are looked at ten times a second.

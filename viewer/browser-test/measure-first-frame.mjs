@@ -6,7 +6,8 @@
 // metric), which other programs on the machine do not stretch. Not a test:
 // run by hand.
 //   node viewer/browser-test/measure-first-frame.mjs PAGE.html [RUNS] [QUERY]
-// (QUERY for example ?live=0: the page without its network)
+// (QUERY for example ?live=0: the page without its network). On a live
+// page the first frame shows the network's first values.
 import path from 'node:path';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -31,23 +32,12 @@ for (let run = 0; run < runs; run += 1) {
   const before = await threadTime();
   await page.goto(`file://${path.resolve(file)}${query}`);
   await page.waitForFunction(() => window.quillonView && window.quillonView.timing.paintedSinceLoadMs, null, { timeout: 60000, polling: 20 });
-  const firstCpuMs = (await threadTime()) - before;
-  // A live page (not ?live=0): its first values drawn too.
-  if (!query.includes('live=0')) {
-    // (A viewer that computes the first values before its first frame has
-    // no liveMs: its first frame has them.)
-    await page.waitForFunction(() => {
-      const timing = window.quillonView.timing;
-      return timing.liveSinceLoadMs || (window.quillonLive && timing.liveMs === undefined);
-    }, null, { timeout: 60000, polling: 20 });
-  }
   const cpuMs = (await threadTime()) - before;
   results.push(await page.evaluate(() => ({
     objects: document.querySelectorAll('[data-object]').length,
     ...window.quillonView.timing,
   })));
-  results[results.length - 1].cpuMs = firstCpuMs;
-  results[results.length - 1].liveCpuMs = cpuMs;
+  results[results.length - 1].cpuMs = cpuMs;
   await page.close();
 }
 await context.close();
@@ -57,10 +47,8 @@ const median = (key) => {
 };
 console.log(JSON.stringify(results));
 const least = (key) => Math.min(...results.map((r) => r[key]));
-console.log(`least of ${runs} loads: load to first frame ${least('paintedSinceLoadMs').toFixed(0)} ms, processor time ${least('cpuMs').toFixed(0)} ms` +
-  (results[0].liveSinceLoadMs ? `, load to first values drawn ${least('liveSinceLoadMs').toFixed(0)} ms` : ''));
+console.log(`least of ${runs} loads: load to first frame ${least('paintedSinceLoadMs').toFixed(0)} ms, processor time ${least('cpuMs').toFixed(0)} ms`);
 console.log(`objects drawn: ${results[0].objects}; medians of ${runs} loads: parse ${median('parseMs').toFixed(0)} ms, ` +
+  (results[0].networkMs !== undefined ? `network and first values ${median('networkMs').toFixed(0)} ms, ` : '') +
   `drawing ${median('renderMs').toFixed(0)} ms, parse + drawing ${median('firstFrameMs').toFixed(0)} ms, ` +
-  `start of the viewer ${median('startedAt').toFixed(0)} ms, load to first frame ${median('paintedSinceLoadMs').toFixed(0)} ms, main thread processor time ${median('cpuMs').toFixed(0)} ms` +
-  (results[0].liveSinceLoadMs ? `; network start and first values ${median('liveMs').toFixed(0)} ms, ` +
-    `load to first values drawn ${median('liveSinceLoadMs').toFixed(0)} ms, processor time to then ${median('liveCpuMs').toFixed(0)} ms` : ''));
+  `start of the viewer ${median('startedAt').toFixed(0)} ms, load to first frame ${median('paintedSinceLoadMs').toFixed(0)} ms, main thread processor time ${median('cpuMs').toFixed(0)} ms`);
