@@ -1311,11 +1311,16 @@ function drawPage(page) {
 //                               false when there is no such object
 export function createView(page, container, doc) {
   const maker = domMaker(doc);
-  const svg = renderPage(page, maker);
-  // Each path's element, found when first asked for (the first frame does
-  // not wait for it); when two objects share a path, the first drawn, as
-  // page.byPath keeps the first object.
-  let elements = null;
+  // Each path's element, noted as the drawing makes it; when two objects
+  // share a path, the first drawn, as page.byPath keeps the first object.
+  const elements = new Map();
+  const svg = renderPage(page, (tag, attrs, children, text) => {
+    const element = maker(tag, attrs, children, text);
+    const path = attrs ? attrs['data-object'] : undefined;
+    if (path !== undefined && !elements.has(path)) elements.set(path, element);
+    return element;
+  });
+  // An object drawn anew: its elements replace those no longer in the page.
   const keep = (element) => {
     const path = element.getAttribute('data-object');
     const known = elements.get(path);
@@ -1325,13 +1330,7 @@ export function createView(page, container, doc) {
     if (root.hasAttribute('data-object')) keep(root);
     for (const found of root.querySelectorAll('[data-object]')) keep(found);
   };
-  const lookUp = (path) => {
-    if (elements === null) {
-      elements = new Map();
-      index(svg);
-    }
-    return elements.get(path) || null;
-  };
+  const lookUp = (path) => elements.get(path) || null;
   container.appendChild(svg);
   // The paths whose elements show a value of bad quality.
   const badPaths = new Set();
@@ -1989,6 +1988,8 @@ export class Network {
       }
     }
     this.order = this.sortNodes();
+    // The system values (time and date), recomputed as the clock moves.
+    this.systemTags = [...this.tags.keys()].filter(isSystemTag);
   }
 
   resolveSource(source, sources) {
@@ -2050,10 +2051,7 @@ export class Network {
   tick() {
     const changes = new Map();
     const ms = this.now();
-    const system = [];
-    for (const tag of this.tags.keys()) {
-      if (isSystemTag(tag)) system.push({ tag, value: systemValue(tag, ms, this.frozen) });
-    }
+    const system = this.systemTags.map((tag) => ({ tag, value: systemValue(tag, ms, this.frozen) }));
     for (const node of this.order) if (node.object.className === 'TAVBlink') node.dirty = true;
     for (const { tag, value } of system) {
       const entry = this.tags.get(tag);
