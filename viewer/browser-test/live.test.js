@@ -283,9 +283,42 @@ test('direct updates: moves, fill levels and texts equal a fresh drawing', async
     return problems;
   }, steps);
   assert.deepEqual(found, []);
-  // The group moved by 2 x 25 pixels: its box is green there, white where it was.
+  // The group's left (its box as the description places it, the text
+  // moved by the network left of it notwithstanding) is at 50: the box is
+  // green there, white where it was.
   const at = await pixels(page);
   assert.equal(at(80, 35), '#00ff00');
   assert.equal(at(25, 35), '#ffffff');
   await page.close();
+});
+
+// The first frame of a live page draws the first values at once; the same
+// values reached by an update from another moment give the same pixels.
+// (Pages without charts: a trace shows the values' history.)
+test('first values drawn at once equal the same values reached by an update', async () => {
+  const cases = [
+    [path.join(work, 'plant', 'Overview.html'), 20, { width: 800, height: 600 }],
+    [path.join(work, 'plant', 'Pumps.html'), 33, { width: 640, height: 400 }],
+    [path.join(work, 'Moves.html'), 7, { width: 400, height: 300 }],
+  ];
+  for (const [file, time, size] of cases) {
+    const shots = [];
+    for (const query of [`?time=${time}`, '?time=0']) {
+      const { page, problems } = await open(file, query);
+      await page.setViewportSize(size);
+      if (query === '?time=0') await page.evaluate((t) => window.quillonLive.at(t), time);
+      assert.deepEqual(problems, [], file);
+      shots.push(decodePng(await page.screenshot()));
+      await page.close();
+    }
+    const differing = [];
+    for (let y = 0; y < size.height && differing.length < 5; y += 1) {
+      for (let x = 0; x < size.width && differing.length < 5; x += 1) {
+        const a = hex(shots[0].pixel(x, y));
+        const b = hex(shots[1].pixel(x, y));
+        if (a !== b) differing.push(`(${x}, ${y}) ${a} for ${b}`);
+      }
+    }
+    assert.deepEqual(differing, [], `${path.basename(file)} at ${time} s`);
+  }
 });
