@@ -616,9 +616,9 @@ function boxOf(props) {
   };
 }
 
-// The part of a shape that its fill colour covers, as a CSS inset of its
-// bounding box; null when the fill covers it all.
-export function fillInset(props) {
+// How much of a shape's bounding box its fill percentage leaves empty on
+// each side, in percent; null when the fill covers it all.
+function fillMargins(props) {
   let top = 0;
   let right = 0;
   let bottom = 0;
@@ -632,16 +632,38 @@ export function fillInset(props) {
     if (props.fillDirectionHoriz === 'left') left = empty; else right = empty;
   }
   if (top === 0 && right === 0 && bottom === 0 && left === 0) return null;
-  return `inset(${fmt(top)}% ${fmt(right)}% ${fmt(bottom)}% ${fmt(left)}%)`;
+  return { top, right, bottom, left };
+}
+
+// The part of a shape that its fill colour covers, as a CSS inset of its
+// bounding box; null when the fill covers it all.
+export function fillInset(props) {
+  const m = fillMargins(props);
+  return m === null ? null : `inset(${fmt(m.top)}% ${fmt(m.right)}% ${fmt(m.bottom)}% ${fmt(m.left)}%)`;
+}
+
+// The box of a rectangle's filled part: a plain rectangle, which the browser
+// draws more cheaply than a clipped one.
+function filledBox(box, props) {
+  const m = fillMargins(props) || { top: 0, right: 0, bottom: 0, left: 0 };
+  const x = box.x + (box.width * m.left) / 100;
+  const y = box.y + (box.height * m.top) / 100;
+  return {
+    x: fmt(x),
+    y: fmt(y),
+    width: fmt(Math.max(0, box.x + box.width - (box.width * m.right) / 100 - x)),
+    height: fmt(Math.max(0, box.y + box.height - (box.height * m.bottom) / 100 - y)),
+  };
 }
 
 // A filled shape. Filled all over, it is one element: the shape inset by
 // half its edge width, filled with the foreground colour and stroked with
 // the edge, which together cover the shape's box. A fill percentage makes it
-// a group: the unfilled part in the background colour, the filled part in
-// the foreground colour clipped to the fill, and the edge.
-// `shape(inset, attrs)` gives the element for an edge inset by `inset`.
-function filledShape(object, shape) {
+// a group: the unfilled part in the background colour, the filled part
+// (class "fill") in the foreground colour clipped to the fill, and the
+// edge. `shape(inset, attrs)` gives the element for an edge inset by
+// `inset`; `part()`, when given, the filled part's element without a clip.
+function filledShape(object, shape, part) {
   const props = object.props;
   const fg = parseColor(props.fgColor, null);
   const bg = parseColor(props.bgColor, null);
@@ -658,7 +680,7 @@ function filledShape(object, shape) {
   const parts = [];
   if (bg !== null) parts.push(shape(0, { fill: bg }));
   if (fg !== null) {
-    parts.push(shape(0, { fill: fg, style: `clip-path: ${inset}` }));
+    parts.push(part ? part({ fill: fg, class: 'fill' }) : shape(0, { fill: fg, class: 'fill', style: `clip-path: ${inset}` }));
   }
   parts.push(shape(width / 2, { fill: 'none', ...edge, class: 'edge' }));
   return objectElement(object, 'g', {}, parts);
@@ -676,7 +698,7 @@ function drawRectangle(object, rounded) {
     height: fmt(Math.max(0, box.height - 2 * inset)),
     rx: radius > 0 ? fmt(Math.max(0, radius - inset)) : null,
     ...attrs,
-  }));
+  }), radius > 0 ? null : (attrs) => make('rect', { ...filledBox(box, object.props), ...attrs }));
 }
 
 function drawEllipse(object) {
@@ -1289,11 +1311,16 @@ function drawPage(page) {
 //                               false when there is no such object
 export function createView(page, container, doc) {
   const maker = domMaker(doc);
-  const svg = renderPage(page, maker);
-  // Each path's element, found when first asked for (the first frame does
-  // not wait for it); when two objects share a path, the first drawn, as
-  // page.byPath keeps the first object.
-  let elements = null;
+  // Each path's element, noted as the drawing makes it; when two objects
+  // share a path, the first drawn, as page.byPath keeps the first object.
+  const elements = new Map();
+  const svg = renderPage(page, (tag, attrs, children, text) => {
+    const element = maker(tag, attrs, children, text);
+    const path = attrs ? attrs['data-object'] : undefined;
+    if (path !== undefined && !elements.has(path)) elements.set(path, element);
+    return element;
+  });
+  // An object drawn anew: its elements replace those no longer in the page.
   const keep = (element) => {
     const path = element.getAttribute('data-object');
     const known = elements.get(path);
@@ -1303,14 +1330,10 @@ export function createView(page, container, doc) {
     if (root.hasAttribute('data-object')) keep(root);
     for (const found of root.querySelectorAll('[data-object]')) keep(found);
   };
-  const lookUp = (path) => {
-    if (elements === null) {
-      elements = new Map();
-      index(svg);
-    }
-    return elements.get(path) || null;
-  };
+  const lookUp = (path) => elements.get(path) || null;
   container.appendChild(svg);
+  // The paths whose elements show a value of bad quality.
+  const badPaths = new Set();
   const find = (path) => {
     const object = page.byPath.get(path);
     return object && DRAWN.has(object.className) ? object : null;
@@ -1361,12 +1384,16 @@ export function createView(page, container, doc) {
     },
     // Shows an object whose value is of bad quality greyed.
     setQuality(path, quality) {
+      // Most values are good and were good: nothing to look up.
+      if (quality !== 'bad' && !badPaths.has(path)) return find(path) !== null;
       const element = find(path) ? lookUp(path) : null;
       if (!element) return false;
       if (quality === 'bad') {
+        badPaths.add(path);
         element.setAttribute('data-quality', 'bad');
         element.setAttribute('filter', 'url(#quillon-bad)');
-      } else if (element.hasAttribute('data-quality')) {
+      } else {
+        badPaths.delete(path);
         element.removeAttribute('data-quality');
         element.removeAttribute('filter');
       }
@@ -1381,25 +1408,39 @@ const ONE_ELEMENT_BOXES = new Set(['TAVRectangle', 'TAVRoundRect', 'TAVEllipse']
 
 // The most frequent changes written straight onto the element, as drawing
 // the object again would write them: the text of a text, the fill colour of
-// a shape drawn as one element, the colour of a line, the visibility. False
-// (nothing done) for any other change.
+// a shape drawn as one element, the colour of a line, the visibility, the
+// position of a box or of a moved group, line or polygon, the fill level of
+// a partly filled shape. False (nothing done) for any other change.
 function directUpdate(object, element, properties) {
   // No property named: the object is to be drawn again (alarm rows, pens).
-  if (Object.keys(properties).length === 0) return false;
+  let any = false;
   const cls = object.className;
   const single = element.localName !== 'g';
-  const rotated = parseNumber(object.props.rotateAngle, 0) !== 0;
+  const props = object.props;
+  const rotated = parseNumber(props.rotateAngle, 0) !== 0;
+  let fillPart = null;
   for (const property in properties) {
+    any = true;
     if (property === 'visibility') continue;
     if (property === 'text' && cls === 'TAVText' && !rotated) continue;
-    if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)
-) continue;
+    if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)) continue;
     if (property === 'lineColor' && single && ONE_ELEMENT_LINES.has(cls)) continue;
     if (property === 'textColor' && cls === 'TAVText') continue;
-    if ((property === 'x' || property === 'y') && single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
+    if (property === 'x' || property === 'y') {
+      if (single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
+      if (!rotated && object.box && MOVED_BY_OFFSET.has(cls)) continue;
+      return false;
+    }
+    if (FILL_LEVEL.has(property) && !single && (ONE_ELEMENT_FILLED.has(cls) || cls === 'TAVArc')) {
+      // A fill level that stays partial: only the clip of the filled part
+      // changes. Filled all over or not at all, the drawing changes shape.
+      if (fillPart === null) fillPart = filledPartOf(element);
+      if (fillPart && fillInset(props) !== null) continue;
+    }
     return false;
   }
-  const props = object.props;
+  if (!any) return false;
+  let moved = false;
   for (const property in properties) {
     if (property === 'visibility') {
       if (props.visibility !== undefined && parseNumber(props.visibility, 1) === 0) {
@@ -1408,10 +1449,12 @@ function directUpdate(object, element, properties) {
         element.removeAttribute('display');
       }
     } else if (property === 'text') {
-      element.textContent = initialText(props);
+      setText(element, initialText(props));
     } else if (property === 'textColor') {
       const fill = textFill(props.textColor);
       if (fill === null) element.removeAttribute('fill'); else element.setAttribute('fill', fill);
+    } else if ((property === 'x' || property === 'y') && MOVED_BY_OFFSET.has(cls)) {
+      moved = true;
     } else if (property === 'x' || property === 'y') {
       // The box moves; its size and edge stay.
       const box = boxOf(props);
@@ -1423,13 +1466,51 @@ function directUpdate(object, element, properties) {
         const inset = lineWidthOf(props) / 2;
         element.setAttribute(property, fmt(box[property] + inset));
       }
+    } else if (FILL_LEVEL.has(property)) {
+      if (fillPart.hasAttribute('style')) {
+        fillPart.setAttribute('style', `clip-path: ${fillInset(props)}`);
+      } else {
+        // A rectangle's filled part is a rectangle of its own.
+        const part = filledBox(boxOf(props), props);
+        for (const key in part) {
+          if (fillPart.getAttribute(key) !== part[key]) fillPart.setAttribute(key, part[key]);
+        }
+      }
     } else if (property === 'fgColor') {
       element.setAttribute('fill', parseColor(props.fgColor, null) || 'none');
     } else {
       element.setAttribute('stroke', parseColor(props.lineColor, '#000000'));
     }
   }
+  if (moved) {
+    // Moved by an offset from where the description places it, as
+    // objectAttrs() writes it (not rotated, so nothing else transforms it).
+    const transform = objectAttrs(object).transform;
+    if (transform === undefined) element.removeAttribute('transform');
+    else element.setAttribute('transform', transform);
+  }
   return true;
+}
+
+const FILL_LEVEL = new Set(['fillPercentVert', 'fillPercentHoriz', 'fillDirectionVert', 'fillDirectionHoriz']);
+
+// The element of a partly filled shape's filled part, or false.
+function filledPartOf(element) {
+  for (const child of element.children) {
+    if (child.getAttribute('class') === 'fill') return child;
+  }
+  return false;
+}
+
+// Sets the text of an element that holds only text: the text node itself
+// changes, which costs the browser less than a new node.
+function setText(element, text) {
+  const node = element.firstChild;
+  if (node !== null && node.nodeType === 3 && node.nextSibling === null) {
+    if (node.data !== text) node.data = text;
+  } else {
+    element.textContent = text;
+  }
 }
 
 // Whether a DOM element has the elements of a description: the same tags
@@ -1459,7 +1540,7 @@ function patchElements(element, node, root) {
     if (root && (name === 'data-quality' || name === 'filter')) continue;
     element.removeAttribute(name);
   }
-  if (node.text !== undefined && element.textContent !== node.text) element.textContent = node.text;
+  if (node.text !== undefined && element.textContent !== node.text) setText(element, node.text);
   const children = element.children;
   for (let k = 0; k < children.length; k += 1) patchElements(children[k], node.children[k], false);
 }
@@ -1487,6 +1568,11 @@ export function bootPage(doc) {
     doc.title = `${doc.title} (error)`;
     return null;
   }
+  // The live page's first values are computed before the drawing, which
+  // then shows them at once.
+  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
+  const prepared = options.live && doc.defaultView ? prepareLive(page, options) : null;
+  const preparedAt = typeof performance !== 'undefined' ? performance.now() : 0;
   const view = createView(page, container, doc);
   // How long the first frame took, for measurements: parsing, building the
   // drawing, and (once the browser has drawn it) the time since the page
@@ -1494,7 +1580,11 @@ export function bootPage(doc) {
   if (typeof performance !== 'undefined') {
     const drawnAt = performance.now();
     view.timing = {
-      startedAt: start, parseMs: parsedAt - start, renderMs: drawnAt - parsedAt, firstFrameMs: drawnAt - start,
+      startedAt: start,
+      parseMs: parsedAt - start,
+      networkMs: preparedAt - parsedAt,
+      renderMs: drawnAt - preparedAt,
+      firstFrameMs: drawnAt - start,
     };
     if (typeof requestAnimationFrame !== 'undefined') {
       requestAnimationFrame(() => setTimeout(() => {
@@ -1503,8 +1593,7 @@ export function bootPage(doc) {
     }
   }
   if (typeof window !== 'undefined') window.quillonView = view;
-  const options = liveOptions(doc.defaultView ? doc.defaultView.location.search : '');
-  if (options.live && doc.defaultView) view.live = startLive(view, doc, options);
+  if (prepared) view.live = startLive(view, doc, options, prepared);
   return view;
 }
 
@@ -1840,17 +1929,29 @@ export class Network {
       }
       this.nodes.set(object.name, node);
     }
-    const textLines = new Map();
-    for (const object of page.drawn) {
-      const line = object.className === 'TAVText' ? /^(.*)l\d+$/.exec(object.path) : null;
-      if (!line) continue;
-      if (!textLines.has(line[1])) textLines.set(line[1], []);
-      textLines.get(line[1]).push(object.path);
-    }
+    // The lines of texts of several lines, found when a link first names
+    // an object that is not there.
+    let textLines = null;
+    const linesOf = (path) => {
+      if (textLines === null) {
+        textLines = new Map();
+        for (const object of page.drawn) {
+          const line = object.className === 'TAVText' ? /^(.*)l\d+$/.exec(object.path) : null;
+          if (!line) continue;
+          if (!textLines.has(line[1])) textLines.set(line[1], []);
+          textLines.get(line[1]).push(object.path);
+        }
+      }
+      return textLines.get(path);
+    };
     const where = (link) => {
       const { line } = page.where(link.at);
       return `link (${link.target} ${link.source}) on line ${line}`;
     };
+    // Every target has the same fields (node and port of an animation
+    // object, or path and property of a drawn object; `from`, the output
+    // port that feeds it), which keeps the update's loops fast.
+    const entry = (node, port, path, property, from) => ({ node, port, path, property, from });
     for (const link of page.links) {
       const from = this.resolveSource(link.source, sources);
       const to = splitTarget(link.target);
@@ -1858,30 +1959,37 @@ export class Network {
         this.problems.push(`${where(link)}: its source is not a data source or an animation output`);
         continue;
       }
+      const port = from.tag !== undefined ? null : from.port;
       const target = this.nodes.get(to.path);
       let entries;
       if (target) {
-        entries = [{ node: target, port: to.property }];
+        entries = [entry(target, to.property, null, null, port)];
       } else if (page.byPath.has(to.path)) {
-        entries = [{ path: to.path, property: to.property }];
-      } else if (textLines.has(to.path)) {
+        entries = [entry(null, null, to.path, to.property, port)];
+      } else if (linesOf(to.path)) {
         // A text of several lines is written as one object per line
         // (NAMEl0, NAMEl1, ...) while its links name NAME: each line follows.
-        entries = textLines.get(to.path).map((path) => ({ path, property: to.property }));
+        entries = linesOf(to.path).map((path) => entry(null, null, path, to.property, port));
       } else {
         this.problems.push(`${where(link)}: no object ${to.path}`);
         continue;
       }
-      for (const entry of entries) {
+      for (const made of entries) {
         if (from.tag !== undefined) {
-          if (!this.tags.has(from.tag)) this.tags.set(from.tag, { value: undefined, quality: 'good', targets: [] });
-          this.tags.get(from.tag).targets.push(entry);
+          let tag = this.tags.get(from.tag);
+          if (!tag) {
+            tag = { value: undefined, quality: 'good', targets: [] };
+            this.tags.set(from.tag, tag);
+          }
+          tag.targets.push(made);
         } else {
-          from.node.targets.push({ ...entry, from: from.port });
+          from.node.targets.push(made);
         }
       }
     }
     this.order = this.sortNodes();
+    // The system values (time and date), recomputed as the clock moves.
+    this.systemTags = [...this.tags.keys()].filter(isSystemTag);
   }
 
   resolveSource(source, sources) {
@@ -1904,8 +2012,8 @@ export class Network {
     }
     const ready = [...this.nodes.values()].filter((n) => incoming.get(n) === 0);
     const order = [];
-    while (ready.length > 0) {
-      const node = ready.shift();
+    for (let next = 0; next < ready.length; next += 1) {
+      const node = ready[next];
       node.order = order.length;
       order.push(node);
       for (const t of node.targets) {
@@ -1943,10 +2051,7 @@ export class Network {
   tick() {
     const changes = new Map();
     const ms = this.now();
-    const system = [];
-    for (const tag of this.tags.keys()) {
-      if (isSystemTag(tag)) system.push({ tag, value: systemValue(tag, ms, this.frozen) });
-    }
+    const system = this.systemTags.map((tag) => ({ tag, value: systemValue(tag, ms, this.frozen) }));
     for (const node of this.order) if (node.object.className === 'TAVBlink') node.dirty = true;
     for (const { tag, value } of system) {
       const entry = this.tags.get(tag);
@@ -1983,8 +2088,14 @@ export class Network {
       node.dirty = false;
       this.evaluations += 1;
       const outputs = this.compute(node, ms);
-      const bad = Object.values(node.bad).some(Boolean);
-      for (const port of Object.keys(outputs)) {
+      let bad = false;
+      for (const port in node.bad) {
+        if (node.bad[port]) {
+          bad = true;
+          break;
+        }
+      }
+      for (const port in outputs) {
         const changed = node.outputs[port] !== outputs[port] || node.badOut !== bad || !node.computed;
         node.outputs[port] = outputs[port];
         if (!changed) continue;
@@ -2022,12 +2133,14 @@ export class Network {
     for (const [path, change] of changes) {
       const object = this.page.byPath.get(path);
       if (!object) continue;
-      for (const [property, value] of Object.entries(change.props)) {
-        if (property === 'text' && typeof object.props.format === 'string') {
-          change.props.text = formatValue(object.props.format, value);
-        }
+      const props = change.props;
+      if ('text' in props && typeof object.props.format === 'string') {
+        props.text = formatValue(object.props.format, props.text);
+      }
+      if (object.className !== 'TAVRealTime') continue;
+      for (const [property, value] of Object.entries(props)) {
         const pen = /^values\[(\d+)\]$/.exec(property);
-        if (pen && object.className === 'TAVRealTime') {
+        if (pen) {
           delete change.props[property];
           this.addSample(object, Number(pen[1]), asValue(value), ms);
           change.trend = true;
@@ -2210,19 +2323,79 @@ export function liveOptions(search) {
 const PANEL_STYLE = 'position:fixed;right:4px;top:4px;max-height:90vh;overflow:auto;'
   + 'background:rgba(255,255,255,0.92);border:1px solid #888;font:12px sans-serif;padding:2px 6px;z-index:10';
 
-// Runs the network of a view on simulated values or a feed. Returns the
-// live state (also window.quillonLive): setTag(tag, value, quality) sets a
-// tag by hand (a hand-set tag keeps its value), at(seconds) moves a frozen
-// clock, stop() ends timers and the feed.
-export function startLive(view, doc, options) {
-  const page = view.page;
-  let clockMs = options.time !== null ? options.time * 1000 : Date.now();
-  const started = Date.now();
-  const simStart = options.time !== null ? options.time : 0;
-  const network = new Network(page, { now: () => clockMs });
+// Builds the network of a page and, with simulated values, computes the
+// values of the first moment before anything is drawn: they are written into
+// the objects' properties, so that the first drawing already shows them and
+// the page is not drawn twice. Returns what startLive() goes on with.
+export function prepareLive(page, options, compute = true) {
+  const clock = { ms: options.time !== null ? options.time * 1000 : Date.now() };
+  const network = new Network(page, { now: () => clock.ms });
   network.frozen = options.time !== null;
-  for (const problem of network.problems) console.warn(`quillon: ${problem}`);
   const simulation = options.feed ? null : new Simulation(network, options.seed);
+  const prepared = { network, simulation, clock, started: Date.now(), bad: new Set(), computed: compute };
+  if (compute) {
+    const first = simulation ? network.setTags(simulation.valuesAt(options.time !== null ? options.time : 0)) : new Map();
+    const all = [first, network.tick()];
+    // A group moved by the network keeps the box its members have in the
+    // description: it is taken before any of their values change.
+    for (const changes of all) {
+      for (const [path, change] of changes) {
+        const object = page.byPath.get(path);
+        if (object && object.className === 'TAVSymbol' && !object.box
+            && (change.props.x !== undefined || change.props.y !== undefined)) {
+          renderObject(object, el);
+        }
+      }
+    }
+    for (const changes of all) {
+      for (const [path, change] of changes) {
+        const object = page.byPath.get(path);
+        if (!object) continue;
+        Object.assign(object.props, changedProperties(object, change));
+        if (change.bad) prepared.bad.add(path); else prepared.bad.delete(path);
+      }
+    }
+  }
+  return prepared;
+}
+
+// The drawn properties of one change of the network (values as the
+// description writes them), of those that differ from the object's; alarm
+// rows and pen colours are taken into the object and mark it for redrawing.
+function changedProperties(object, change) {
+  if (object.className === 'TAVAlarmDisplay' && change.props.text !== undefined) {
+    const rows = object.alarmRows || (object.alarmRows = []);
+    rows.unshift(propertyValue(change.props.text));
+    rows.length = Math.min(rows.length, Math.max(1, Math.round(parseNumber(object.props.lines, 10))));
+    delete change.props.text;
+    change.redraw = true;
+  }
+  const props = {};
+  const given = change.props;
+  for (const property in given) {
+    const value = propertyValue(given[property]);
+    const pen = property.startsWith('pens[') ? /^pens\[(\d+)\]\[(\d+)\]$/.exec(property) : null;
+    if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
+      object.props.pens[pen[1]][pen[2]] = value;
+      change.redraw = true;
+    } else if (object.props[property] !== value) {
+      // An unchanged value leaves the drawing alone.
+      props[property] = value;
+    }
+  }
+  return props;
+}
+
+// Runs the network of a view on simulated values or a feed, from the state
+// prepareLive() left (its values already drawn). Returns the live state
+// (also window.quillonLive): setTag(tag, value, quality) sets a tag by hand
+// (a hand-set tag keeps its value), at(seconds) moves a frozen clock, stop()
+// ends timers and the feed.
+export function startLive(view, doc, options, prepared = prepareLive(view.page, options, false)) {
+  const page = view.page;
+  const { network, simulation, clock, started } = prepared;
+  const simStart = options.time !== null ? options.time : 0;
+  for (const problem of network.problems) console.warn(`quillon: ${problem}`);
   const pinned = new Map();
   const win = doc.defaultView;
   const timers = [];
@@ -2241,25 +2414,10 @@ export function startLive(view, doc, options) {
     for (const [path, change] of changes) {
       const object = page.byPath.get(path);
       if (!object) continue;
-      if (object.className === 'TAVAlarmDisplay' && change.props.text !== undefined) {
-        const rows = object.alarmRows || (object.alarmRows = []);
-        rows.unshift(propertyValue(change.props.text));
-        rows.length = Math.min(rows.length, Math.max(1, Math.round(parseNumber(object.props.lines, 10))));
-        delete change.props.text;
-        change.redraw = true;
-      }
-      const props = {};
-      for (const [property, value] of Object.entries(change.props)) {
-        const pen = /^pens\[(\d+)\]\[(\d+)\]$/.exec(property);
-        if (pen && Array.isArray(object.props.pens) && Array.isArray(object.props.pens[pen[1]])) {
-          object.props.pens[pen[1]][pen[2]] = propertyValue(value);
-          change.redraw = true;
-        } else if (object.props[property] !== propertyValue(value)) {
-          // An unchanged value leaves the drawing alone.
-          props[property] = propertyValue(value);
-        }
-      }
-      if (Object.keys(props).length > 0 || change.redraw) view.setProperties(path, props);
+      const props = changedProperties(object, change);
+      let changed = change.redraw === true;
+      for (const property in props) { changed = true; break; }
+      if (changed) view.setProperties(path, props);
       view.setQuality(path, change.bad ? 'bad' : 'good');
       if (change.trend || change.redraw) drawTrend(path);
     }
@@ -2278,13 +2436,17 @@ export function startLive(view, doc, options) {
       traceLines.set(path, known);
     }
     known.lines.forEach((line, index) => {
-      const points = tracePoints(object.props, pens[index] || [], clockMs);
+      const points = tracePoints(object.props, pens[index] || [], clock.ms);
       if (line.getAttribute('points') !== points) line.setAttribute('points', points);
     });
   };
   const update = (values) => {
     const t0 = win.performance.now();
-    apply(network.setTags(values));
+    const changes = network.setTags(values);
+    const t1 = win.performance.now();
+    apply(changes);
+    // For measurements: the network's part and the drawing's part.
+    live.lastNetworkMs = t1 - t0;
     live.lastUpdateMs = win.performance.now() - t0;
     refreshPanel();
   };
@@ -2293,7 +2455,7 @@ export function startLive(view, doc, options) {
     for (const path of network.trends.keys()) drawTrend(path);
   };
   const simulate = () => {
-    const seconds = options.time !== null ? (clockMs / 1000) : simStart + (Date.now() - started) / 1000;
+    const seconds = options.time !== null ? (clock.ms / 1000) : simStart + (Date.now() - started) / 1000;
     const values = simulation.valuesAt(seconds).filter((v) => !pinned.has(v.tag));
     update(values);
   };
@@ -2306,28 +2468,38 @@ export function startLive(view, doc, options) {
   const summary = doc.createElement('summary');
   summary.textContent = options.feed ? 'Tags (feed)' : 'Tags (simulated)';
   panel.appendChild(summary);
+  // Its rows are made when it is first opened: a page of thousands of tags
+  // does not build them for its first frame.
   const inputs = new Map();
-  for (const tag of network.tagNames()) {
-    const row = doc.createElement('label');
-    row.style.display = 'block';
-    const name = doc.createElement('span');
-    name.textContent = `${tag} `;
-    const input = doc.createElement('input');
-    input.size = 10;
-    input.dataset.tag = tag;
-    input.addEventListener('change', () => {
-      if (input.value === '') {
-        pinned.delete(tag);
-        return;
-      }
-      pinned.set(tag, input.value);
-      update([{ tag, value: input.value, quality: 'good' }]);
-    });
-    row.append(name, input);
-    panel.appendChild(row);
-    inputs.set(tag, input);
-  }
-  if (inputs.size > 0) doc.body.appendChild(panel);
+  const fillPanel = () => {
+    for (const tag of network.tagNames()) {
+      const row = doc.createElement('label');
+      row.style.display = 'block';
+      const name = doc.createElement('span');
+      name.textContent = `${tag} `;
+      const input = doc.createElement('input');
+      input.size = 10;
+      input.dataset.tag = tag;
+      input.addEventListener('change', () => {
+        if (input.value === '') {
+          pinned.delete(tag);
+          return;
+        }
+        pinned.set(tag, input.value);
+        update([{ tag, value: input.value, quality: 'good' }]);
+      });
+      row.append(name, input);
+      panel.appendChild(row);
+      inputs.set(tag, input);
+    }
+  };
+  summary.addEventListener('click', () => {
+    if (inputs.size > 0) return;
+    fillPanel();
+    // The click opens the panel after this: its values are shown then.
+    win.setTimeout(refreshPanel, 0);
+  });
+  if (network.tags.size > 0) doc.body.appendChild(panel);
   const refreshPanel = () => {
     if (!panel.open) return;
     for (const [tag, input] of inputs) {
@@ -2348,7 +2520,7 @@ export function startLive(view, doc, options) {
     },
     setTags(values) { update(values); },
     at(seconds) {
-      clockMs = seconds * 1000;
+      clock.ms = seconds * 1000;
       if (simulation) simulate();
       tick();
     },
@@ -2360,17 +2532,24 @@ export function startLive(view, doc, options) {
 
   if (options.feed) {
     connectFeed(live, options.feed, network.tagNames().filter((t) => !isSystemTag(t)), win, showStatus, update);
-  } else {
+  } else if (!prepared.computed) {
     simulate();
   }
-  tick();
+  if (prepared.computed) {
+    // The first values are drawn already: what remains are the marks of
+    // bad values and the charts' traces.
+    for (const path of prepared.bad) view.setQuality(path, 'bad');
+    for (const path of network.trends.keys()) drawTrend(path);
+  } else {
+    tick();
+  }
   if (options.time === null) {
     // Values follow the data source's update rate (seconds, at least one);
     // blinkers and the clock are looked at ten times a second.
     const source = page.animations.find((o) => o.className === 'TAVWeb');
     const rate = Math.max(1, parseNumber(source && source.props.UpdateRate, 1)) * 1000;
     if (simulation) timers.push(win.setInterval(simulate, rate));
-    timers.push(win.setInterval(() => { clockMs = Date.now(); tick(); }, 100));
+    timers.push(win.setInterval(() => { clock.ms = Date.now(); tick(); }, 100));
   }
   win.quillonLive = live;
   return live;

@@ -44,7 +44,7 @@ for (let k = 1; k <= updates; k += 1) {
     live.at(second);
     const viewerMs = performance.now() - start;
     const changed = live.network.tagNames().filter((tag, i) => live.network.tags.get(tag).value !== values[i]).length;
-    requestAnimationFrame(() => setTimeout(() => resolve({ viewerMs, frameMs: performance.now() - start, changed }), 0));
+    requestAnimationFrame(() => setTimeout(() => resolve({ viewerMs, networkMs: live.lastNetworkMs, frameMs: performance.now() - start, changed }), 0));
   }), k);
   result.cpuMs = (await threadTime()) - before;
   results.push(result);
@@ -56,8 +56,9 @@ const median = (key) => {
   return sorted[Math.floor(sorted.length / 2)];
 };
 const max = (key) => Math.max(...results.map((r) => r[key]));
+const min = (key) => Math.min(...results.map((r) => r[key]));
 console.log(JSON.stringify(info));
 console.log(`tags changed per update: median ${median('changed')} of ${info.tags}`);
-for (const key of ['viewerMs', 'frameMs', 'cpuMs']) {
-  console.log(`${key}: median ${median(key).toFixed(1)} ms, max ${max(key).toFixed(1)} ms`);
+for (const key of ['viewerMs', 'networkMs', 'frameMs', 'cpuMs'].filter((k) => results[0][k] !== undefined)) {
+  console.log(`${key}: median ${median(key).toFixed(1)} ms, min ${min(key).toFixed(1)} ms, max ${max(key).toFixed(1)} ms`);
 }

@@ -149,6 +149,27 @@ test('the example plant: every object drawn, no console error, nothing fetched f
   }
 });
 
+// The screenshots in docs/ are the example plant's first frames: a change to
+// how the drawing is built must leave every pixel of them as it is.
+test('the example plant\'s first frames are unchanged in pixels (the screenshots in docs/)', async () => {
+  const sizes = { Overview: [800, 600], Pumps: [640, 400], Trends: [800, 500] };
+  for (const [name, [width, height]] of Object.entries(sizes)) {
+    const view = await open(path.join(work, 'jpg', `${name}.html`));
+    const wanted = decodePng(fs.readFileSync(path.join(root, 'docs', `viewer-${name}.png`)));
+    assert.deepEqual([wanted.width, wanted.height], [width, height], name);
+    const differing = [];
+    for (let y = 0; y < height; y += 1) {
+      for (let x = 0; x < width; x += 1) {
+        const got = hex(view.pixels.pixel(x, y));
+        const was = hex(wanted.pixel(x, y));
+        if (got !== was && differing.length < 5) differing.push(`(${x}, ${y}) ${got} for ${was}`);
+      }
+    }
+    assert.deepEqual(differing, [], name);
+    await view.page.close();
+  }
+});
+
 test('Overview: the tank fills its lower 65 %, the pump and valve in their colours', async () => {
   const view = await open(path.join(work, 'jpg', 'Overview.html'));
   // Tank1: x 40, y 80, 120 x 300, filled 65 % upward from y 380 to y 185.

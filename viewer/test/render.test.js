@@ -75,7 +75,8 @@ test('a rectangle: background for the unfilled part, foreground clipped to the f
   const [back, fill, edge] = node.children;
   assert.deepEqual([back.attrs.fill, back.attrs.x, back.attrs.width], ['#c0c0c0', '40', '120']);
   assert.equal(fill.attrs.fill, '#0000ff');
-  assert.equal(fill.attrs.style, 'clip-path: inset(35% 0% 0% 0%)');
+  // The filled part of a rectangle is a rectangle of its own: the lower 65 %.
+  assert.deepEqual(['x', 'y', 'width', 'height', 'style'].map((k) => fill.attrs[k]), ['40', '185', '120', '195', undefined]);
   assert.deepEqual([edge.attrs.stroke, edge.attrs['stroke-width'], edge.attrs.x, edge.attrs.width], ['#00ff00', '4', '42', '116']);
   assert.equal(edge.attrs['stroke-dasharray'], '24 12');
   // Without a fill percentage the shape is one element in the foreground
@@ -85,6 +86,32 @@ test('a rectangle: background for the unfilled part, foreground clipped to the f
   assert.deepEqual(['fill', 'stroke', 'stroke-width', 'x', 'width'].map((k) => plain.attrs[k]), ['#ff0000', '#000000', undefined, '0.5', '9']);
   const hollow = draw('(R TAVRectangle (properties (x 0) (y 0) (width 10) (height 10)))');
   assert.equal(hollow.attrs.fill, 'none');
+});
+
+// The filled part of a rectangle, by fill percentage and direction: a
+// rectangle of its own; other shapes are clipped to it.
+test('fill levels: a rectangle\'s filled part, the clip of other shapes', () => {
+  const box = '(x 10) (y 20) (width 200) (height 100) (fgColor 0x0000ff) (bgColor 0xc0c0c0)';
+  const cases = [
+    ['(fillPercentVert 30) (fillDirectionVert up)', ['10', '90', '200', '30']],
+    ['(fillPercentVert 30) (fillDirectionVert down)', ['10', '20', '200', '30']],
+    ['(fillPercentHoriz 25) (fillDirectionHoriz right)', ['10', '20', '50', '100']],
+    ['(fillPercentHoriz 25) (fillDirectionHoriz left)', ['160', '20', '50', '100']],
+    ['(fillPercentVert 50) (fillPercentHoriz 50)', ['10', '70', '100', '50']],
+    ['(fillPercentVert 0)', ['10', '120', '200', '0']],
+    ['(fillPercentVert 12.5)', ['10', '107.5', '200', '12.5']],
+  ];
+  for (const [fill, wanted] of cases) {
+    const node = draw(`(T TAVRectangle (properties ${box} ${fill}))`);
+    const part = node.children.find((child) => child.attrs.class === 'fill');
+    assert.deepEqual(['x', 'y', 'width', 'height'].map((k) => part.attrs[k]), wanted, fill);
+    assert.equal(part.attrs.style, undefined, fill);
+  }
+  for (const cls of ['TAVRoundRect', 'TAVEllipse']) {
+    const node = draw(`(T ${cls} (properties ${box} (diameter 20) (fillPercentVert 30)))`);
+    const part = node.children.find((child) => child.attrs.class === 'fill');
+    assert.equal(part.attrs.style, 'clip-path: inset(70% 0% 0% 0%)', cls);
+  }
 });
 
 test('round rectangle corners, ellipse radii and edges', () => {
