@@ -96,11 +96,12 @@ void SplitTabList(const std::string& text, std::vector<std::string>* items) {
   }
 }
 
-std::string ParseRecord(const std::string& record, PropertyMap* properties) {
-  // The non-empty items of the TAB list, taken in pairs as SplitTabList
-  // gives them; an odd last item is left out.
-  std::string class_name;
-  const std::string_view text(record);
+namespace {
+
+// Calls visit(key, value) for the non-empty items of a TAB list taken in
+// pairs, as SplitTabList gives them; an odd last item is left out.
+template <typename Visit>
+void ForEachRecordPair(std::string_view text, Visit visit) {
   std::string_view key;
   bool have_key = false;
   size_t start = 0;
@@ -113,39 +114,32 @@ std::string ParseRecord(const std::string& record, PropertyMap* properties) {
         key = item;
         have_key = true;
       } else {
-        properties->Set(key, std::string(item));
-        if (key == "ClassName") class_name = std::string(item);
+        visit(key, item);
         have_key = false;
       }
     }
     start = end + 1;
   }
+}
+
+}  // namespace
+
+std::string ParseRecord(const std::string& record, PropertyMap* properties) {
+  std::string class_name;
+  ForEachRecordPair(record, [&](std::string_view key, std::string_view value) {
+    properties->Set(key, std::string(value));
+    if (key == "ClassName") class_name = std::string(value);
+  });
   return class_name;
 }
 
 std::string RecordValueOf(const std::string& record, std::string_view key) {
   // The pairs as ParseRecord takes them; a later pair of the key replaces
   // an earlier one there, so the last one counts.
-  const std::string_view text(record);
   std::string_view found;
-  std::string_view pending_key;
-  bool have_key = false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(kTab, start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end > start) {
-      const std::string_view item = text.substr(start, end - start);
-      if (!have_key) {
-        pending_key = item;
-        have_key = true;
-      } else {
-        if (pending_key == key) found = item;
-        have_key = false;
-      }
-    }
-    start = end + 1;
-  }
+  ForEachRecordPair(record, [&](std::string_view name, std::string_view value) {
+    if (name == key) found = value;
+  });
   return std::string(found);
 }
 
