@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "hmi/document_loader.h"
@@ -154,8 +155,42 @@ LiveObject::LiveObject() { ++g_live_objects; }
 
 LiveObject::~LiveObject() { --g_live_objects; }
 
+Failures& Failures::operator=(const Failures& other) {
+  if (this == &other) return *this;
+  refused_ = other.refused_;
+  failed_ = other.failed_ ? std::make_unique<std::set<std::string>>(*other.failed_) : nullptr;
+  return *this;
+}
+
+void Failures::Fail(std::string operation) {
+  if (!failed_) failed_ = std::make_unique<std::set<std::string>>();
+  failed_->insert(std::move(operation));
+}
+
 bool Failures::FailsAt(const std::string& operation, int32_t index) const {
+  if (!failed_) return false;
   return Fails(operation) || Fails(operation + ":" + std::to_string(index));
+}
+
+uint32_t TextTable::Add(std::string_view text) {
+  auto found = numbers_.find(text);
+  if (found != numbers_.end()) return found->second;
+  const auto number = static_cast<uint32_t>(texts_.size());
+  // A deque keeps its elements where they are as it grows: the view of the
+  // new text stays valid.
+  texts_.emplace_back(text);
+  numbers_.emplace(texts_.back(), number);
+  return number;
+}
+
+uint32_t TextTable::Find(std::string_view text) const {
+  auto found = numbers_.find(text);
+  return found == numbers_.end() ? kAbsent : found->second;
+}
+
+void TextTable::Clear() {
+  numbers_.clear();
+  texts_.clear();
 }
 
 bool InterfaceFromRefusalName(const std::string& name, InterfaceId* iid) {
@@ -171,43 +206,100 @@ bool InterfaceFromRefusalName(const std::string& name, InterfaceId* iid) {
 // ---------------------------------------------------------------------------
 // Node
 
-Node::Node(Document* document, Node* owner) : document_(document), owner_(owner) {}
+Node::Node(Document* document, Node* owner)
+    : document_(document),
+      owner_(owner),
+      class_name_(document->Intern("")),
+      category_(class_name_) {}
 
 Node::~Node() = default;
 
 void Node::Clear() {
-  class_name_.clear();
+  class_name_ = category_ = document_->Intern("");
   name_.clear();
-  category_.clear();
   full_name_.clear();
   properties_.clear();
   children_.clear();
-  pens_.clear();
-  connections_.clear();
   failures_ = Failures();
+  rare_.reset();
   rotation_point_[0] = rotation_point_[1] = 0.0;
   center_point_[0] = center_point_[1] = 0.0;
   angle_unit_ = 0;
   points_.clear();
-  images_.clear();
-  value_grid_color_.reset();
-  time_grid_color_.reset();
   pen_index_ = 0;
-  prog_id_.reset();
-  column_headings_.reset();
   is_data_link_source_ = false;
-  data_link_format_.clear();
-  data_entry_ = 0;
   levels_.clear();
   output_toggles_ = 0;
   exact_match_ = true;
   tolerance_ = 0.0f;
   source_data_type_ = 5;
-  shared_table_.clear();
   offset_ = 0;
 }
 
-bool Node::IsShape() const { return category_ == "Shape" && class_name_ != "Pen"; }
+const Node::Rare& Node::rare() const {
+  static const Rare kNone;
+  return rare_ ? *rare_ : kNone;
+}
+
+Node::Rare& Node::MutableRare() {
+  if (!rare_) rare_ = std::make_unique<Rare>();
+  return *rare_;
+}
+
+const std::string& Node::NameOf(const Property& property) const {
+  return document_->texts_[property.name];
+}
+
+namespace {
+
+int32_t StoredInteger(const StoredValue& value) {
+  int32_t number;
+  std::memcpy(&number, value.words, sizeof number);
+  return number;
+}
+
+}  // namespace
+
+Variant Node::ValueOf(const StoredValue& value) const {
+  switch (value.form) {
+    case StoredValue::kText:
+      return Variant::Bstr(document_->texts_[value.words[0]]);
+    case StoredValue::kOther:
+      return document_->other_values_[value.words[0]];
+    case StoredValue::kObjectName:
+      return Variant::Bstr(name_);
+    case StoredValue::kObjectClass:
+      return Variant::Bstr(*class_name_);
+    case StoredValue::kObjectFullName:
+      return Variant::Bstr(full_name_);
+    default:
+      break;
+  }
+  switch (value.vt) {
+    case hmi::VT_I2:
+      return Variant::I2(static_cast<int16_t>(StoredInteger(value)));
+    case hmi::VT_I4:
+      return Variant::I4(StoredInteger(value));
+    case hmi::VT_UI1:
+      return Variant::UI1(static_cast<uint8_t>(StoredInteger(value)));
+    case hmi::VT_BOOL:
+      return Variant::Bool(StoredInteger(value) != 0);
+    case hmi::VT_R4: {
+      float number;
+      std::memcpy(&number, value.words, sizeof number);
+      return Variant::R4(number);
+    }
+    case hmi::VT_R8: {
+      double number;
+      std::memcpy(&number, value.words, sizeof number);
+      return Variant::R8(number);
+    }
+    default:
+      return Variant();
+  }
+}
+
+bool Node::IsShape() const { return *category_ == "Shape" && *class_name_ != "Pen"; }
 
 const Image* Node::ShownImage() const {
   Variant current, secondary;
@@ -219,8 +311,9 @@ const Image* Node::ShownImage() const {
     NumberOf(secondary, &shows_secondary);
   }
   long index = std::lround(image);
-  if (index < 1 || static_cast<size_t>(index) > images_.size()) return nullptr;
-  const ImagePair& pair = images_[static_cast<size_t>(index) - 1];
+  const std::vector<ImagePair>& images = rare().images;
+  if (index < 1 || static_cast<size_t>(index) > images.size()) return nullptr;
+  const ImagePair& pair = images[static_cast<size_t>(index) - 1];
   const std::optional<Image>& shown = shows_secondary != 0.0 ? pair.secondary : pair.primary;
   return shown ? &*shown : nullptr;
 }
@@ -236,8 +329,9 @@ Node* Node::FindByName(const std::string& name) {
     return nullptr;
   };
   if (Node* found = search(children_)) return found;
-  if (Node* found = search(pens_)) return found;
-  for (const Connection& connection : connections_) {
+  if (!rare_) return nullptr;
+  if (Node* found = search(rare_->pens)) return found;
+  for (const Connection& connection : rare_->connections) {
     if (Node* found = search(connection.objects)) return found;
   }
   return nullptr;
@@ -256,33 +350,33 @@ bool Node::Offers(InterfaceId iid) const {
     case InterfaceId::kHmiGeometry:
       return IsShape();
     case InterfaceId::kHmiText:
-      return class_name_ == "Text" || class_name_ == "DataLink";
+      return *class_name_ == "Text" || *class_name_ == "DataLink";
     case InterfaceId::kHmiDataLinkSource:
       return is_data_link_source_;
     case InterfaceId::kHmiPolygon:
-      return class_name_ == "Polygon";
+      return *class_name_ == "Polygon";
     case InterfaceId::kHmiPolyline:
-      return class_name_ == "PolyLine";
+      return *class_name_ == "PolyLine";
     case InterfaceId::kHmiArc:
-      return class_name_ == "Arc";
+      return *class_name_ == "Arc";
     case InterfaceId::kHmiPie:
-      return class_name_ == "Pie";
+      return *class_name_ == "Pie";
     case InterfaceId::kHmiBitmap:
-      return class_name_ == "Bitmap";
+      return *class_name_ == "Bitmap";
     case InterfaceId::kHmiChart:
-      return class_name_ == "Chart";
+      return *class_name_ == "Chart";
     case InterfaceId::kHmiPen:
-      return class_name_ == "Pen";
+      return *class_name_ == "Pen";
     case InterfaceId::kHmiOleControl:
-      return class_name_ == "OleObject" || prog_id_.has_value();
+      return *class_name_ == "OleObject" || rare().prog_id.has_value();
     case InterfaceId::kHmiLookup:
-      return class_name_ == "Lookup";
+      return *class_name_ == "Lookup";
     case InterfaceId::kHmiLinear:
-      return class_name_ == "Linear";
+      return *class_name_ == "Linear";
     case InterfaceId::kHmiFormat:
-      return class_name_ == "Format";
+      return *class_name_ == "Format";
     case InterfaceId::kHmiGlobalSysInfo:
-      return class_name_ == "GlobalSysInfo";
+      return *class_name_ == "GlobalSysInfo";
     default:
       return false;
   }
@@ -370,7 +464,7 @@ HRESULT Node::GetIDsOfNames(const std::string& name, hmi::LCID, hmi::DISPID* dis
     *dispid = kComponentDispatchId;
     return S_OK;
   }
-  if (column_headings_ && EqualsIgnoringCase(name, "GetColHeadings")) {
+  if (rare().column_headings && EqualsIgnoringCase(name, "GetColHeadings")) {
     *dispid = kColumnHeadingsId;
     return S_OK;
   }
@@ -385,7 +479,7 @@ HRESULT Node::Invoke(hmi::DISPID dispid, hmi::LCID, uint16_t flags,
   if (dispid == kComponentDispatchId) {
     operation = "GetQevComponentDispatch";
     out_type = hmi::VT_DISPATCH;
-  } else if (dispid == kColumnHeadingsId && column_headings_) {
+  } else if (dispid == kColumnHeadingsId && rare().column_headings) {
     operation = "GetColHeadings";
     out_type = hmi::VT_BSTR;
   } else {
@@ -397,7 +491,7 @@ HRESULT Node::Invoke(hmi::DISPID dispid, hmi::LCID, uint16_t flags,
   if (out_type == hmi::VT_DISPATCH) {
     *args[0].byref() = Variant::Dispatch(ComPtr<hmi::IDispatch>(dispatch()));
   } else {
-    *args[0].byref() = Variant::Bstr(*column_headings_);
+    *args[0].byref() = Variant::Bstr(*rare().column_headings);
   }
   if (result) result->Clear();
   return S_OK;
@@ -411,13 +505,13 @@ HRESULT Node::Name(std::string* name) {
 
 HRESULT Node::ClassName(std::string* class_name) {
   if (failures_.Fails("ClassName")) return E_FAIL;
-  *class_name = class_name_;
+  *class_name = *class_name_;
   return S_OK;
 }
 
 HRESULT Node::Category(std::string* category) {
   if (failures_.Fails("Category")) return E_FAIL;
-  *category = category_;
+  *category = *category_;
   return S_OK;
 }
 
@@ -455,16 +549,20 @@ HRESULT Node::PropertyNames(Variant* names) {
   if (failures_.Fails("PropertyNames")) return E_FAIL;
   std::vector<std::string> texts;
   texts.reserve(properties_.size());
-  for (const Property& property : properties_) texts.push_back(property.name);
+  for (const Property& property : properties_) texts.push_back(NameOf(property));
   *names = hmi::MakeStringArray(texts);
   return S_OK;
 }
 
 HRESULT Node::FindProperty(const std::string& name, Variant* value) const {
-  for (const Property& property : properties_) {
-    if (property.name == name) {
-      *value = property.value;
-      return S_OK;
+  // A name the document does not hold is no object's property.
+  const uint32_t number = document_->texts_.Find(name);
+  if (number != TextTable::kAbsent) {
+    for (const Property& property : properties_) {
+      if (property.name == number) {
+        *value = ValueOf(property.value);
+        return S_OK;
+      }
     }
   }
   if (IsShape()) {
@@ -487,10 +585,12 @@ HRESULT Node::PropertyValue(const std::string& name, Variant* value) {
 
 HRESULT Node::SetNamed(const std::string& name, const Variant& value) {
   if (failures_.Fails(name)) return E_FAIL;
+  const uint32_t number = document_->texts_.Find(name);
+  if (number == TextTable::kAbsent) return DISP_E_MEMBERNOTFOUND;
   for (Property& property : properties_) {
-    if (property.name == name) {
-      if (property.read_only) return E_ACCESSDENIED;
-      property.value = value;
+    if (property.name == number) {
+      if (property.read_only()) return E_ACCESSDENIED;
+      property.value = document_->Store(value, &property.value);
       return S_OK;
     }
   }
@@ -550,14 +650,15 @@ HRESULT Node::NamedText(const std::string& name, std::string* value) {
 
 HRESULT Node::ConnectionCount(int32_t* count) {
   if (failures_.Fails("ConnectionCount")) return E_FAIL;
-  *count = static_cast<int32_t>(connections_.size());
+  *count = static_cast<int32_t>(rare().connections.size());
   return S_OK;
 }
 
 HRESULT Node::ConnectionInfo(int32_t index, hmi::HmiConnection* connection) {
   if (failures_.FailsAt("ConnectionInfo", index)) return E_FAIL;
-  if (index < 1 || static_cast<size_t>(index) > connections_.size()) return DISP_E_BADINDEX;
-  const Connection& source = connections_[static_cast<size_t>(index) - 1];
+  const std::vector<Connection>& connections = rare().connections;
+  if (index < 1 || static_cast<size_t>(index) > connections.size()) return DISP_E_BADINDEX;
+  const Connection& source = connections[static_cast<size_t>(index) - 1];
   std::vector<ComPtr<hmi::IDispatch>> objects;
   objects.reserve(source.objects.size());
   for (Node* node : source.objects) objects.emplace_back(node->dispatch());
@@ -578,11 +679,12 @@ HRESULT Node::Parent(ComPtr<hmi::IHmiObject>* parent) {
 HRESULT Node::IsConnected(const std::string& property, int16_t* connected, int32_t* index,
                           int32_t* source_count) {
   if (failures_.Fails("ConnectionQuery")) return E_FAIL;
-  for (size_t i = 0; i < connections_.size(); ++i) {
-    if (connections_[i].property == property) {
+  const std::vector<Connection>& connections = rare().connections;
+  for (size_t i = 0; i < connections.size(); ++i) {
+    if (connections[i].property == property) {
       *connected = hmi::VARIANT_TRUE;
       *index = static_cast<int32_t>(i + 1);
-      *source_count = static_cast<int32_t>(connections_[i].objects.size());
+      *source_count = static_cast<int32_t>(connections[i].objects.size());
       return S_OK;
     }
   }
@@ -630,13 +732,13 @@ HRESULT Node::Height(double* height) { return NamedReal("Height", height); }
 
 HRESULT Node::Format(std::string* format) {
   if (failures_.Fails("DataLinkFormat")) return E_FAIL;
-  *format = data_link_format_;
+  *format = rare().data_link_format;
   return S_OK;
 }
 
 HRESULT Node::DataEntry(int16_t* mode) {
   if (failures_.Fails("DataEntry")) return E_FAIL;
-  *mode = data_entry_;
+  *mode = rare().data_entry;
   return S_OK;
 }
 
@@ -666,7 +768,7 @@ HRESULT Node::ImageCount(int32_t* count) {
   if (failures_.Fails("ImageCount")) return E_FAIL;
   Variant given;
   if (hmi::Succeeded(FindProperty("ImageCount", &given))) return NamedInt32("ImageCount", count);
-  *count = static_cast<int32_t>(images_.size());
+  *count = static_cast<int32_t>(rare().images.size());
   return S_OK;
 }
 
@@ -703,21 +805,23 @@ HRESULT Node::SetSelected(int16_t selected) {
 
 HRESULT Node::Pens(ComPtr<hmi::IDispatch>* pens) {
   if (failures_.Fails("Pens")) return E_FAIL;
-  *pens = MakeCollection(pens_);
+  *pens = MakeCollection(rare().pens);
   return S_OK;
 }
 
 HRESULT Node::ValueGridColor(int32_t* color) {
   if (failures_.Fails("ValueGridColor")) return E_FAIL;
-  if (!value_grid_color_) return DISP_E_MEMBERNOTFOUND;
-  *color = *value_grid_color_;
+  const std::optional<int32_t>& given = rare().value_grid_color;
+  if (!given) return DISP_E_MEMBERNOTFOUND;
+  *color = *given;
   return S_OK;
 }
 
 HRESULT Node::TimeGridColor(int32_t* color) {
   if (failures_.Fails("TimeGridColor")) return E_FAIL;
-  if (!time_grid_color_) return DISP_E_MEMBERNOTFOUND;
-  *color = *time_grid_color_;
+  const std::optional<int32_t>& given = rare().time_grid_color;
+  if (!given) return DISP_E_MEMBERNOTFOUND;
+  *color = *given;
   return S_OK;
 }
 
@@ -744,8 +848,9 @@ HRESULT Node::FullName(std::string* full_name) {
 
 HRESULT Node::ProgID(std::string* prog_id) {
   if (failures_.Fails("ProgID")) return E_FAIL;
-  if (!prog_id_) return DISP_E_MEMBERNOTFOUND;
-  *prog_id = *prog_id_;
+  const std::optional<std::string>& given = rare().prog_id;
+  if (!given) return DISP_E_MEMBERNOTFOUND;
+  *prog_id = *given;
   return S_OK;
 }
 
@@ -760,10 +865,10 @@ HRESULT Node::Level(int32_t index, Variant* input, Variant* output, Variant* inp
   if (failures_.FailsAt("Level", index)) return E_FAIL;
   if (index < 1 || static_cast<size_t>(index) > levels_.size()) return DISP_E_BADINDEX;
   const LookupLevel& level = levels_[static_cast<size_t>(index) - 1];
-  *input = level.input;
-  *output = level.output;
-  *input2 = level.input2;
-  *toggle_output = level.toggle;
+  *input = ValueOf(level.input);
+  *output = ValueOf(level.output);
+  *input2 = ValueOf(level.input2);
+  *toggle_output = ValueOf(level.toggle);
   return S_OK;
 }
 
@@ -795,7 +900,7 @@ HRESULT Node::Source(std::string* source) { return NamedText("Source", source); 
 
 HRESULT Node::SharedTable(std::string* owner) {
   if (failures_.Fails("SharedTable")) return E_FAIL;
-  *owner = shared_table_;
+  *owner = rare().shared_table;
   return S_OK;
 }
 
@@ -811,8 +916,7 @@ HRESULT Node::Offset(int32_t* offset) {
 Document::Document(LoadOptions options) : options_(options) {
   root_ = NewNode(nullptr);
   root_->is_root_ = true;
-  root_->class_name_ = "Picture";
-  root_->category_ = "Picture";
+  root_->class_name_ = root_->category_ = Intern("Picture");
 }
 
 Document::~Document() = default;
@@ -822,11 +926,84 @@ Node* Document::NewNode(Node* owner) {
   return nodes_.back().get();
 }
 
+const std::string* Document::Intern(std::string_view text) { return &texts_[texts_.Add(text)]; }
+
+StoredValue Document::StoreText(std::string_view text) {
+  StoredValue stored;
+  stored.vt = hmi::VT_BSTR;
+  stored.form = StoredValue::kText;
+  stored.words[0] = texts_.Add(text);
+  return stored;
+}
+
+StoredValue Document::Store(const Variant& value, const StoredValue* reuse) {
+  // The slot of a value replaced by one of a plain type lets its references go.
+  const bool had_slot = reuse != nullptr && reuse->form == StoredValue::kOther;
+  switch (value.vt()) {
+    case hmi::VT_EMPTY:
+    case hmi::VT_I2:
+    case hmi::VT_I4:
+    case hmi::VT_UI1:
+    case hmi::VT_BOOL:
+    case hmi::VT_R4:
+    case hmi::VT_R8:
+    case hmi::VT_BSTR:
+      if (had_slot) other_values_[reuse->words[0]].Clear();
+      break;
+    default:
+      break;
+  }
+  StoredValue stored;
+  stored.vt = value.vt();
+  auto integer = [&stored](int32_t number) {
+    std::memcpy(stored.words, &number, sizeof number);
+    return stored;
+  };
+  switch (value.vt()) {
+    case hmi::VT_EMPTY:
+      return stored;
+    case hmi::VT_I2:
+      return integer(value.i2());
+    case hmi::VT_I4:
+      return integer(value.i4());
+    case hmi::VT_UI1:
+      return integer(value.ui1());
+    case hmi::VT_BOOL:
+      return integer(value.bool_val());
+    case hmi::VT_R4: {
+      const float number = value.r4();
+      std::memcpy(stored.words, &number, sizeof number);
+      return stored;
+    }
+    case hmi::VT_R8: {
+      const double number = value.r8();
+      std::memcpy(stored.words, &number, sizeof number);
+      return stored;
+    }
+    case hmi::VT_BSTR:
+      return StoreText(value.bstr());
+    default:
+      break;
+  }
+  // Objects, arrays, references: kept whole. A property set again keeps
+  // its slot, so setting one repeatedly does not grow the document.
+  stored.form = StoredValue::kOther;
+  if (had_slot) {
+    stored.words[0] = reuse->words[0];
+    other_values_[stored.words[0]] = value;
+  } else {
+    stored.words[0] = static_cast<uint32_t>(other_values_.size());
+    other_values_.push_back(value);
+  }
+  return stored;
+}
+
 void Document::Reset() {
   nodes_.resize(1);  // the root stays: it is the document's own object
+  other_values_.clear();
+  texts_.Clear();
   root_->Clear();
-  root_->class_name_ = "Picture";
-  root_->category_ = "Picture";
+  root_->class_name_ = root_->category_ = Intern("Picture");
   selected_ = nullptr;
   width_ = 100.0;
   height_ = 75.0;

@@ -12,10 +12,13 @@
 
 #include <bitset>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/imaging.h"
@@ -122,22 +125,72 @@ struct LoadOptions {
   bool allow_outside_images = false;
 };
 
-// The failures one object (or the document) is told to show.
+// The failures one object (or the document) is told to show. Almost every
+// object shows none: the list of failing operations is made only for one
+// that does.
 class Failures {
  public:
+  Failures() = default;
+  Failures(const Failures& other) { *this = other; }
+  Failures& operator=(const Failures& other);
+  Failures(Failures&&) noexcept = default;
+  Failures& operator=(Failures&&) noexcept = default;
+
   void Refuse(InterfaceId iid) { refused_.set(static_cast<size_t>(iid)); }
-  void Fail(std::string operation) { failed_.insert(std::move(operation)); }
+  void Fail(std::string operation);
 
   bool Refuses(InterfaceId iid) const { return refused_.test(static_cast<size_t>(iid)); }
   // True when `operation` fails on every call.
-  bool Fails(const std::string& operation) const { return failed_.count(operation) > 0; }
+  bool Fails(const std::string& operation) const {
+    return failed_ != nullptr && failed_->count(operation) > 0;
+  }
   // True when `operation` fails for `index`: listed alone or as
   // "operation:index".
   bool FailsAt(const std::string& operation, int32_t index) const;
 
  private:
   std::bitset<32> refused_;
-  std::set<std::string> failed_;
+  std::unique_ptr<std::set<std::string>> failed_;  // null while nothing fails
+};
+
+// The texts of a document kept once each: property names, text values,
+// class names and categories, each known by its number. A text keeps its
+// place (and a reference to it stays valid) until the table is cleared.
+class TextTable {
+ public:
+  static constexpr uint32_t kAbsent = UINT32_MAX;
+
+  // The number of `text`, added when it is new.
+  uint32_t Add(std::string_view text);
+  // The number of `text`, or kAbsent when the table does not hold it.
+  uint32_t Find(std::string_view text) const;
+  const std::string& operator[](uint32_t number) const { return texts_[number]; }
+  size_t size() const { return texts_.size(); }
+  void Clear();
+
+ private:
+  std::deque<std::string> texts_;
+  std::unordered_map<std::string_view, uint32_t> numbers_;  // views of texts_
+};
+
+// A value as a document keeps it (a property's or a lookup level's): its
+// type and its number, or its text as a number of the document's text
+// table, or, for a type of value the document never loads itself (set
+// through SetPropertyValue), its slot among the document's other values.
+// The Name, ClassName and FullyQualifiedName that the document adds to an
+// object's properties stand for the object's own texts. 12 bytes where a
+// Variant takes 88; Node::ValueOf gives the Variant back.
+struct StoredValue {
+  enum Form : uint8_t { kNumber, kText, kOther, kObjectName, kObjectClass, kObjectFullName };
+
+  hmi::VARTYPE vt = hmi::VT_EMPTY;
+  uint8_t form = kNumber;
+  // Free for the holder: a property's read-only mark.
+  bool mark = false;
+  // kNumber: the value (int32_t, float or double, by vt); kText: the text's
+  // number; kOther: the slot. Words rather than a double keep the value at
+  // 4-byte alignment, so a property takes 16 bytes.
+  uint32_t words[2] = {0, 0};
 };
 
 // The interface a refusal names ("Object", "Picture", "Collection", ...);
@@ -162,10 +215,10 @@ struct ImagePair {
 };
 
 struct LookupLevel {
-  Variant input;
-  Variant input2;
-  Variant output;
-  Variant toggle;
+  StoredValue input;
+  StoredValue input2;
+  StoredValue output;
+  StoredValue toggle;
 };
 
 class Document;
@@ -181,9 +234,10 @@ struct Connection {
 
 // One property of an object's property list.
 struct Property {
-  std::string name;
-  Variant value;
-  bool read_only = false;  // Name, ClassName, FullyQualifiedName when not in "properties"
+  uint32_t name = 0;  // its number in the document's text table
+  StoredValue value;
+  // Name, ClassName, FullyQualifiedName when not in "properties".
+  bool read_only() const { return value.mark; }
 };
 
 // One object of a document (the document's own object, its root, included).
@@ -214,11 +268,15 @@ class Node final : public hmi::IHmiObject,
   hmi::IHmiObject* object() { return this; }
 
   const std::string& name() const { return name_; }
-  const std::string& class_name() const { return class_name_; }
-  const std::string& category() const { return category_; }
+  const std::string& class_name() const { return *class_name_; }
+  const std::string& category() const { return *category_; }
   const std::string& full_name() const { return full_name_; }
   const std::vector<Property>& properties() const { return properties_; }
-  const std::vector<ImagePair>& images() const { return images_; }
+  // The name of one of properties().
+  const std::string& NameOf(const Property& property) const;
+  // The value a stored value stands for.
+  Variant ValueOf(const StoredValue& value) const;
+  const std::vector<ImagePair>& images() const { return rare().images; }
   const Failures& failures() const { return failures_; }
   Node* owner() const { return owner_; }
   // A drawable object: category "Shape", except pens.
@@ -346,40 +404,49 @@ class Node final : public hmi::IHmiObject,
   ComPtr<hmi::IDispatch> MakeCollection(const std::vector<Node*>& items);
   ComPtr<hmi::IHmiPoint> MakePoint(double x, double y, bool fail_x, bool fail_y);
 
+  // What few objects have, kept apart so that the others do not carry it.
+  struct Rare {
+    std::vector<Node*> pens;
+    std::vector<Connection> connections;
+    std::vector<ImagePair> images;
+    std::optional<int32_t> value_grid_color;
+    std::optional<int32_t> time_grid_color;
+    std::optional<std::string> prog_id;
+    std::optional<std::string> column_headings;
+    std::string data_link_format;
+    int16_t data_entry = 0;
+    std::string shared_table;
+  };
+  // The rare members, empty ones when the object has none.
+  const Rare& rare() const;
+  // The rare members to fill in, made when the object has none yet.
+  Rare& MutableRare();
+
   Document* document_;  // not owned: the document owns this node
   Node* owner_;         // not owned; null for the document's root
-  bool is_root_ = false;
-
-  std::string class_name_;
+  // Class name and category: texts of the document's table.
+  const std::string* class_name_;
+  const std::string* category_;
   std::string name_;
-  std::string category_;
   std::string full_name_;
   std::vector<Property> properties_;
   std::vector<Node*> children_;
-  std::vector<Node*> pens_;
-  std::vector<Connection> connections_;
   Failures failures_;
+  std::unique_ptr<Rare> rare_;  // null while the object has none of them
 
   double rotation_point_[2] = {0.0, 0.0};
   double center_point_[2] = {0.0, 0.0};
-  int32_t angle_unit_ = 0;
   std::vector<std::pair<double, double>> points_;
-  std::vector<ImagePair> images_;
-  std::optional<int32_t> value_grid_color_;
-  std::optional<int32_t> time_grid_color_;
-  int32_t pen_index_ = 0;
-  std::optional<std::string> prog_id_;
-  std::optional<std::string> column_headings_;
-  bool is_data_link_source_ = false;
-  std::string data_link_format_;
-  int16_t data_entry_ = 0;
   std::vector<LookupLevel> levels_;
+  int32_t angle_unit_ = 0;
+  int32_t pen_index_ = 0;
+  int32_t source_data_type_ = 5;
+  int32_t offset_ = 0;
+  float tolerance_ = 0.0f;
   int16_t output_toggles_ = 0;
   bool exact_match_ = true;
-  float tolerance_ = 0.0f;
-  int32_t source_data_type_ = 5;
-  std::string shared_table_;
-  int32_t offset_ = 0;
+  bool is_root_ = false;
+  bool is_data_link_source_ = false;
 };
 
 // A picture document or another HMI document.
@@ -402,6 +469,8 @@ class Document final : public hmi::IOleObject,
 
   const std::string& name() const;
   Node* root() { return root_; }
+  // The document's texts (property names, text values, class names).
+  const TextTable& texts() const { return texts_; }
   // The document's interfaces, with a reference for the caller.
   ComPtr<hmi::IDispatch> Dispatch();
   ComPtr<hmi::IHmiPicture> Picture();
@@ -453,6 +522,12 @@ class Document final : public hmi::IOleObject,
 
   Node* NewNode(Node* owner);
   void Reset();
+  // A value to keep: its text added to the table, a value of another type
+  // put in a slot of its own (or in `reuse`'s slot when that is one).
+  StoredValue Store(const Variant& value, const StoredValue* reuse = nullptr);
+  StoredValue StoreText(std::string_view text);
+  // `text` as the table keeps it.
+  const std::string* Intern(std::string_view text);
 
   LiveObject live_;
   LoadOptions options_;
@@ -460,6 +535,9 @@ class Document final : public hmi::IOleObject,
   bool loaded_ = false;
   std::string load_error_;
   std::vector<std::unique_ptr<Node>> nodes_;  // every object, the root first
+  TextTable texts_;
+  // Values of types the document does not load itself, set on its objects.
+  std::vector<Variant> other_values_;
   Node* root_ = nullptr;
   Node* selected_ = nullptr;
   Clipboard* clipboard_ = nullptr;

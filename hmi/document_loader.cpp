@@ -112,6 +112,8 @@ double DoubleOf(const Fast& value) { return value.get_double().value_unsafe(); }
 // A text as it stands in the document (UTF-8).
 std::string RawOf(const Json& value) { return value.get_ref<const std::string&>(); }
 std::string RawOf(const Fast& value) { return std::string(value.get_string().value_unsafe()); }
+std::string_view RawViewOf(const Json& value) { return value.get_ref<const std::string&>(); }
+std::string_view RawViewOf(const Fast& value) { return value.get_string().value_unsafe(); }
 
 const Json* Member(const Json& object, const char* key) {
   auto it = object.find(key);
@@ -417,9 +419,9 @@ class Loader {
     root->name_ = name;
     root->full_name_ = name;
     root->properties_ = {
-        {"Name", Variant::Bstr(root->name_), true},
-        {"ClassName", Variant::Bstr(root->class_name_), true},
-        {"FullyQualifiedName", Variant::Bstr(root->full_name_), true},
+        OwnText("Name", StoredValue::kObjectName),
+        OwnText("ClassName", StoredValue::kObjectClass),
+        OwnText("FullyQualifiedName", StoredValue::kObjectFullName),
     };
     if (auto value = Member(json, "width")) document_->width_ = Number(*value, "width");
     if (auto value = Member(json, "height")) document_->height_ = Number(*value, "height");
@@ -437,6 +439,16 @@ class Loader {
       }
     }
   }
+
+  // Loads item `index` of the document's "objects" array after a
+  // LoadDocument whose array was left empty (see LoadInPieces).
+  void LoadTopObject(const J& json, size_t index) {
+    Node* root = document_->root_;
+    root->children_.push_back(LoadObject(json, root, 0, false, 0, Index("objects", index)));
+  }
+
+  // Back to the empty document LoadDocument started from.
+  void Abandon() { document_->Reset(); }
 
  private:
   void LoadFailures(const J& json, const std::string& where, Failures* failures) {
@@ -469,16 +481,16 @@ class Loader {
     if (!name_value) Fail(where, "the key \"name\" is required");
 
     Node* node = document_->NewNode(owner);
-    node->class_name_ = Text(*class_value, Place{where, ".class"});
+    node->class_name_ = document_->Intern(Text(*class_value, Place{where, ".class"}));
     node->name_ = Text(*name_value, Place{where, ".name"});
     int groups = enclosing_groups;
-    if (node->class_name_ == "Group" && ++groups > options_.max_group_depth) {
+    if (*node->class_name_ == "Group" && ++groups > options_.max_group_depth) {
       Fail(where, "groups are nested more than " + std::to_string(options_.max_group_depth) +
                       " levels deep");
     }
     auto category = Member(json, "category");
-    node->category_ =
-        category ? Text(*category, Place{where, ".category"}) : DefaultCategory(node->class_name_);
+    node->category_ = document_->Intern(category ? Text(*category, Place{where, ".category"})
+                                                 : DefaultCategory(*node->class_name_));
     auto full_name = Member(json, "fullName");
     node->full_name_ =
         full_name ? Text(*full_name, Place{where, ".fullName"}) : owner->full_name_ + "." + node->name_;
@@ -492,7 +504,7 @@ class Loader {
 
     if (auto value = Member(json, "objects")) {
       const auto objects = Items(Array(*value, where + ".objects"));
-      bool sources = node->class_name_ == "DataLink";
+      bool sources = *node->class_name_ == "DataLink";
       for (size_t i = 0; i < objects.size(); ++i) {
         node->children_.push_back(
             LoadObject(*objects[i], node, groups, sources, 0, Index(where + ".objects", i)));
@@ -501,14 +513,15 @@ class Loader {
     if (auto value = Member(json, "pens")) {
       const auto pens = Items(Array(*value, where + ".pens"));
       for (size_t i = 0; i < pens.size(); ++i) {
-        node->pens_.push_back(LoadObject(*pens[i], node, groups, false, static_cast<int32_t>(i + 1),
-                                         Index(where + ".pens", i)));
+        node->MutableRare().pens.push_back(LoadObject(*pens[i], node, groups, false,
+                                                      static_cast<int32_t>(i + 1),
+                                                      Index(where + ".pens", i)));
       }
     }
     if (auto value = Member(json, "connections")) {
       const auto connections = Items(Array(*value, where + ".connections"));
       for (size_t i = 0; i < connections.size(); ++i) {
-        node->connections_.push_back(
+        node->MutableRare().connections.push_back(
             LoadConnection(*connections[i], node, groups, Index(where + ".connections", i)));
       }
     }
@@ -519,27 +532,30 @@ class Loader {
   // the document lists them itself), then the document's properties in
   // order, then the bitmap's image state when the document leaves it out.
   void LoadProperties(const J& json, const std::string& where, Node* node) {
+    TextTable& texts = document_->texts_;
     std::vector<Property> given;
     if (auto value = Member(json, "properties")) {
       const J& properties = Object(*value, where + ".properties");
       ForEachMember(properties, [&](const std::string& name, const J& item) {
-        std::string key = Utf8ToLatin1(name);
-        Variant property;
-        if (!PlainVariant(item, &property)) {
-          property = ToVariant(item, where + ".properties." + name);
+        const uint32_t key = texts.Add(Utf8ToLatin1(name));
+        StoredValue property;
+        if (!PlainValue(item, &property)) {
+          property = document_->Store(ToVariant(item, where + ".properties." + name));
         }
         auto same = std::find_if(given.begin(), given.end(),
-                                 [&key](const Property& p) { return p.name == key; });
+                                 [key](const Property& p) { return p.name == key; });
         if (same != given.end()) {
-          same->value = std::move(property);
+          same->value = property;
         } else {
-          given.push_back({std::move(key), std::move(property), false});
+          given.push_back({key, property});
         }
       });
     }
-    auto has = [&given](const char* key) {
-      return std::any_of(given.begin(), given.end(),
-                         [key](const Property& p) { return p.name == key; });
+    auto has = [&given, &texts](const char* key) {
+      const uint32_t number = texts.Find(key);
+      return number != TextTable::kAbsent &&
+             std::any_of(given.begin(), given.end(),
+                         [number](const Property& p) { return p.name == number; });
     };
     std::vector<Property>& list = node->properties_;
     const bool has_name = has("Name");
@@ -547,20 +563,54 @@ class Loader {
     const bool has_full_name = has("FullyQualifiedName");
     bool has_image = has("CurrentImage");
     bool has_state = has("SecondaryImageDisplayed");
-    const bool bitmap = node->class_name_ == "Bitmap";
+    const bool bitmap = *node->class_name_ == "Bitmap";
     // Exactly the room the list takes: it stays as long as the document.
     list.reserve(list.size() + given.size() + !has_name + !has_class + !has_full_name +
                  (bitmap ? !has_image + !has_state : 0));
-    if (!has_name) list.push_back({"Name", Variant::Bstr(node->name_), true});
-    if (!has_class) list.push_back({"ClassName", Variant::Bstr(node->class_name_), true});
+    if (!has_name) list.push_back(OwnText("Name", StoredValue::kObjectName));
+    if (!has_class) list.push_back(OwnText("ClassName", StoredValue::kObjectClass));
     if (!has_full_name) {
-      list.push_back({"FullyQualifiedName", Variant::Bstr(node->full_name_), true});
+      list.push_back(OwnText("FullyQualifiedName", StoredValue::kObjectFullName));
     }
-    for (Property& property : given) list.push_back(std::move(property));
+    for (Property& property : given) list.push_back(property);
     if (bitmap) {
-      if (!has_image) list.push_back({"CurrentImage", Variant::I2(1), false});
-      if (!has_state) list.push_back({"SecondaryImageDisplayed", Variant::I2(0), false});
+      if (!has_image) {
+        list.push_back({texts.Add("CurrentImage"), document_->Store(Variant::I2(1))});
+      }
+      if (!has_state) {
+        list.push_back({texts.Add("SecondaryImageDisplayed"), document_->Store(Variant::I2(0))});
+      }
     }
+  }
+
+  // A read-only property that gives one of the object's own texts.
+  Property OwnText(const char* name, StoredValue::Form form) {
+    Property property;
+    property.name = document_->texts_.Add(name);
+    property.value.vt = hmi::VT_BSTR;
+    property.value.form = form;
+    property.value.mark = true;
+    return property;
+  }
+
+  // The value of the forms ToVariant converts without a chance of an error
+  // (null, booleans, texts, finite decimals, integers of 32 bits), stored;
+  // false for every other, which ToVariant converts or refuses with its
+  // message.
+  bool PlainValue(const J& value, StoredValue* out) {
+    if (KindOf(value) == Kind::kString) {
+      const std::string_view raw = RawViewOf(value);
+      // Plain ASCII reads the same in Latin-1: no converted copy is needed.
+      const bool ascii = std::all_of(raw.begin(), raw.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+      *out = ascii ? document_->StoreText(raw)
+                   : document_->StoreText(Utf8ToLatin1(std::string(raw)));
+      return true;
+    }
+    Variant plain;
+    if (!PlainVariant(value, &plain)) return false;
+    *out = document_->Store(plain);
+    return true;
   }
 
   // Rotation and centre points default to the centre of the object's box.
@@ -571,9 +621,11 @@ class Loader {
     bool have_box = true;
     for (int i = 0; i < 4 && have_box; ++i) {
       have_box = false;
+      const uint32_t key = document_->texts_.Find(kBoxKeys[i]);
+      if (key == TextTable::kAbsent) break;
       for (const Property& property : node->properties_) {
-        if (property.name == kBoxKeys[i]) {
-          have_box = NumberOf(property.value, &box[i], /*read_texts=*/false);
+        if (property.name == key) {
+          have_box = NumberOf(node->ValueOf(property.value), &box[i], /*read_texts=*/false);
         }
       }
     }
@@ -617,30 +669,30 @@ class Loader {
         if (auto image = Member(pair, "secondary")) {
           loaded.secondary = LoadImage(*image, at + ".secondary");
         }
-        node->images_.push_back(std::move(loaded));
+        node->MutableRare().images.push_back(std::move(loaded));
       }
     }
     if (auto value = Member(json, "valueGridColor")) {
-      node->value_grid_color_ = Integer32(*value, Place{where, ".valueGridColor"});
+      node->MutableRare().value_grid_color = Integer32(*value, Place{where, ".valueGridColor"});
     }
     if (auto value = Member(json, "timeGridColor")) {
-      node->time_grid_color_ = Integer32(*value, Place{where, ".timeGridColor"});
+      node->MutableRare().time_grid_color = Integer32(*value, Place{where, ".timeGridColor"});
     }
     if (auto value = Member(json, "progId")) {
-      node->prog_id_ = Text(*value, Place{where, ".progId"});
+      node->MutableRare().prog_id = Text(*value, Place{where, ".progId"});
     }
     if (auto value = Member(json, "columnHeadings")) {
-      node->column_headings_ = Text(*value, Place{where, ".columnHeadings"});
+      node->MutableRare().column_headings = Text(*value, Place{where, ".columnHeadings"});
     }
     if (auto value = Member(json, "dataLinkSource")) {
       std::string at = where + ".dataLinkSource";
       const J& source = Object(*value, at);
       node->is_data_link_source_ = true;
       if (auto format = Member(source, "format")) {
-        node->data_link_format_ = Text(*format, Place{at, ".format"});
+        node->MutableRare().data_link_format = Text(*format, Place{at, ".format"});
       }
       if (auto entry = Member(source, "dataEntry")) {
-        node->data_entry_ = Integer16(*entry, at + ".dataEntry");
+        node->MutableRare().data_entry = Integer16(*entry, at + ".dataEntry");
       }
     }
     if (auto value = Member(json, "lookup")) LoadLookup(*value, where + ".lookup", node);
@@ -671,11 +723,11 @@ class Loader {
         std::string at = Index(where + ".levels", i);
         const J& level = Object(*list[i], at);
         LookupLevel loaded;
-        if (auto v = Member(level, "in")) loaded.input = ToVariant(*v, at + ".in");
-        if (auto v = Member(level, "in2")) loaded.input2 = ToVariant(*v, at + ".in2");
-        if (auto v = Member(level, "out")) loaded.output = ToVariant(*v, at + ".out");
-        if (auto v = Member(level, "toggle")) loaded.toggle = ToVariant(*v, at + ".toggle");
-        node->levels_.push_back(std::move(loaded));
+        if (auto v = Member(level, "in")) loaded.input = LevelValue(*v, at + ".in");
+        if (auto v = Member(level, "in2")) loaded.input2 = LevelValue(*v, at + ".in2");
+        if (auto v = Member(level, "out")) loaded.output = LevelValue(*v, at + ".out");
+        if (auto v = Member(level, "toggle")) loaded.toggle = LevelValue(*v, at + ".toggle");
+        node->levels_.push_back(loaded);
       }
     }
     if (auto v = Member(lookup, "outputToggles")) {
@@ -693,8 +745,14 @@ class Loader {
       node->source_data_type_ = Integer32(*v, Place{where, ".sourceDataType"});
     }
     if (auto v = Member(lookup, "sharedTable")) {
-      node->shared_table_ = Text(*v, Place{where, ".sharedTable"});
+      node->MutableRare().shared_table = Text(*v, Place{where, ".sharedTable"});
     }
+  }
+
+  StoredValue LevelValue(const J& value, const std::string& where) {
+    StoredValue stored;
+    if (!PlainValue(value, &stored)) stored = document_->Store(ToVariant(value, where));
+    return stored;
   }
 
   Image LoadImage(const J& value, const std::string& where) {
@@ -791,6 +849,167 @@ bool HasRepeatedKeys(const Fast& value) {
   return false;
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+size_t SkipBlanks(std::string_view text, size_t at) {
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  return at;
+}
+
+// Just past the text that starts with the quote at `at`; npos when it does
+// not end.
+size_t TextEnd(std::string_view text, size_t at) {
+  for (size_t i = at + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '"') {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Just past the JSON value that starts at `at`, found by its brackets and
+// texts only (the value's parse checks the rest); npos when it cannot be
+// delimited.
+size_t ValueEnd(std::string_view text, size_t at) {
+  if (at >= text.size()) return std::string_view::npos;
+  const char first = text[at];
+  if (first == '"') return TextEnd(text, at);
+  if (first == '{' || first == '[') {
+    size_t depth = 0;
+    for (size_t i = at; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c == '"') {
+        i = TextEnd(text, i);
+        if (i == std::string_view::npos) return i;
+        --i;
+      } else if (c == '{' || c == '[') {
+        ++depth;
+      } else if ((c == '}' || c == ']') && --depth == 0) {
+        return i + 1;
+      }
+    }
+    return std::string_view::npos;
+  }
+  size_t end = at;
+  while (end < text.size() && !IsBlank(text[end]) && text[end] != ',' && text[end] != ']' &&
+         text[end] != '}') {
+    ++end;
+  }
+  return end == at ? std::string_view::npos : end;
+}
+
+// A document cut for a load in pieces: its text with the items of its
+// "objects" array left out, and those items.
+struct DocumentPieces {
+  std::string head;
+  std::vector<std::string_view> objects;
+};
+
+// Cuts `text` into its pieces when it is a JSON object whose members and
+// "objects" items can be told apart by their brackets alone: blanks, commas
+// and colons where JSON has them, keys of plain ASCII without escapes, one
+// "objects" member holding an array, nothing after the object. False for
+// anything else (the whole-text parse then decides and names the faults).
+bool CutIntoPieces(std::string_view text, DocumentPieces* pieces) {
+  constexpr size_t kNone = std::string_view::npos;
+  size_t at = SkipBlanks(text, 0);
+  if (at >= text.size() || text[at] != '{') return false;
+  at = SkipBlanks(text, at + 1);
+  size_t array_start = kNone, array_end = kNone;
+  while (true) {
+    if (at >= text.size() || text[at] != '"') return false;
+    const size_t key_end = TextEnd(text, at);
+    if (key_end == kNone) return false;
+    const std::string_view key = text.substr(at + 1, key_end - at - 2);
+    for (char c : key) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte >= 0x80 || c == '\\') return false;
+    }
+    at = SkipBlanks(text, key_end);
+    if (at >= text.size() || text[at] != ':') return false;
+    at = SkipBlanks(text, at + 1);
+    if (key == "objects" && array_start == kNone && at < text.size() && text[at] == '[') {
+      array_start = at;
+      at = SkipBlanks(text, at + 1);
+      if (at < text.size() && text[at] != ']') {
+        while (true) {
+          const size_t end = ValueEnd(text, at);
+          if (end == kNone) return false;
+          pieces->objects.push_back(text.substr(at, end - at));
+          at = SkipBlanks(text, end);
+          if (at >= text.size()) return false;
+          if (text[at] == ']') break;
+          if (text[at] != ',') return false;
+          at = SkipBlanks(text, at + 1);
+        }
+      }
+      if (at >= text.size() || text[at] != ']') return false;
+      array_end = ++at;
+    } else {
+      at = ValueEnd(text, at);
+      if (at == kNone) return false;
+    }
+    at = SkipBlanks(text, at);
+    if (at >= text.size()) return false;
+    if (text[at] == '}') break;
+    if (text[at] != ',') return false;
+    at = SkipBlanks(text, at + 1);
+  }
+  if (SkipBlanks(text, at + 1) != text.size() || array_start == kNone) return false;
+  pieces->head.reserve(text.size() - (array_end - array_start) + 2 + kDocumentTextPadding);
+  pieces->head.append(text.substr(0, array_start));
+  pieces->head.append("[]");
+  pieces->head.append(text.substr(array_end));
+  return true;
+}
+
+// Loads a document in pieces (see CutIntoPieces): the document's own
+// members from a parse of the head, then each item of "objects" from a
+// parse of its own text, so that the parser's tree never holds more than
+// one object rather than the whole picture. Every object is loaded as the
+// whole-text load would, under the same name (objects[i]). True when the
+// document is loaded; false, with the document emptied again, when the
+// text cannot be cut, a piece does not parse or names a key twice, or the
+// load fails: the whole-text load then runs and fails (or not) as it would
+// have, with its own message.
+bool LoadInPieces(const std::string& text, const std::string& origin, const LoadOptions& limits,
+                  Document* document) {
+  DocumentPieces pieces;
+  if (!CutIntoPieces(text, &pieces)) return false;
+  simdjson::dom::parser parser;
+  Loader<Fast> loader(document, limits, Folder(origin));
+  // Every piece lies in `text` and is followed by the rest of it: parsed in
+  // place when the text has the parser's room past its end.
+  const bool copy = text.capacity() - text.size() < kDocumentTextPadding;
+  try {
+    Fast root;
+    if (parser.parse(pieces.head.data(), pieces.head.size(), false).get(root) !=
+            simdjson::SUCCESS ||
+        HasRepeatedKeys(root)) {
+      return false;
+    }
+    loader.LoadDocument(root, Utf8ToLatin1(BaseName(origin)));
+    std::string().swap(pieces.head);
+    for (size_t i = 0; i < pieces.objects.size(); ++i) {
+      const std::string_view piece = pieces.objects[i];
+      Fast object;
+      if (parser.parse(piece.data(), piece.size(), copy).get(object) != simdjson::SUCCESS ||
+          HasRepeatedKeys(object)) {
+        loader.Abandon();
+        return false;
+      }
+      loader.LoadTopObject(object, i);
+    }
+    return true;
+  } catch (const LoadError&) {
+  } catch (const std::exception&) {
+  }
+  loader.Abandon();
+  return false;
+}
+
 }  // namespace
 
 int JsonNestingDepth(const std::string& text) {
@@ -827,7 +1046,8 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
   // Every group level takes two levels of JSON; the rest leaves room for
   // connections, lookups and typed values below the deepest group.
   int json_limit = std::max(512, 2 * limits.max_group_depth + 256);
-  if (JsonNestingDepth(text) > json_limit) {
+  const int depth = JsonNestingDepth(text);
+  if (depth > json_limit) {
     *error = "the document nests arrays and objects more than " + std::to_string(json_limit) +
              " levels deep";
     return false;
@@ -838,6 +1058,12 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
     // keys), is parsed again by the reference parser, whose messages name
     // the faults.
     if (!NeedsReferenceParser(text)) {
+      // In pieces first, when the whole text would not be too deep for the
+      // fast parser either.
+      if (depth <= static_cast<int>(simdjson::DEFAULT_MAX_DEPTH) &&
+          LoadInPieces(text, origin, limits, document)) {
+        return true;
+      }
       static_assert(kDocumentTextPadding >= simdjson::SIMDJSON_PADDING, "padding of the parser");
       simdjson::dom::parser parser;
       Fast root;

@@ -185,6 +185,9 @@ int PictureConverter::OpenPicture() {
   if (hmi::Failed(document->persist_storage->Load(document->storage.get()))) {
     return fail(kResLoadFailed);
   }
+  // The loaded document holds all it needs: the storage goes now, and with
+  // it the file's text that the host may keep in memory.
+  document->storage = nullptr;
   if (hmi::Failed(document->ole_object.As(&document->document_dispatch))) {
     return fail(kResNoDispatch);
   }
@@ -211,6 +214,9 @@ int PictureConverter::WritePages() {
   }
   *writer.group_map() = std::move(*reader_.group_map());
   *writer.picture_map() = std::move(*reader_.picture_map());
+  // Writing needs nothing more of the picture document: it goes before the
+  // page description is built rather than when the run ends.
+  reader_.ReleasePictureReferences();
   writer.SetTranslation(registry_ != nullptr ? registry_ : reader_.registry(), state_);
   long height = 0, width = 0;
   std::string background;

@@ -14,7 +14,9 @@ std::string Outcome(const std::string& text) {
   Document document;
   if (document.LoadText(text, "/pictures/Pic.grf") < 0) return "error: " + document.load_error();
   std::string outcome = "loaded " + document.name();
-  for (const Property& property : document.root()->properties()) outcome += " " + property.name;
+  for (const Property& property : document.root()->properties()) {
+    outcome += " " + document.root()->NameOf(property);
+  }
   return outcome;
 }
 
