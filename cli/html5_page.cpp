@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -645,6 +646,21 @@ std::string HtmlEscape(const std::string& text) {
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
       default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string UrlPathEscape(const std::string& relative) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : relative) {
+    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
     }
   }
   return out;

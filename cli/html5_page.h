@@ -47,6 +47,9 @@ std::string JdfTextAsUtf8(const std::string& bytes);
 // description names.
 // `text` with the characters that are special in HTML as references.
 std::string HtmlEscape(const std::string& text);
+// A relative path as a link target: every byte but letters, digits and
+// "/.-_~" percent-encoded.
+std::string UrlPathEscape(const std::string& relative);
 
 std::string BuildHtml5Page(const std::string& title, const std::string& jdf_utf8);
 

@@ -357,22 +357,6 @@ nlohmann::json RunReport(const std::vector<PictureOutcome>& outcomes,
 
 namespace {
 
-// A link's target relative to the index: percent-encoded path parts.
-std::string LinkTarget(const std::string& relative) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : relative) {
-    if (std::isalnum(c) || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 // `path` relative to `directory` when it lies inside it, else as it is.
 std::string RelativeTo(const std::string& directory, const std::string& path) {
   std::string base = directory;
@@ -410,13 +394,13 @@ bool WriteIndexPage(const std::string& directory, const std::vector<PictureOutco
           (outcome.status == PictureStatus::kConverted ||
            outcome.status == PictureStatus::kConvertedWithLosses)) {
         const std::string relative = RelativeTo(directory, file);
-        page_link = "<a href=\"" + HtmlEscape(LinkTarget(relative)) + "\">" +
+        page_link = "<a href=\"" + HtmlEscape(UrlPathEscape(relative)) + "\">" +
                     HtmlEscape(relative) + "</a>";
       }
     }
     if (outcome.log_written) {
       const std::string relative = RelativeTo(directory, outcome.log_path);
-      log_link = "<a href=\"" + HtmlEscape(LinkTarget(relative)) + "\">" +
+      log_link = "<a href=\"" + HtmlEscape(UrlPathEscape(relative)) + "\">" +
                  HtmlEscape(relative) + "</a>";
     }
     std::string status = StatusName(outcome.status);

@@ -66,21 +66,6 @@ bool ReadNumber(const std::string& text, double* number) {
   return end == text.c_str() + text.size() && std::isfinite(*number);
 }
 
-std::string UrlEscape(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string ContentType(const std::string& path) {
   std::string extension = fs::path(path).extension().string();
   std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -117,7 +102,7 @@ std::string IndexPage(const fs::path& root) {
   if (names.empty()) page += "<p>This folder holds no converted picture.</p>\n";
   page += "<ul>\n";
   for (const auto& name : names) {
-    page += "<li><a href=\"" + UrlEscape(name + ".html") + "?feed=/feed\">" + HtmlEscape(name) +
+    page += "<li><a href=\"" + UrlPathEscape(name + ".html") + "?feed=/feed\">" + HtmlEscape(name) +
             "</a></li>\n";
   }
   page += "</ul>\n</body>\n</html>\n";

@@ -216,6 +216,23 @@ TEST(RunViewTest, ExitStatusAndTheDescriptionIsNeverReplaced) {
   EXPECT_EQ(ReadFile(dir.File("Good.JDF")), "(objects)");
 }
 
+// Link targets of the run's index and the served index: a name with a
+// blank, a quote, a "#", a "?" or bytes above 127 must stay one path.
+TEST(UrlPathEscapeTest, KeepsOnlyPathCharacters) {
+  const struct {
+    const char* relative;
+    const char* link;
+  } cases[] = {
+      {"Area 1/Overview.html", "Area%201/Overview.html"},
+      {"a\"b<c>.html", "a%22b%3Cc%3E.html"},
+      {"what?#x&y.html", "what%3F%23x%26y.html"},
+      {"Pr\xC3\xBC" "fung.html", "Pr%C3%BCfung.html"},
+      {"A-z_0.9~", "A-z_0.9~"},
+      {"100%.html", "100%25.html"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(UrlPathEscape(c.relative), c.link) << c.relative;
+}
+
 }  // namespace
 }  // namespace cli
 }  // namespace quillon
