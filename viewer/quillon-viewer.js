@@ -451,12 +451,18 @@ export function parseColor(value, fallback) {
   return `#${match[1].toLowerCase().padStart(6, '0')}`;
 }
 
-// Font families for the font names the writer emits.
+// Font families for the font names the writer emits. The pages name the
+// fonts of the HMI's platform, which a Linux machine does not have: each
+// name maps to the installed face of the same metrics first (Liberation),
+// then the platform's own names, then the generic family, so that the
+// browser finds the face at its first try instead of searching its
+// fallbacks for each name and style. Dialog is drawn as Helvetica: one face
+// fewer, and texts in either inherit the drawing's font.
 export const FONT_FAMILIES = {
-  Helvetica: 'Helvetica, Arial, "Liberation Sans", "DejaVu Sans", sans-serif',
-  TimesRoman: '"Times New Roman", Times, "Liberation Serif", "DejaVu Serif", serif',
-  Courier: '"Courier New", Courier, "Liberation Mono", "DejaVu Sans Mono", monospace',
-  Dialog: 'Arial, "Liberation Sans", "DejaVu Sans", sans-serif',
+  Helvetica: '"Liberation Sans", Arial, Helvetica, sans-serif',
+  TimesRoman: '"Liberation Serif", "Times New Roman", Times, serif',
+  Courier: '"Liberation Mono", "Courier New", Courier, monospace',
+  Dialog: '"Liberation Sans", Arial, Helvetica, sans-serif',
 };
 
 export function fontFamily(name) {
@@ -880,9 +886,11 @@ function textFill(value) {
 
 function textAttrs(props, size) {
   const style = own(FONT_STYLES, props.fontStyle) || FONT_STYLES.plain;
+  const family = props.font === undefined ? FONT_FAMILIES.Helvetica : fontFamily(props.font);
   return {
-    // Helvetica, the most common font, is the drawing's own font.
-    'font-family': props.font === undefined || props.font === 'Helvetica' ? null : fontFamily(props.font),
+    // Helvetica, the most common font, is the drawing's own font: texts in
+    // it inherit it.
+    'font-family': family === FONT_FAMILIES.Helvetica ? null : family,
     'font-size': fmt(size),
     'font-weight': style.weight,
     'font-style': style.style,
@@ -941,7 +949,9 @@ function drawButton(object) {
   object.box = box;
   const disabled = parseNumber(props.disable, 0) !== 0;
   const { x, y, width: w, height: h } = box;
-  // A raised button: light upper and left edges, dark lower and right ones.
+  // A raised button: light upper and left edges, dark lower and right ones
+  // (drawn as polylines: a stroked face or a dashed edge would change the
+  // antialiased corners).
   const parts = [
     make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: BUTTON_FACE }),
     make('polyline', {
@@ -992,70 +1002,90 @@ export function alarmColumns(props) {
 
 const TABLE_FONT = 11;
 
+// The geometry of an alarm table: its box, heading row and rows.
+function alarmLayout(props) {
+  const box = boxOf(props);
+  const rows = Math.max(1, Math.round(parseNumber(props.lines, 10)));
+  const headerHeight = Math.min(box.height, TABLE_FONT + 6);
+  return { box, rows, headerHeight, rowHeight: (box.height - headerHeight) / rows };
+}
+
+// The attributes of alarm row `r` (from 0, the newest first).
+function alarmRowAttrs(props, layout, r) {
+  return {
+    x: fmt(layout.box.x + 3),
+    y: fmt(layout.box.y + layout.headerHeight + (r + 1) * layout.rowHeight - 3),
+    fill: parseColor(props.textColor, '#ffffff'),
+    class: 'alarm',
+  };
+}
+
+// A table in few elements: the body with its frame, the heading row, the
+// headings (each in a viewport that cuts it at its column's edge only when
+// it may be too long for it), the column lines and the row lines as one
+// path each, and a text per alarm.
 function drawAlarmDisplay(object) {
   const props = object.props;
-  const box = boxOf(props);
+  const layout = alarmLayout(props);
+  const { box, rows, headerHeight, rowHeight } = layout;
   object.box = box;
   const { x, y, width: w, height: h } = box;
   const background = parseColor(props.bgColor, '#000000');
   const header = parseColor(props.headerColor, background);
   const textColor = parseColor(props.textColor, '#ffffff');
   const headingColor = parseColor(props.fgColor, textColor);
-  const rows = Math.max(1, Math.round(parseNumber(props.lines, 10)));
-  const headerHeight = Math.min(h, TABLE_FONT + 6);
+  // The frame lies on the outermost pixels; everything else inside it.
   const parts = [
-    make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(h), fill: background }),
-    make('rect', { x: fmt(x), y: fmt(y), width: fmt(w), height: fmt(headerHeight), fill: header }),
+    make('rect', {
+      x: fmt(x + 0.5), y: fmt(y + 0.5), width: fmt(Math.max(0, w - 1)),
+      height: fmt(Math.max(0, h - 1)), fill: background, stroke: headingColor,
+    }),
+    make('rect', {
+      x: fmt(x + 1), y: fmt(y + 1), width: fmt(Math.max(0, w - 2)),
+      height: fmt(Math.max(0, headerHeight - 1)), fill: header,
+    }),
   ];
   const columns = alarmColumns(props);
   const total = columns.reduce((sum, column) => sum + column.chars, 0);
   let left = x;
-  const headings = [];
+  let columnLines = '';
   columns.forEach((column, index) => {
     const columnWidth = total > 0 ? (w * column.chars) / total : 0;
-    // Each heading is clipped to its column by a nested viewport.
-    headings.push(make('svg', {
-      x: fmt(left), y: fmt(y), width: fmt(Math.max(0, columnWidth - 1)),
-      height: fmt(headerHeight), overflow: 'hidden',
-    }, [make('text', {
-      x: '3',
-      y: fmt(headerHeight - 4),
-      fill: headingColor,
-      'font-size': fmt(TABLE_FONT),
-      'font-weight': 'bold',
+    const heading = {
+      x: fmt(left + 3), y: fmt(y + headerHeight - 4), fill: headingColor, 'font-weight': 'bold',
       class: 'heading',
-    }, [], column.name)]));
-    if (index > 0) {
-      headings.push(make('line', {
-        x1: fmt(left + 0.5), y1: fmt(y), x2: fmt(left + 0.5), y2: fmt(y + h),
-        stroke: headingColor, 'stroke-opacity': '0.4',
-      }));
+    };
+    // No glyph of the font is wider than its size: a heading within that
+    // bound fits its column and needs no viewport.
+    if (column.name.length * TABLE_FONT <= columnWidth - 4) {
+      parts.push(make('text', heading, [], column.name));
+    } else {
+      parts.push(make('svg', {
+        x: fmt(left), y: fmt(y), width: fmt(Math.max(0, columnWidth - 1)),
+        height: fmt(headerHeight), overflow: 'hidden',
+      }, [make('text', { ...heading, x: '3', y: fmt(headerHeight - 4) }, [], column.name)]));
     }
+    if (index > 0) columnLines += `M${fmt(left + 0.5)},${fmt(y + 1)}V${fmt(y + h - 1)}`;
     left += columnWidth;
   });
-  parts.push(make('g', { class: 'headings' }, headings));
+  if (columnLines !== '') {
+    parts.push(make('path', {
+      d: columnLines, fill: 'none', stroke: headingColor, 'stroke-opacity': '0.4', class: 'columns',
+    }));
+  }
   // The rows: empty until alarms arrive, divided by faint lines.
-  const rowHeight = (h - headerHeight) / rows;
   let rowLines = '';
   for (let r = 1; r < rows; r += 1) {
-    rowLines += `M${fmt(x)},${fmt(y + headerHeight + r * rowHeight)}H${fmt(x + w)}`;
+    rowLines += `M${fmt(x + 1)},${fmt(y + headerHeight + r * rowHeight)}H${fmt(x + w - 1)}`;
   }
-  const rowParts = rowLines === '' ? [] : [
-    make('path', { d: rowLines, stroke: textColor, 'stroke-opacity': '0.15' }),
-  ];
+  parts.push(make('path', {
+    d: rowLines, fill: 'none', stroke: textColor, 'stroke-opacity': '0.15', class: 'rows', 'data-rows': rows,
+  }));
   // Alarms from the network, the newest first, one per row.
   (object.alarmRows || []).forEach((text, r) => {
-    rowParts.push(make('text', {
-      x: fmt(x + 3), y: fmt(y + headerHeight + (r + 1) * rowHeight - 3), 'font-size': fmt(TABLE_FONT),
-      class: 'alarm',
-    }, [], text));
+    parts.push(make('text', alarmRowAttrs(props, layout, r), [], text));
   });
-  parts.push(make('g', { class: 'rows', 'data-rows': rows, fill: textColor }, rowParts));
-  parts.push(make('rect', {
-    x: fmt(x + 0.5), y: fmt(y + 0.5), width: fmt(Math.max(0, w - 1)),
-    height: fmt(Math.max(0, h - 1)), fill: 'none', stroke: headingColor,
-  }));
-  return objectElement(object, 'g', {}, parts);
+  return objectElement(object, 'g', { 'font-size': fmt(TABLE_FONT) }, parts);
 }
 
 // The pens of a chart: [{color, width}].
@@ -1105,6 +1135,26 @@ export function chartPlotArea(props) {
   };
 }
 
+// The key line of pen `index` above a chart's plot, as path data.
+function penKey(box, plot, pen, index) {
+  const keyX = plot.x + index * 30;
+  // Odd widths sit on the pixel centre, so that the key line is crisp.
+  const keyY = box.y + 8 + (Math.round(pen.width) % 2 === 1 ? 0.5 : 0);
+  return `M${fmt(keyX)},${fmt(keyY)}H${fmt(keyX + 22)}`;
+}
+
+// The path data of a pen: its key line, then its trace through `points`
+// (as tracePoints() gives them; none before values arrive).
+export function penPath(props, index, points) {
+  const pens = chartPens(props);
+  const pen = pens[index] || { width: 1 };
+  const key = penKey(boxOf(props), chartPlotArea(props), pen, index);
+  return points ? `${key}M${points}` : key;
+}
+
+// A chart in few elements: the frame, the plot's axes, one path per kind
+// of division, the labels, and one path per pen (its key and
+// its trace).
 function drawRealTime(object) {
   const props = object.props;
   const box = boxOf(props);
@@ -1127,16 +1177,25 @@ function drawRealTime(object) {
     valueLabel: parseColor(props.valueLabelColor, fg),
     timeLabel: parseColor(props.timeLabelColor, fg),
   };
+  // The frame on the chart's background, and the axes around the plot: the
+  // grid lies between the axes, so that they are drawn first without being
+  // covered. (Rectangles, not one path of both: a path's corners are drawn
+  // differently.)
   const parts = [make('rect', {
     x: fmt(box.x + 0.5), y: fmt(box.y + 0.5), width: fmt(Math.max(0, box.width - 1)),
     height: fmt(Math.max(0, box.height - 1)), fill: bg, stroke: fg,
     class: 'frame',
+  }), make('rect', {
+    x: fmt(plot.x + 0.5), y: fmt(plot.y + 0.5), width: fmt(Math.max(0, plot.width - 1)),
+    height: fmt(Math.max(0, plot.height - 1)), fill: 'none', stroke: fg,
+    class: 'axes',
   })];
-  // The grid: one path per kind of division, each line a segment of it.
+  // The grid: one path per kind of division, each line a segment of it,
+  // from the pixel after the axis to the pixel before the other.
   const grid = { majorValue: '', minorValue: '', majorTime: '', minorTime: '' };
   const labels = [];
-  const horizontal = (y) => `M${fmt(plot.x)},${fmt(y)}H${fmt(plot.x + plot.width)}`;
-  const vertical = (x) => `M${fmt(x)},${fmt(plot.y)}V${fmt(plot.y + plot.height)}`;
+  const horizontal = (y) => `M${fmt(plot.x + 1)},${fmt(y)}H${fmt(plot.x + plot.width - 1)}`;
+  const vertical = (x) => `M${fmt(x)},${fmt(plot.y + 1)}V${fmt(plot.y + plot.height - 1)}`;
   // Value divisions: horizontal lines, a minor one half-way between majors.
   for (let d = 0; d <= valueDivs; d += 1) {
     const lineY = Math.round(plot.y + plot.height - (plot.height * d) / valueDivs) + 0.5;
@@ -1167,44 +1226,27 @@ function drawRealTime(object) {
       }, [], timeLabel(-span + (span * d) / timeDivs)));
     }
   }
-  const gridPaths = [];
   for (const kind of ['minorValue', 'minorTime', 'majorValue', 'majorTime']) {
     if (grid[kind] === '') continue;
-    gridPaths.push(make('path', {
+    const minor = kind.startsWith('minor');
+    // A dotted line's pattern starts where the axis is, one pixel before
+    // the segment.
+    parts.push(make('path', {
       d: grid[kind], fill: 'none', stroke: colors[kind],
-      'stroke-dasharray': kind.startsWith('minor') ? '1 3' : null, 'data-division': kind,
+      'stroke-dasharray': minor ? '1 3' : null, 'stroke-dashoffset': minor ? '1' : null,
+      'data-division': kind,
     }));
   }
-  parts.push(make('g', { class: 'grid' }, gridPaths));
-  parts.push(make('rect', {
-    x: fmt(plot.x + 0.5), y: fmt(plot.y + 0.5), width: fmt(Math.max(0, plot.width - 1)),
-    height: fmt(Math.max(0, plot.height - 1)), fill: 'none', stroke: fg,
-    class: 'axes',
-  }));
-  parts.push(make('g', {
-    class: 'labels', 'font-size': fmt(CHART_FONT),
-  }, labels));
-  // The pens: a key above the plot, one short line per pen in its colour
-  // and width, and each pen's trace, empty until values arrive.
-  const pens = chartPens(props);
-  const key = [];
-  const traces = [];
-  pens.forEach((pen, index) => {
-    const keyX = plot.x + index * 30;
-    // Odd widths sit on the pixel centre, so that the key line is crisp.
-    const keyY = box.y + 8 + (Math.round(pen.width) % 2 === 1 ? 0.5 : 0);
-    key.push(make('line', {
-      x1: fmt(keyX), y1: fmt(keyY), x2: fmt(keyX + 22), y2: fmt(keyY),
-      stroke: pen.color, 'stroke-width': fmt(pen.width), 'data-pen': index,
-    }));
-    traces.push(make('polyline', {
-      points: '', fill: 'none', stroke: pen.color, 'stroke-width': fmt(pen.width),
-      'data-pen': index, 'stroke-linejoin': 'round',
+  for (const label of labels) parts.push(label);
+  // The pens: one path each, a key line above the plot in the pen's colour
+  // and width and the pen's trace, empty until values arrive.
+  chartPens(props).forEach((pen, index) => {
+    parts.push(make('path', {
+      d: penKey(box, plot, pen, index), fill: 'none', stroke: pen.color,
+      'stroke-width': fmt(pen.width), 'stroke-linejoin': 'round', class: 'pen', 'data-pen': index,
     }));
   });
-  parts.push(make('g', { class: 'pen-key' }, key));
-  parts.push(make('g', { class: 'pens' }, traces));
-  return objectElement(object, 'g', {}, parts);
+  return objectElement(object, 'g', { 'font-size': fmt(CHART_FONT) }, parts);
 }
 
 function drawSymbol(object) {
@@ -1366,6 +1408,7 @@ export function createView(page, container, doc) {
         object.props[property] = Array.isArray(value) ? value : String(value);
       }
       if (directUpdate(object, old, properties)) return true;
+      if (object.className === 'TAVAlarmDisplay' && alarmRowsInPlace(object, old, properties, maker)) return true;
       const description = renderObject(object, el);
       if (sameElements(old, description)) {
         patchElements(old, description, true);
@@ -1488,6 +1531,28 @@ function directUpdate(object, element, properties) {
     const transform = objectAttrs(object).transform;
     if (transform === undefined) element.removeAttribute('transform');
     else element.setAttribute('transform', transform);
+  }
+  return true;
+}
+
+// New alarm rows of a table whose drawing is otherwise unchanged (no other
+// property given): the rows' texts are set in place, a row added when the
+// table fills up. False (nothing done) for any other change.
+function alarmRowsInPlace(object, element, properties, maker) {
+  for (const property in properties) return false;
+  const rows = object.alarmRows || [];
+  const texts = [];
+  for (const child of element.children) {
+    if (child.getAttribute('class') === 'alarm') texts.push(child);
+  }
+  if (texts.length > rows.length) return false;
+  const layout = alarmLayout(object.props);
+  for (let r = 0; r < rows.length; r += 1) {
+    if (r < texts.length) {
+      setText(texts[r], rows[r]);
+    } else {
+      element.appendChild(maker('text', alarmRowAttrs(object.props, layout, r), [], rows[r]));
+    }
   }
   return true;
 }
@@ -2432,12 +2497,12 @@ export function startLive(view, doc, options, prepared = prepareLive(view.page, 
     if (!object || !element || !pens) return;
     let known = traceLines.get(path);
     if (!known || known.element !== element) {
-      known = { element, lines: [...element.querySelectorAll('.pens polyline')] };
+      known = { element, lines: [...element.querySelectorAll('.pen')] };
       traceLines.set(path, known);
     }
     known.lines.forEach((line, index) => {
-      const points = tracePoints(object.props, pens[index] || [], clock.ms);
-      if (line.getAttribute('points') !== points) line.setAttribute('points', points);
+      const d = penPath(object.props, index, tracePoints(object.props, pens[index] || [], clock.ms));
+      if (line.getAttribute('d') !== d) line.setAttribute('d', d);
     });
   };
   const update = (values) => {

@@ -8,7 +8,7 @@ import { fileURLToPath } from 'node:url';
 
 import {
   parseJdf, renderPage, renderObject, toSvgString, arcPath, ellipsePoint, fillInset,
-  alarmColumns, chartPens, chartPlotArea, safeImageName, dashArray, initialText, DRAWN_CLASSES,
+  alarmColumns, chartPens, chartPlotArea, penPath, safeImageName, dashArray, initialText, DRAWN_CLASSES,
 } from '../quillon-viewer.js';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -225,10 +225,24 @@ test('alarm tables: columns in their order, widths by characters, colours', () =
   const table = draw('(A TAVAlarmDisplay (properties (x 0) (y 0) (width 300) (height 100) (bgColor 0x000000) (fgColor 0xffffff) (order ( 0 1)) (lines 4) (headerColor 0x000080) (textColor 0x00ff00) (columns ((DATE 1)(TIME 2)))))');
   const headings = find(table, (n) => n.attrs.class === 'heading');
   assert.deepEqual(headings.map((n) => [n.text, n.attrs.fill]), [['DATE', '#ffffff'], ['TIME', '#ffffff']]);
-  const viewports = find(table, (n) => n.tag === 'svg');
-  assert.deepEqual(viewports.map((n) => [n.attrs.x, n.attrs.width]), [['0', '99'], ['100', '199']]);
+  // Short headings need no viewport; they start 3 pixels into their column.
+  assert.deepEqual(find(table, (n) => n.tag === 'svg'), []);
+  assert.deepEqual(headings.map((n) => n.attrs.x), ['3', '103']);
   assert.deepEqual(table.children.slice(0, 2).map((n) => n.attrs.fill), ['#000000', '#000080']);
-  assert.equal(find(table, (n) => n.attrs.class === 'rows')[0].attrs['data-rows'], '4');
+  // The frame on the outermost pixels, the heading row inside it.
+  assert.deepEqual(['x', 'y', 'width', 'height', 'stroke'].map((k) => table.children[0].attrs[k]), ['0.5', '0.5', '299', '99', '#ffffff']);
+  assert.deepEqual(['x', 'y', 'width', 'height'].map((k) => table.children[1].attrs[k]), ['1', '1', '298', '16']);
+  const rows = find(table, (n) => n.attrs.class === 'rows')[0];
+  assert.equal(rows.attrs['data-rows'], '4');
+  assert.equal(rows.attrs.d.split('M').length - 1, 3);
+  assert.equal(find(table, (n) => n.attrs.class === 'columns')[0].attrs.d, 'M100.5,1V99');
+  // Body and frame, heading row, two headings, column lines, row lines.
+  assert.equal(find(table, () => true).length, 7);
+  // A heading that may be wider than its column is cut at its edge.
+  const narrow = draw('(A TAVAlarmDisplay (properties (x 10) (y 0) (width 100) (height 60) (columns ((DESCRIPTION 1)(T 9)))))');
+  const viewports = find(narrow, (n) => n.tag === 'svg');
+  assert.deepEqual(viewports.map((n) => [n.attrs.x, n.attrs.width, n.children[0].text, n.children[0].attrs.x]), [['10', '9', 'DESCRIPTION', '3']]);
+  assert.deepEqual(find(narrow, (n) => n.attrs.class === 'heading' && n.text === 'T')[0].attrs.x, '23');
 });
 
 test('charts: pens, plot area, divisions and labels', () => {
@@ -242,16 +256,28 @@ test('charts: pens, plot area, divisions and labels', () => {
   const timeLabels = labels.filter((n) => n.attrs.fill === '#0000ff').map((n) => n.text);
   assert.deepEqual(valueLabels, ['0', '500', '1000']);
   assert.deepEqual(timeLabels, ['-10:00', '-8:00', '-6:00', '-4:00', '-2:00', '0:00']);
-  const grid = find(chart, (n) => n.attrs.class === 'grid')[0].children;
+  const grid = find(chart, (n) => n.attrs['data-division'] !== undefined);
   // Lines of each division colour: the segments of its path.
   const count = (colour) => grid.filter((n) => n.attrs.stroke === colour)
     .reduce((sum, n) => sum + n.attrs.d.split('M').length - 1, 0);
   assert.deepEqual([count('#cccccc'), count('#dddddd'), count('#888888'), count('#999999')], [3, 4, 4, 5]);
-  assert.equal(grid.find((n) => n.attrs.stroke === '#cccccc').attrs.d.split('M')[1], '64,206.5H510');
+  // Grid lines run between the axes (x 64 and 509), dotted ones in the
+  // pattern that starts on the axis.
+  assert.equal(grid.find((n) => n.attrs.stroke === '#cccccc').attrs.d.split('M')[1], '65,206.5H509');
+  assert.deepEqual(grid.filter((n) => n.attrs['stroke-dasharray']).map((n) => n.attrs['stroke-dashoffset']), ['1', '1']);
+  // The frame and the axes, drawn before the grid.
+  assert.deepEqual(chart.children.slice(0, 2).map((n) => [n.attrs.class, n.attrs.x, n.attrs.width, n.attrs.fill]),
+    [['frame', '20.5', '499', '#ffffff'], ['axes', '64.5', '445', 'none']]);
+  // One path per pen: its key above the plot; its trace follows once values arrive.
   const pens = find(chart, (n) => n.attrs['data-pen'] !== undefined);
-  assert.deepEqual(pens.map((n) => [n.tag, n.attrs.stroke, n.attrs['stroke-width']]), [
-    ['line', '#0000ff', '2'], ['line', '#ff0000', '1'], ['polyline', '#0000ff', '2'], ['polyline', '#ff0000', '1'],
+  assert.deepEqual(pens.map((n) => [n.tag, n.attrs.d, n.attrs.stroke, n.attrs['stroke-width']]), [
+    ['path', 'M64,28H86', '#0000ff', '2'], ['path', 'M94,28.5H116', '#ff0000', '1'],
   ]);
+  const penProps = parseJdf('(objects (C TAVRealTime (properties (x 20) (y 20) (pens ((0x0000ff 2))))))').objects[0].props;
+  assert.equal(penPath(penProps, 0, '70,40 80,50'), 'M64,28H86M70,40 80,50');
+  assert.equal(penPath(penProps, 0, ''), 'M64,28H86');
+  // Root, frame, axes, 4 grid paths, 3 + 6 labels, 2 pens.
+  assert.equal(find(chart, () => true).length, 18);
   const hidden = parseJdf('(objects (C TAVRealTime (properties (x 0) (y 0) (width 100) (height 100) (labelVert none) (labelHoriz none))))').objects[0];
   assert.equal(find(renderObject(hidden), (n) => n.tag === 'text').length, 0);
   assert.deepEqual(chartPlotArea(hidden.props), { x: 6, y: 16, width: 84, height: 78 });
@@ -287,8 +313,8 @@ test('names from the page never reach the viewer\'s own tables', () => {
     const rect = find(svg, (n) => n.attrs['data-object'] === 'G.R')[0];
     assert.equal(rect.attrs['stroke-dasharray'], undefined, name);
     const text = find(svg, (n) => n.tag === 'text')[0];
-    assert.deepEqual([text.attrs['font-family'], text.attrs['font-weight']], [
-      'Helvetica, Arial, "Liberation Sans", "DejaVu Sans", sans-serif', undefined], name);
+    // An unknown font is drawn in the drawing's own font, inherited.
+    assert.deepEqual([text.attrs['font-family'], text.attrs['font-weight']], [undefined, undefined], name);
     assert.deepEqual(parsed.byPath.get('G.R').props[name], ['1', '2'], name);
   }
 });
