@@ -258,7 +258,13 @@ function readProperties(tokens, into, source) {
     // "(name)" is a property whose value is empty; "(name a b)" keeps the
     // first value, as the writer writes one value per property. A property
     // given twice takes its last value.
-    into[name] = tokens.type === ')' ? '' : readValue(tokens);
+    const value = tokens.type === ')' ? '' : readValue(tokens);
+    if (name === '__proto__') {
+      // An own property like any other, not the object's prototype.
+      Object.defineProperty(into, name, { value, writable: true, enumerable: true, configurable: true });
+    } else {
+      into[name] = value;
+    }
     tokens.skipList();
   }
   tokens.next();
@@ -279,9 +285,11 @@ function readObject(tokens, parent, page, source) {
     name,
     path: parent ? `${parent.path}.${name}` : name,
     className: tokens.text,
-    // Without a prototype, so that a property named __proto__ or
-    // constructor is a property like any other.
-    props: Object.create(null),
+    // A plain object, which the engine keeps compact and fast to read (one
+    // without a prototype is a hash table); readProperties() stores a
+    // property named __proto__ as an own property, and the viewer reads
+    // only the names it knows.
+    props: {},
     children: [],
     parent: parent || null,
     at,
@@ -346,7 +354,7 @@ function readPage(jdf) {
     width: 1000,
     height: 1000,
     bgColor: '#ffffff',
-    properties: Object.create(null),
+    properties: {},
     objects: [],
     drawn: [],
     animations: [],
@@ -1404,7 +1412,8 @@ export function createView(page, container, doc) {
       const object = find(path);
       const old = object ? lookUp(path) : null;
       if (!object || !old) return false;
-      for (const [property, value] of Object.entries(properties)) {
+      for (const property in properties) {
+        const value = properties[property];
         object.props[property] = Array.isArray(value) ? value : String(value);
       }
       if (directUpdate(object, old, properties)) return true;
@@ -1467,10 +1476,13 @@ function directUpdate(object, element, properties) {
     if (property === 'visibility') continue;
     if (property === 'text' && cls === 'TAVText' && !rotated) continue;
     if (property === 'fgColor' && single && ONE_ELEMENT_FILLED.has(cls)) continue;
+    // A pie stays a pie while it has a colour (without one it is an arc).
+    if (property === 'fgColor' && single && cls === 'TAVArc' && element.getAttribute('fill') !== null
+        && element.getAttribute('fill') !== 'none' && parseColor(props.fgColor, null) !== null) continue;
     if (property === 'lineColor' && single && ONE_ELEMENT_LINES.has(cls)) continue;
     if (property === 'textColor' && cls === 'TAVText') continue;
     if (property === 'x' || property === 'y') {
-      if (single && !rotated && ONE_ELEMENT_BOXES.has(cls)) continue;
+      if (single && ONE_ELEMENT_BOXES.has(cls)) continue;
       if (!rotated && object.box && MOVED_BY_OFFSET.has(cls)) continue;
       return false;
     }
@@ -1484,6 +1496,7 @@ function directUpdate(object, element, properties) {
   }
   if (!any) return false;
   let moved = false;
+  let turned = false;
   for (const property in properties) {
     if (property === 'visibility') {
       if (props.visibility !== undefined && parseNumber(props.visibility, 1) === 0) {
@@ -1499,9 +1512,11 @@ function directUpdate(object, element, properties) {
     } else if ((property === 'x' || property === 'y') && MOVED_BY_OFFSET.has(cls)) {
       moved = true;
     } else if (property === 'x' || property === 'y') {
-      // The box moves; its size and edge stay.
+      // The box moves; its size and edge stay; a rotation turns about the
+      // moved centre.
       const box = boxOf(props);
       object.box = box;
+      turned = rotated;
       if (cls === 'TAVEllipse') {
         if (property === 'x') element.setAttribute('cx', fmt(box.x + box.width / 2));
         else element.setAttribute('cy', fmt(box.y + box.height / 2));
@@ -1525,9 +1540,9 @@ function directUpdate(object, element, properties) {
       element.setAttribute('stroke', parseColor(props.lineColor, '#000000'));
     }
   }
-  if (moved) {
-    // Moved by an offset from where the description places it, as
-    // objectAttrs() writes it (not rotated, so nothing else transforms it).
+  if (moved || turned) {
+    // Moved by an offset from where the description places it, or turned
+    // about a moved centre, as objectAttrs() writes it.
     const transform = objectAttrs(object).transform;
     if (transform === undefined) element.removeAttribute('transform');
     else element.setAttribute('transform', transform);
@@ -2484,6 +2499,8 @@ export function startLive(view, doc, options, prepared = prepareLive(view.page, 
       for (const property in props) { changed = true; break; }
       if (changed) view.setProperties(path, props);
       view.setQuality(path, change.bad ? 'bad' : 'good');
+      // A chart drawn again or changed in place: its pens' keys are found anew.
+      if (changed) traceLines.delete(path);
       if (change.trend || change.redraw) drawTrend(path);
     }
   };
@@ -2497,11 +2514,14 @@ export function startLive(view, doc, options, prepared = prepareLive(view.page, 
     if (!object || !element || !pens) return;
     let known = traceLines.get(path);
     if (!known || known.element !== element) {
-      known = { element, lines: [...element.querySelectorAll('.pen')] };
+      const lines = [...element.querySelectorAll('.pen')];
+      // Each pen's key, the start of its path.
+      known = { element, lines, keys: lines.map((line, index) => penPath(object.props, index, '')) };
       traceLines.set(path, known);
     }
     known.lines.forEach((line, index) => {
-      const d = penPath(object.props, index, tracePoints(object.props, pens[index] || [], clock.ms));
+      const points = tracePoints(object.props, pens[index] || [], clock.ms);
+      const d = points ? `${known.keys[index]}M${points}` : known.keys[index];
       if (line.getAttribute('d') !== d) line.setAttribute('d', d);
     });
   };
