@@ -657,16 +657,20 @@ export function fillInset(props) {
 }
 
 // The box of a rectangle's filled part: a plain rectangle, which the browser
-// draws more cheaply than a clipped one.
+// draws more cheaply than a clipped one. With a solid edge the part lies
+// inside the edge (the edge is drawn first, on the unfilled colour).
 function filledBox(box, props) {
   const m = fillMargins(props) || { top: 0, right: 0, bottom: 0, left: 0 };
-  const x = box.x + (box.width * m.left) / 100;
-  const y = box.y + (box.height * m.top) / 100;
+  const within = dashArray(props.lineStyle, 1) === null ? lineWidthOf(props) : 0;
+  const x = Math.max(box.x + within, box.x + (box.width * m.left) / 100);
+  const y = Math.max(box.y + within, box.y + (box.height * m.top) / 100);
+  const right = Math.min(box.x + box.width - within, box.x + box.width - (box.width * m.right) / 100);
+  const bottom = Math.min(box.y + box.height - within, box.y + box.height - (box.height * m.bottom) / 100);
   return {
     x: fmt(x),
     y: fmt(y),
-    width: fmt(Math.max(0, box.x + box.width - (box.width * m.right) / 100 - x)),
-    height: fmt(Math.max(0, box.y + box.height - (box.height * m.bottom) / 100 - y)),
+    width: fmt(Math.max(0, right - x)),
+    height: fmt(Math.max(0, bottom - y)),
   };
 }
 
@@ -675,8 +679,10 @@ function filledBox(box, props) {
 // the edge, which together cover the shape's box. A fill percentage makes it
 // a group: the unfilled part in the background colour, the filled part
 // (class "fill") in the foreground colour clipped to the fill, and the
-// edge. `shape(inset, attrs)` gives the element for an edge inset by
-// `inset`; `part()`, when given, the filled part's element without a clip.
+// edge; a rectangle with a solid edge is a group of two: its edge filled
+// with the background colour, and the filled part inside the edge.
+// `shape(inset, attrs)` gives the element for an edge inset by `inset`;
+// `part()`, when given, the filled part's element without a clip.
 function filledShape(object, shape, part) {
   const props = object.props;
   const fg = parseColor(props.fgColor, null);
@@ -692,6 +698,13 @@ function filledShape(object, shape, part) {
     return shape(width / 2, { fill: fg || 'none', ...edge, ...objectAttrs(object) });
   }
   const parts = [];
+  if (part && edge['stroke-dasharray'] === null) {
+    // A rectangle with a solid edge: the edge on the unfilled colour, and
+    // the filled part inside the edge; one element fewer.
+    parts.push(shape(width / 2, { fill: bg || 'none', ...edge, class: 'edge' }));
+    if (fg !== null) parts.push(part({ fill: fg, class: 'fill' }));
+    return objectElement(object, 'g', {}, parts);
+  }
   if (bg !== null) parts.push(shape(0, { fill: bg }));
   if (fg !== null) {
     parts.push(part ? part({ fill: fg, class: 'fill' }) : shape(0, { fill: fg, class: 'fill', style: `clip-path: ${inset}` }));

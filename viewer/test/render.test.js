@@ -102,10 +102,23 @@ test('fill levels: a rectangle\'s filled part, the clip of other shapes', () => 
     ['(fillPercentVert 12.5)', ['10', '107.5', '200', '12.5']],
   ];
   for (const [fill, wanted] of cases) {
-    const node = draw(`(T TAVRectangle (properties ${box} ${fill}))`);
+    const node = draw(`(T TAVRectangle (properties ${box} (lineStyle dash) ${fill}))`);
     const part = node.children.find((child) => child.attrs.class === 'fill');
     assert.deepEqual(['x', 'y', 'width', 'height'].map((k) => part.attrs[k]), wanted, fill);
     assert.equal(part.attrs.style, undefined, fill);
+  }
+  // A solid edge (width 2 here) is drawn first, on the background colour;
+  // the filled part lies inside it.
+  const inside = [
+    ['(fillPercentVert 30) (fillDirectionVert up)', ['12', '90', '196', '28']],
+    ['(fillPercentHoriz 25) (fillDirectionHoriz left)', ['160', '22', '48', '96']],
+    ['(fillPercentVert 99)', ['12', '22', '196', '96']],
+    ['(fillPercentVert 1)', ['12', '119', '196', '0']],
+  ];
+  for (const [fill, wanted] of inside) {
+    const node = draw(`(T TAVRectangle (properties ${box} (lineWidth 2) ${fill}))`);
+    assert.deepEqual(node.children.map((c) => [c.attrs.class, c.attrs.fill]), [['edge', '#c0c0c0'], ['fill', '#0000ff']], fill);
+    assert.deepEqual(['x', 'y', 'width', 'height'].map((k) => node.children[1].attrs[k]), wanted, fill);
   }
   for (const cls of ['TAVRoundRect', 'TAVEllipse']) {
     const node = draw(`(T ${cls} (properties ${box} (diameter 20) (fillPercentVert 30)))`);
