@@ -1878,25 +1878,22 @@ function compareValues(a, b) {
 //   "#"       the value as it is
 // Leading blanks are not added: the field is a text of its own width.
 export function formatValue(mask, value) {
-  const m = typeof mask === 'string' ? mask.trim() : '';
+  const form = maskForm(mask);
   const v = asValue(value);
   const number = typeof v === 'number' ? v : NaN;
-  if (m === '' || m === '#') return String(v);
-  let match = /^#+\.(#+)$/.exec(m);
-  if (match) return Number.isNaN(number) ? String(v) : number.toFixed(match[1].length);
-  if (/^#+$/.test(m)) {
-    return Number.isNaN(number) ? String(v).slice(0, m.length) : String(Math.round(number));
-  }
-  match = /^#[-+ 0#]*(\d*)(?:\.(\d+))?(?:l|h)?([diuxXofeEgGsc])$/.exec(m);
-  if (!match) return String(v);
-  const precision = match[2] === undefined ? undefined : Number(match[2]);
-  const kind = match[3];
-  if (kind === 's' || kind === 'c') {
-    const text = String(v);
-    return precision === undefined ? text : text.slice(0, precision);
+  switch (form.kind) {
+    case 'decimals': return Number.isNaN(number) ? String(v) : number.toFixed(form.precision);
+    case 'whole': return Number.isNaN(number) ? String(v).slice(0, form.length) : String(Math.round(number));
+    case 's': case 'c': {
+      const text = String(v);
+      return form.precision === undefined ? text : text.slice(0, form.precision);
+    }
+    case 'plain': return String(v);
+    default: break;
   }
   if (Number.isNaN(number)) return String(v);
-  switch (kind) {
+  const precision = form.precision;
+  switch (form.kind) {
     case 'x': return Math.trunc(number).toString(16);
     case 'X': return Math.trunc(number).toString(16).toUpperCase();
     case 'o': return Math.trunc(number).toString(8);
@@ -1904,11 +1901,36 @@ export function formatValue(mask, value) {
     case 'e': case 'E': {
       const text = number.toExponential(precision === undefined ? 6 : precision)
         .replace(/e([-+])(\d)$/, 'e$10$2');
-      return kind === 'E' ? text.toUpperCase() : text;
+      return form.kind === 'E' ? text.toUpperCase() : text;
     }
     case 'g': case 'G': return String(Number(number.toPrecision(precision || 6)));
     default: return String(Math.trunc(number));
   }
+}
+
+// What a mask asks for, read once per mask (a page has few masks and
+// formats many values).
+const MASK_FORMS = new Map();
+
+function maskForm(mask) {
+  const key = typeof mask === 'string' ? mask : '';
+  let form = MASK_FORMS.get(key);
+  if (form) return form;
+  const m = key.trim();
+  let match;
+  if (m === '' || m === '#') {
+    form = { kind: 'plain' };
+  } else if ((match = /^#+\.(#+)$/.exec(m))) {
+    form = { kind: 'decimals', precision: match[1].length };
+  } else if (/^#+$/.test(m)) {
+    form = { kind: 'whole', length: m.length };
+  } else if ((match = /^#[-+ 0#]*(\d*)(?:\.(\d+))?(?:l|h)?([diuxXofeEgGsc])$/.exec(m))) {
+    form = { kind: match[3], precision: match[2] === undefined ? undefined : Number(match[2]) };
+  } else {
+    form = { kind: 'plain' };
+  }
+  if (MASK_FORMS.size < 1000) MASK_FORMS.set(key, form);
+  return form;
 }
 
 // The texts of the system values: the time as HH:MM:SS and the date as
