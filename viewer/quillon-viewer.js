@@ -241,6 +241,16 @@ export const DRAWN_CLASSES = [
 ];
 const DRAWN = new Set(DRAWN_CLASSES);
 
+// Sets a property of an object's properties: a property named __proto__ is
+// an own property like any other, never the object's prototype.
+function setProperty(props, name, value) {
+  if (name === '__proto__') {
+    Object.defineProperty(props, name, { value, writable: true, enumerable: true, configurable: true });
+  } else {
+    props[name] = value;
+  }
+}
+
 // Reads the entries of a properties list up to its ")" into `into`; the
 // current token is the first entry.
 function readProperties(tokens, into, source) {
@@ -258,13 +268,7 @@ function readProperties(tokens, into, source) {
     // "(name)" is a property whose value is empty; "(name a b)" keeps the
     // first value, as the writer writes one value per property. A property
     // given twice takes its last value.
-    const value = tokens.type === ')' ? '' : readValue(tokens);
-    if (name === '__proto__') {
-      // An own property like any other, not the object's prototype.
-      Object.defineProperty(into, name, { value, writable: true, enumerable: true, configurable: true });
-    } else {
-      into[name] = value;
-    }
+    setProperty(into, name, tokens.type === ')' ? '' : readValue(tokens));
     tokens.skipList();
   }
   tokens.next();
@@ -1410,7 +1414,7 @@ export function createView(page, container, doc) {
       const object = find(path);
       const old = object ? lookUp(path) : null;
       if (!object || !old) return false;
-      object.props[property] = Array.isArray(value) ? value : String(value);
+      setProperty(object.props, property, Array.isArray(value) ? value : String(value));
       const fresh = renderObject(object, maker);
       old.replaceWith(fresh);
       elements.set(path, fresh);
@@ -1427,7 +1431,7 @@ export function createView(page, container, doc) {
       if (!object || !old) return false;
       for (const property in properties) {
         const value = properties[property];
-        object.props[property] = Array.isArray(value) ? value : String(value);
+        setProperty(object.props, property, Array.isArray(value) ? value : String(value));
       }
       if (directUpdate(object, old, properties)) return true;
       if (object.className === 'TAVAlarmDisplay' && alarmRowsInPlace(object, old, properties, maker)) return true;
@@ -2189,7 +2193,7 @@ export class Network {
       change = { props: {}, bad: false };
       changes.set(target.path, change);
     }
-    change.props[target.property] = value;
+    setProperty(change.props, target.property, value);
     if (bad) change.bad = true;
   }
 
@@ -2466,7 +2470,8 @@ export function prepareLive(page, options, compute = true) {
       for (const [path, change] of changes) {
         const object = page.byPath.get(path);
         if (!object) continue;
-        Object.assign(object.props, changedProperties(object, change));
+        const changed = changedProperties(object, change);
+        for (const property in changed) setProperty(object.props, property, changed[property]);
         if (change.bad) prepared.bad.add(path); else prepared.bad.delete(path);
       }
     }
@@ -2495,7 +2500,7 @@ function changedProperties(object, change) {
       change.redraw = true;
     } else if (object.props[property] !== value) {
       // An unchanged value leaves the drawing alone.
-      props[property] = value;
+      setProperty(props, property, value);
     }
   }
   return props;

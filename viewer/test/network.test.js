@@ -7,7 +7,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 import {
-  parseJdf, compileExpression, ExpressionError, formatValue, mapOutput, thresholdOutput,
+  parseJdf, prepareLive, compileExpression, ExpressionError, formatValue, mapOutput, thresholdOutput,
   scaleOutput, blinkOutput, Network, Simulation, systemValue, tracePoints, liveOptions,
 } from '../quillon-viewer.js';
 
@@ -216,4 +216,26 @@ test('a link to a text of several lines drives each of its lines', () => {
   const changes = network.setTags([{ tag: 'N:SHOW.F_CV', value: 0 }]);
   assert.deepEqual([...changes.keys()], ['G.Notel0', 'G.Notel1']);
   assert.equal(changes.get('G.Notel1').props.visibility, 0);
+});
+
+// Property names come from the page: one named __proto__ stays an own
+// property of the object, from the description and from the network, and
+// never becomes the prototype of the viewer's objects.
+test('a property named __proto__ is an own property, from the description and from the network', () => {
+  const page = parseJdf([
+    '(objects (R TAVRectangle (properties (x 1) (__proto__ (1 2)))) (Source1 TAVWeb (properties (UpdateRate 1))))',
+    '(links (R.__proto__ Source1.N:A.F_CV) (R.constructor Source1.N:A.F_CV))',
+  ].join('\r\n'));
+  const props = page.byPath.get('R').props;
+  assert.deepEqual(props.__proto__, ['1', '2']);
+  assert.equal(Object.getPrototypeOf(props), Object.prototype);
+  const prepared = prepareLive(page, { live: true, seed: 1, time: null, feed: null }, false);
+  const changes = prepared.network.setTags([{ tag: 'N:A.F_CV', value: 7, quality: 'good' }]);
+  assert.deepEqual(Object.keys(changes.get('R').props).sort(), ['__proto__', 'constructor']);
+  // The first values written into the description's properties.
+  const live = prepareLive(page, { live: true, seed: 1, time: 3, feed: null });
+  const value = String(live.network.tags.get('N:A.F_CV').value);
+  assert.equal(Object.getPrototypeOf(props), Object.prototype);
+  assert.deepEqual([Object.getOwnPropertyDescriptor(props, '__proto__').value, Object.getOwnPropertyDescriptor(props, 'constructor').value], [value, value]);
+  assert.equal(props.x, '1');
 });
