@@ -1501,6 +1501,8 @@ function directUpdate(object, element, properties) {
     if (property === 'x' || property === 'y') {
       if (single && ONE_ELEMENT_BOXES.has(cls)) continue;
       if (!rotated && object.box && MOVED_BY_OFFSET.has(cls)) continue;
+      // A partly filled rectangle that stays partly filled: its parts move.
+      if (!single && cls === 'TAVRectangle' && fillInset(props) !== null) continue;
       return false;
     }
     if (FILL_LEVEL.has(property) && !single && (ONE_ELEMENT_FILLED.has(cls) || cls === 'TAVArc')) {
@@ -1537,6 +1539,21 @@ function directUpdate(object, element, properties) {
       if (cls === 'TAVEllipse') {
         if (property === 'x') element.setAttribute('cx', fmt(box.x + box.width / 2));
         else element.setAttribute('cy', fmt(box.y + box.height / 2));
+      } else if (!single) {
+        // The parts of a partly filled rectangle: the unfilled part on the
+        // box, the edge inset by half its width, the filled part.
+        const inset = lineWidthOf(props) / 2;
+        for (const child of element.children) {
+          const part = child.getAttribute('class');
+          if (part === 'fill') {
+            const fill = filledBox(box, props);
+            for (const key in fill) {
+              if (child.getAttribute(key) !== fill[key]) child.setAttribute(key, fill[key]);
+            }
+          } else {
+            child.setAttribute(property, fmt(box[property] + (part === 'edge' ? inset : 0)));
+          }
+        }
       } else {
         const inset = lineWidthOf(props) / 2;
         element.setAttribute(property, fmt(box[property] + inset));

@@ -258,8 +258,8 @@ test('direct updates: moves, fill levels and texts equal a fresh drawing', async
   const { page } = await open(path.join(work, 'Moves.html'), '?time=0');
   const steps = [
     // [tags, objects whose element must stay the same one]
-    [{ 'N:MOVE.F_CV': 50, 'N:LEVEL.F_CV': 0, 'N:TEXT.F_CV': 'A', 'N:SHOW.F_CV': 0, 'N:COLOUR.F_CV': '0xff00ff' }, ['Panel', 'Rod', 'Wedge', 'Gauge', 'Pie', 'Label', 'Panel.Tag', 'Turned', 'Slice']],
-    [{ 'N:MOVE.F_CV': 0, 'N:LEVEL.F_CV': 55.5, 'N:TEXT.F_CV': '', 'N:SHOW.F_CV': 1, 'N:COLOUR.F_CV': '0x00ff00' }, ['Panel', 'Rod', 'Wedge', 'Gauge', 'Pie', 'Label', 'Turned', 'Slice']],
+    [{ 'N:MOVE.F_CV': 50, 'N:LEVEL.F_CV': 0, 'N:TEXT.F_CV': 'A', 'N:SHOW.F_CV': 0, 'N:COLOUR.F_CV': '0xff00ff' }, ['Panel', 'Rod', 'Wedge', 'Gauge', 'Pie', 'Label', 'Panel.Tag', 'Turned', 'Slice', 'Tank', 'Vat']],
+    [{ 'N:MOVE.F_CV': 0, 'N:LEVEL.F_CV': 55.5, 'N:TEXT.F_CV': '', 'N:SHOW.F_CV': 1, 'N:COLOUR.F_CV': '0x00ff00' }, ['Panel', 'Rod', 'Wedge', 'Gauge', 'Pie', 'Label', 'Turned', 'Slice', 'Tank', 'Vat']],
     // A pie without a colour is an open arc: drawn anew.
     [{ 'N:MOVE.F_CV': 100, 'N:LEVEL.F_CV': 100, 'N:TEXT.F_CV': 'B & <c>', 'N:COLOUR.F_CV': '' }, ['Panel', 'Rod', 'Panel.Tag', 'Turned']],
     [{ 'N:MOVE.F_CV': 25, 'N:LEVEL.F_CV': 20, 'N:TEXT.F_CV': 'C', 'N:COLOUR.F_CV': '0x0000ff' }, ['Panel', 'Rod', 'Panel.Tag', 'Turned']],
