@@ -340,6 +340,7 @@ void PictureReader::ReleasePictureReferences() {
   document_.document_dispatch = nullptr;
   picture_object_ = nullptr;
   picture_interface_ = nullptr;
+  name_lists_.clear();
   contained_objects_ = nullptr;
   top_collection_ = nullptr;
 }
