@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "driver/conversion_log.h"
@@ -271,8 +272,10 @@ class PictureReader {
   std::string record_buffer_;  // ReadProperties builds its record here
   std::unordered_map<const hmi::SafeArray*, NameList> name_lists_;
 
-  std::set<std::string> page_names_;   // names of the page's shapes and groups
-  std::set<std::string> image_bases_;  // image file name bases of its bitmaps
+  // Names of the page's shapes and groups, and image file name bases of its
+  // bitmaps: only asked whether they hold a name.
+  std::unordered_set<std::string> page_names_;
+  std::unordered_set<std::string> image_bases_;
   std::string page_name_;
 
   ConversionLog* log_;
