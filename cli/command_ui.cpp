@@ -1,5 +1,6 @@
 #include "command_ui.h"
 
+#include <charconv>
 #include <ctime>
 
 #include "driver/progress_window.h"
@@ -12,6 +13,13 @@ long long NowMs() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Appends `count` in decimal, as std::to_string writes it.
+void AppendCount(std::string* out, size_t count) {
+  char digits[24];
+  const auto written = std::to_chars(digits, digits + sizeof digits, count);
+  out->append(digits, written.ptr);
 }
 
 // Statuses that say an object was read or written.
@@ -69,14 +77,24 @@ void CommandUi::SetProgressText(const std::string& text) {
   if (text == last_kind_ && now - last_progress_ms_ < 100) return;
   last_kind_ = text;
   last_progress_ms_ = now;
-  std::string line;
+  // Built in a buffer kept from line to line: the line is made for nearly
+  // every object, as the step changes from reading to converting.
+  std::string& line = progress_line_;
+  line.clear();
   if (count_ > 0) {
-    line = "picture " + std::to_string(index_) + " of " + std::to_string(count_) + ": ";
+    line += "picture ";
+    AppendCount(&line, index_);
+    line += " of ";
+    AppendCount(&line, count_);
+    line += ": ";
   }
   line += text;
   if (objects_read_ > 0 || objects_written_ > 0) {
-    line += " (" + std::to_string(objects_read_) + " objects read, " +
-            std::to_string(objects_written_) + " written)";
+    line += " (";
+    AppendCount(&line, objects_read_);
+    line += " objects read, ";
+    AppendCount(&line, objects_written_);
+    line += " written)";
   }
   ConsoleUi::SetProgressText(line);
 }

@@ -48,6 +48,7 @@ class CommandUi : public ConsoleUi {
   size_t objects_read_ = 0, objects_written_ = 0;
   long long last_progress_ms_ = 0;
   std::string last_kind_;
+  std::string progress_line_;  // the line being built, kept for its room
   bool cancel_seen_ = false;
   std::string last_message_;
 };

@@ -5,6 +5,16 @@
 namespace quillon {
 namespace cli {
 
+uint64_t RunRegistry::generation() const {
+  const uint64_t stored = stored_->generation();
+  if (stored == kUnknownGeneration) return kUnknownGeneration;
+  if (stored != stored_generation_) {
+    stored_generation_ = stored;
+    ++generation_;
+  }
+  return generation_;
+}
+
 RunRegistry::Handle* RunRegistry::Find(RegistryKey key) {
   auto found = handles_.find(key.id);
   return found == handles_.end() ? nullptr : &found->second;

@@ -19,8 +19,18 @@ class RunRegistry : public Registry {
 
   // The output directory that this run reads instead of the stored one;
   // nothing is written. Cleared by reset_output_directory.
-  void set_output_directory(const std::string& directory) { output_directory_ = directory; }
-  void reset_output_directory() { output_directory_.reset(); }
+  void set_output_directory(const std::string& directory) {
+    output_directory_ = directory;
+    ++generation_;
+  }
+  void reset_output_directory() {
+    output_directory_.reset();
+    ++generation_;
+  }
+
+  // Changes with the stored settings' generation and with the run's output
+  // directory; unknown while the stored one is.
+  uint64_t generation() const override;
 
   RegistryResult OpenKey(RegistryRoot root, const std::string& path, unsigned access,
                          RegistryKey* key) override;
@@ -51,6 +61,8 @@ class RunRegistry : public Registry {
   std::optional<std::string> output_directory_;
   std::map<uint32_t, Handle> handles_;
   uint32_t next_id_ = 1;
+  mutable uint64_t stored_generation_ = kUnknownGeneration;  // as last seen
+  mutable uint64_t generation_ = 1;
 };
 
 }  // namespace cli

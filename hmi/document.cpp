@@ -172,24 +172,78 @@ bool Failures::FailsAt(const std::string& operation, int32_t index) const {
   return Fails(operation) || Fails(operation + ":" + std::to_string(index));
 }
 
+namespace {
+
+// A fast hash of a text, eight bytes at a time: texts are looked up for
+// every property name and text value a document loads.
+uint64_t HashText(std::string_view text) {
+  const char* bytes = text.data();
+  const size_t size = text.size();
+  uint64_t hash = 0x9E3779B97F4A7C15ULL ^ size;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, sizeof word);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+    hash ^= hash >> 32;
+  }
+  if (i < size) {
+    uint64_t word = 0;
+    std::memcpy(&word, bytes + i, size - i);
+    hash = (hash ^ word) * 0xC4CEB9FE1A85EC53ULL;
+  }
+  hash ^= hash >> 33;
+  hash *= 0xFF51AFD7ED558CCDULL;
+  hash ^= hash >> 29;
+  return hash;
+}
+
+}  // namespace
+
+size_t TextTable::SlotOf(std::string_view text, uint64_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t slot = static_cast<size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t held = slots_[slot];
+    if (held == 0) return slot;
+    const uint32_t number = held - 1;
+    if (hashes_[number] == hash && texts_[number] == text) return slot;
+  }
+}
+
+void TextTable::Grow() {
+  std::vector<uint32_t> slots(slots_.empty() ? 64 : slots_.size() * 2, 0);
+  const size_t mask = slots.size() - 1;
+  for (uint32_t number = 0; number < hashes_.size(); ++number) {
+    size_t slot = static_cast<size_t>(hashes_[number]) & mask;
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = number + 1;
+  }
+  slots_.swap(slots);
+}
+
 uint32_t TextTable::Add(std::string_view text) {
-  auto found = numbers_.find(text);
-  if (found != numbers_.end()) return found->second;
+  if ((texts_.size() + 1) * 2 > slots_.size()) Grow();
+  const uint64_t hash = HashText(text);
+  const size_t slot = SlotOf(text, hash);
+  if (slots_[slot] != 0) return slots_[slot] - 1;
   const auto number = static_cast<uint32_t>(texts_.size());
-  // A deque keeps its elements where they are as it grows: the view of the
-  // new text stays valid.
+  // A deque keeps its elements where they are as it grows: a reference to
+  // a text stays valid.
   texts_.emplace_back(text);
-  numbers_.emplace(texts_.back(), number);
+  hashes_.push_back(hash);
+  slots_[slot] = number + 1;
   return number;
 }
 
 uint32_t TextTable::Find(std::string_view text) const {
-  auto found = numbers_.find(text);
-  return found == numbers_.end() ? kAbsent : found->second;
+  if (slots_.empty()) return kAbsent;
+  const size_t slot = SlotOf(text, HashText(text));
+  return slots_[slot] == 0 ? kAbsent : slots_[slot] - 1;
 }
 
 void TextTable::Clear() {
-  numbers_.clear();
+  slots_.clear();
+  hashes_.clear();
   texts_.clear();
 }
 
@@ -547,10 +601,7 @@ HRESULT Node::ObjectByName(const std::string& name, ComPtr<hmi::IHmiObject>* obj
 
 HRESULT Node::PropertyNames(Variant* names) {
   if (failures_.Fails("PropertyNames")) return E_FAIL;
-  std::vector<std::string> texts;
-  texts.reserve(properties_.size());
-  for (const Property& property : properties_) texts.push_back(NameOf(property));
-  *names = hmi::MakeStringArray(texts);
+  *names = document_->NameArray(properties_);
   return S_OK;
 }
 
@@ -928,6 +979,37 @@ Node* Document::NewNode(Node* owner) {
 
 const std::string* Document::Intern(std::string_view text) { return &texts_[texts_.Add(text)]; }
 
+Variant Document::NameArray(const std::vector<Property>& properties) {
+  uint64_t hash = properties.size();
+  for (const Property& property : properties) {
+    hash = (hash ^ property.name) * 0x9E3779B97F4A7C15ULL;
+    hash ^= hash >> 29;
+  }
+  auto same_names = [&properties](const std::vector<uint32_t>& names) {
+    if (names.size() != properties.size()) return false;
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (names[i] != properties[i].name) return false;
+    }
+    return true;
+  };
+  const auto range = name_arrays_.equal_range(hash);
+  for (auto it = range.first; it != range.second; ++it) {
+    if (same_names(it->second.names)) return it->second.array;
+  }
+  std::vector<std::string> texts;
+  texts.reserve(properties.size());
+  for (const Property& property : properties) texts.push_back(texts_[property.name]);
+  Variant array = hmi::MakeStringArray(texts);
+  if (name_arrays_.size() < kMaxNameArrays) {
+    NameArrayEntry entry;
+    entry.names.reserve(properties.size());
+    for (const Property& property : properties) entry.names.push_back(property.name);
+    entry.array = array;
+    name_arrays_.emplace(hash, std::move(entry));
+  }
+  return array;
+}
+
 StoredValue Document::StoreText(std::string_view text) {
   StoredValue stored;
   stored.vt = hmi::VT_BSTR;
@@ -1001,6 +1083,7 @@ StoredValue Document::Store(const Variant& value, const StoredValue* reuse) {
 void Document::Reset() {
   nodes_.resize(1);  // the root stays: it is the document's own object
   other_values_.clear();
+  name_arrays_.clear();
   texts_.Clear();
   root_->Clear();
   root_->class_name_ = root_->category_ = Intern("Picture");

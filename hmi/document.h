@@ -169,8 +169,16 @@ class TextTable {
   void Clear();
 
  private:
+  // The slot of `text` (whose hash is `hash`) in slots_: the one holding it,
+  // or the empty one where it would go.
+  size_t SlotOf(std::string_view text, uint64_t hash) const;
+  void Grow();
+
   std::deque<std::string> texts_;
-  std::unordered_map<std::string_view, uint32_t> numbers_;  // views of texts_
+  // An open-addressing index of texts_: each slot holds a text's number + 1,
+  // or 0 when empty; its size is a power of two, at most half full.
+  std::vector<uint32_t> slots_;
+  std::vector<uint64_t> hashes_;  // of each text, by number
 };
 
 // A value as a document keeps it (a property's or a lookup level's): its
@@ -528,6 +536,10 @@ class Document final : public hmi::IOleObject,
   StoredValue StoreText(std::string_view text);
   // `text` as the table keeps it.
   const std::string* Intern(std::string_view text);
+  // The array of the names of `properties` that PropertyNames hands out.
+  // Objects of one kind list the same names: one array (which no one can
+  // change) serves every list of the same names.
+  Variant NameArray(const std::vector<Property>& properties);
 
   LiveObject live_;
   LoadOptions options_;
@@ -538,6 +550,15 @@ class Document final : public hmi::IOleObject,
   TextTable texts_;
   // Values of types the document does not load itself, set on its objects.
   std::vector<Variant> other_values_;
+  // The name arrays made so far, by a hash of their name numbers; at most
+  // kMaxNameArrays, so that a document whose objects all list different
+  // names keeps none beyond that.
+  struct NameArrayEntry {
+    std::vector<uint32_t> names;
+    Variant array;
+  };
+  static constexpr size_t kMaxNameArrays = 512;
+  std::unordered_multimap<uint64_t, NameArrayEntry> name_arrays_;
   Node* root_ = nullptr;
   Node* selected_ = nullptr;
   Clipboard* clipboard_ = nullptr;

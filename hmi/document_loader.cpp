@@ -167,7 +167,8 @@ size_t SizeOf(const Fast& value) {
   return count;
 }
 
-// Calls `visit(key, value)` for every member of an object, in order.
+// Calls `visit(key, value)` for every member of an object, in order; the
+// key is a std::string_view that lives as long as the tree.
 template <class Visit>
 void ForEachMember(const Json& object, Visit visit) {
   for (auto it = object.begin(); it != object.end(); ++it) visit(it.key(), it.value());
@@ -175,7 +176,7 @@ void ForEachMember(const Json& object, Visit visit) {
 template <class Visit>
 void ForEachMember(const Fast& object, Visit visit) {
   const simdjson::dom::object members = object.get_object().value_unsafe();
-  for (auto field : members) visit(std::string(field.key), field.value);
+  for (auto field : members) visit(field.key, field.value);
 }
 
 // --- checked reading of values
@@ -183,7 +184,7 @@ void ForEachMember(const Fast& object, Visit visit) {
 template <class J>
 std::string Text(const J& value, const std::string& where) {
   if (KindOf(value) != Kind::kString) Fail(where, "expected a text");
-  return Utf8ToLatin1(RawOf(value));
+  return Utf8ToLatin1(RawViewOf(value));
 }
 
 template <class J>
@@ -222,7 +223,7 @@ int16_t Integer16(const J& value, const std::string& where) {
 template <class J>
 std::string Text(const J& value, const Place& place) {
   if (KindOf(value) != Kind::kString) return Text(value, place.str());
-  return Utf8ToLatin1(RawOf(value));
+  return Utf8ToLatin1(RawViewOf(value));
 }
 
 template <class J>
@@ -257,6 +258,12 @@ const J& Array(const J& value, const std::string& where) {
 template <class J>
 const J& Object(const J& value, const std::string& where) {
   if (KindOf(value) != Kind::kObject) Fail(where, "expected an object");
+  return value;
+}
+
+template <class J>
+const J& Object(const J& value, const Place& place) {
+  if (KindOf(value) != Kind::kObject) Fail(place.str(), "expected an object");
   return value;
 }
 
@@ -299,9 +306,9 @@ Variant ToVariant(const J& value, const std::string& where) {
   }
   if (SizeOf(value) != 1) Fail(where, "a typed value has exactly one key");
   std::optional<Variant> result;
-  ForEachMember(value, [&](const std::string& type, const J& inner) {
+  ForEachMember(value, [&](std::string_view type, const J& inner) {
     if (result) return;
-    std::string inner_where = where + "." + type;
+    std::string inner_where = where + "." + std::string(type);
     if (type == "i2") {
       result = Variant::I2(
           static_cast<int16_t>(ExactInteger(inner, inner_where, INT16_MIN, INT16_MAX)));
@@ -322,7 +329,7 @@ Variant ToVariant(const J& value, const std::string& where) {
     } else if (type == "str") {
       result = Variant::Bstr(Text(inner, inner_where));
     } else {
-      Fail(where, "unknown value type \"" + type + "\"");
+      Fail(where, "unknown value type \"" + std::string(type) + "\"");
     }
   });
   return *result;
@@ -341,7 +348,7 @@ bool PlainVariant(const J& value, Variant* out) {
       *out = Variant::Bool(BoolOf(value));
       return true;
     case Kind::kString:
-      *out = Variant::Bstr(Utf8ToLatin1(RawOf(value)));
+      *out = Variant::Bstr(Utf8ToLatin1(RawViewOf(value)));
       return true;
     case Kind::kInt: {
       const int64_t number = IntOf(value);
@@ -452,8 +459,12 @@ class Loader {
 
  private:
   void LoadFailures(const J& json, const std::string& where, Failures* failures) {
+    auto refuse = Member(json, "refuse");
+    auto fail = Member(json, "fail");
+    // Almost no object lists failures: the place is made only for one that does.
+    if (!refuse && !fail) return;
     std::string prefix = where.empty() ? "" : where + ".";
-    if (auto value = Member(json, "refuse")) {
+    if (auto value = refuse) {
       const auto names = Items(Array(*value, prefix + "refuse"));
       for (size_t i = 0; i < names.size(); ++i) {
         std::string name = Text(*names[i], Index(prefix + "refuse", i));
@@ -464,7 +475,7 @@ class Loader {
         failures->Refuse(iid);
       }
     }
-    if (auto value = Member(json, "fail")) {
+    if (auto value = fail) {
       const auto operations = Items(Array(*value, prefix + "fail"));
       for (size_t i = 0; i < operations.size(); ++i) {
         failures->Fail(Text(*operations[i], Index(prefix + "fail", i)));
@@ -535,12 +546,14 @@ class Loader {
     TextTable& texts = document_->texts_;
     std::vector<Property> given;
     if (auto value = Member(json, "properties")) {
-      const J& properties = Object(*value, where + ".properties");
-      ForEachMember(properties, [&](const std::string& name, const J& item) {
-        const uint32_t key = texts.Add(Utf8ToLatin1(name));
+      const J& properties = Object(*value, Place{where, ".properties"});
+      ForEachMember(properties, [&](std::string_view name, const J& item) {
+        // Plain ASCII reads the same in Latin-1: no converted copy is needed.
+        const uint32_t key = IsAscii(name) ? texts.Add(name) : texts.Add(Utf8ToLatin1(name));
         StoredValue property;
         if (!PlainValue(item, &property)) {
-          property = document_->Store(ToVariant(item, where + ".properties." + name));
+          property = document_->Store(
+              ToVariant(item, where + ".properties." + std::string(name)));
         }
         auto same = std::find_if(given.begin(), given.end(),
                                  [key](const Property& p) { return p.name == key; });
@@ -601,10 +614,7 @@ class Loader {
     if (KindOf(value) == Kind::kString) {
       const std::string_view raw = RawViewOf(value);
       // Plain ASCII reads the same in Latin-1: no converted copy is needed.
-      const bool ascii = std::all_of(raw.begin(), raw.end(),
-                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-      *out = ascii ? document_->StoreText(raw)
-                   : document_->StoreText(Utf8ToLatin1(std::string(raw)));
+      *out = IsAscii(raw) ? document_->StoreText(raw) : document_->StoreText(Utf8ToLatin1(raw));
       return true;
     }
     Variant plain;

@@ -2,11 +2,26 @@
 #include "hmi/latin1.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace quillon {
 namespace standin {
 
-std::string Utf8ToLatin1(const std::string& utf8) {
+bool IsAscii(std::string_view text) {
+  // Eight bytes at a time: a byte of 0x80 or more sets its top bit.
+  size_t i = 0;
+  uint64_t high = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    high |= word;
+  }
+  for (; i < text.size(); ++i) high |= static_cast<uint8_t>(text[i]);
+  return (high & 0x8080808080808080ULL) == 0;
+}
+
+std::string Utf8ToLatin1(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
   std::string out;
   out.reserve(utf8.size());
   size_t i = 0;

@@ -11,6 +11,7 @@ packages=(
   nlohmann-json3-dev libsimdjson-dev libcli11-dev
   libpng-dev libjpeg62-turbo-dev
   libcpp-httplib-dev pkg-config
+  libmimalloc-dev
 )
 demo_only=0
 if [ "${1:-}" = "--demo" ]; then demo_only=1; fi

@@ -33,6 +33,11 @@ bool IsOneOf(const std::string& text, std::initializer_list<const char*> names) 
   return false;
 }
 
+// Appends `text` as "%s" writes it (up to a NUL it may hold), and numbers as
+// "%d" writes them: the pieces of a record put together without printf.
+void AppendText(std::string* out, const std::string& text) { out->append(text.c_str()); }
+void AppendNumber(std::string* out, long number) { AppendInteger(out, number); }
+
 std::string UntilTab(const std::string& text) { return text.substr(0, text.find('\t')); }
 
 // A value as it may stand in a record: an empty one would be lost and pair
@@ -133,8 +138,14 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
     }
     uniform = flag.bool_val();
   }
-  AppendF(text, "\tParentCategory\t%s\tParentName\t%s\tParentUniformScale\t%d\tParentClassName\t%s",
-          Field(category).c_str(), Field(name).c_str(), uniform, Field(class_name).c_str());
+  *text += "\tParentCategory\t";
+  AppendText(text, Field(category));
+  *text += "\tParentName\t";
+  AppendText(text, Field(name));
+  *text += "\tParentUniformScale\t";
+  AppendNumber(text, uniform);
+  *text += "\tParentClassName\t";
+  AppendText(text, Field(class_name));
   if (class_name == "Bitmap") {
     ComPtr<hmi::IHmiBitmap> bitmap;
     int32_t count = 0;
@@ -169,7 +180,9 @@ void AnimationReader::AppendScaleRange(PictureReader* reader, std::string* recor
 }
 
 void AnimationReader::AppendGroupScale(PictureReader* reader, std::string* record) {
-  AppendF(record, "\tParentShape\t%s\tIsGroupScale\t0", Field(shape_.class_name).c_str());
+  *record += "\tParentShape\t";
+  AppendText(record, Field(shape_.class_name));
+  *record += "\tIsGroupScale\t0";
   ComPtr<hmi::IHmiObject>& shape = reader->document()->animation_shape;
   if (shape_.class_name != "Group" || shape_.flag != 1 ||
       (shape_.property != "HorizontalPosition" && shape_.property != "VerticalPosition") ||
@@ -419,8 +432,14 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
       tolerance = 0.0f;
     }
   }
-  AppendF(&record, "\tPropertyName\t%s\tSourceDataType\t%d\tOutputToggles\t%d\tParentProperty\t%s",
-          Field(property).c_str(), type, toggles != 0 ? 1 : 0, Field(shape_.property).c_str());
+  record += "\tPropertyName\t";
+  AppendText(&record, Field(property));
+  record += "\tSourceDataType\t";
+  AppendNumber(&record, type);
+  record += "\tOutputToggles\t";
+  AppendNumber(&record, toggles != 0 ? 1 : 0);
+  record += "\tParentProperty\t";
+  AppendText(&record, Field(shape_.property));
   const std::string output_property =
       IsOneOf(property, {"InputValue", "HiInValue", "LoInValue", "CurrentValue"})
           ? property
@@ -467,8 +486,14 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
     if (in2 == " ") in2 = "0";
     const std::string out1 = ValueFor(reader, output_property, output);
     const std::string out2 = ValueFor(reader, output_property, toggle);
-    AppendF(&record, "\tLvl%d.in1\t%s\tLvl%d.in2\t%s\tLvl%d.out1\t%s\tLvl%d.out2\t%s", i,
-            in1.c_str(), i, in2.c_str(), i, out1.c_str(), i, out2.c_str());
+    const std::pair<const char*, const std::string*> fields[] = {
+        {".in1\t", &in1}, {".in2\t", &in2}, {".out1\t", &out1}, {".out2\t", &out2}};
+    for (const auto& field : fields) {
+      record += "\tLvl";
+      AppendNumber(&record, i);
+      record += field.first;
+      AppendText(&record, *field.second);
+    }
   }
   reader->ReleaseExternalDocument();
 

@@ -160,7 +160,13 @@ std::string CheckOutputDirectory(Registry* registry, std::string* directory) {
   return std::string();
 }
 
-std::string FindOpcDataSource(Registry* registry) {
+namespace {
+
+// What the searches below are remembered under (Registry::Remember).
+constexpr char kLocalSourceAnswer[] = "local OPC data source";
+constexpr char kOptionAnswer[] = "option flag";
+
+std::string SearchOpcDataSource(Registry* registry) {
   RegistryKey sources;
   if (registry->OpenKey(kSettingsRoot, kDataSourcesKey, kKeyRead, &sources) !=
       RegistryResult::kOk) {
@@ -198,7 +204,7 @@ std::string FindOpcDataSource(Registry* registry) {
   return result;
 }
 
-bool IsOptionSet(Registry* registry) {
+bool ReadOptionFlag(Registry* registry) {
   const std::string path = std::string(kOptionKeyBase) + kOptionKeyOptions + kOptionKeyFlag;
   RegistryKey key;
   if (registry->OpenKey(RegistryRoot::kCurrentUser, path, kKeyRead, &key) != RegistryResult::kOk &&
@@ -207,6 +213,26 @@ bool IsOptionSet(Registry* registry) {
   }
   std::string text;
   return QueryAndClose(registry, key, kOptionBufferSize, &text) && text == kOptionSetText;
+}
+
+}  // namespace
+
+std::string FindOpcDataSource(Registry* registry) {
+  // Asked for every data source of a picture: the search through the keys
+  // is made again only when the settings changed since the last one.
+  std::string found;
+  if (registry->Recall(kLocalSourceAnswer, &found)) return found;
+  found = SearchOpcDataSource(registry);
+  registry->Remember(kLocalSourceAnswer, found);
+  return found;
+}
+
+bool IsOptionSet(Registry* registry) {
+  std::string answer;
+  if (registry->Recall(kOptionAnswer, &answer)) return answer == "1";
+  const bool set = ReadOptionFlag(registry);
+  registry->Remember(kOptionAnswer, set ? "1" : "0");
+  return set;
 }
 
 }  // namespace quillon

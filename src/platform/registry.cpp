@@ -309,6 +309,21 @@ const char* RegistryResultName(RegistryResult result) {
 // ---------------------------------------------------------------------------
 // Registry conveniences
 
+bool Registry::Recall(const std::string& what, std::string* answer) const {
+  const uint64_t now = generation();
+  if (now == kUnknownGeneration) return false;
+  auto found = remembered_.find(what);
+  if (found == remembered_.end() || found->second.generation != now) return false;
+  *answer = found->second.answer;
+  return true;
+}
+
+void Registry::Remember(const std::string& what, const std::string& answer) {
+  const uint64_t now = generation();
+  if (now == kUnknownGeneration) return;
+  remembered_[what] = Remembered{now, answer};
+}
+
 RegistryResult Registry::ReadString(RegistryRoot root, const std::string& path,
                                     const std::string& name, std::string* value) {
   RegistryKey key;
@@ -396,6 +411,7 @@ RegistryResult TreeRegistry::Open(RegistryRoot root, const std::string& path, un
     if (!create) return RegistryResult::kNotFound;
     Table before = change_depth_ > 0 ? Table() : table_;
     AddKey(&table_, full);
+    Touched();
     result = Changed(&before);
     if (result != RegistryResult::kOk) return result;
   }
@@ -467,6 +483,7 @@ RegistryResult TreeRegistry::SetValue(RegistryKey key, const std::string& name,
   }
   Table before = change_depth_ > 0 ? Table() : table_;
   PutValue(found, name, value, true);
+  Touched();
   return Changed(&before);
 }
 
@@ -476,7 +493,10 @@ RegistryResult TreeRegistry::Changed(Table* before) {
     return RegistryResult::kOk;
   }
   RegistryResult result = Persist();
-  if (result != RegistryResult::kOk) table_ = std::move(*before);
+  if (result != RegistryResult::kOk) {
+    table_ = std::move(*before);
+    Touched();
+  }
   return result;
 }
 
@@ -493,6 +513,7 @@ RegistryResult TreeRegistry::EndChanges(bool store) {
     // An inner group that is not stored undoes the whole group.
     if (!store && changes_made_) {
       table_ = group_start_;
+      Touched();
       changes_made_ = false;
     }
     return RegistryResult::kOk;
@@ -500,7 +521,10 @@ RegistryResult TreeRegistry::EndChanges(bool store) {
   RegistryResult result = RegistryResult::kOk;
   if (changes_made_) {
     result = store ? Persist() : RegistryResult::kOk;
-    if (!store || result != RegistryResult::kOk) table_ = std::move(group_start_);
+    if (!store || result != RegistryResult::kOk) {
+      table_ = std::move(group_start_);
+      Touched();
+    }
   }
   changes_made_ = false;
   group_start_.clear();
@@ -742,6 +766,7 @@ std::string DefaultRegistryPath() {
 void MemoryRegistry::SetFailure(Operation operation, const std::string& path_part,
                                 RegistryResult result) {
   failures_.push_back(Failure{operation, Fold(path_part), result});
+  Touched();
 }
 
 RegistryResult MemoryRegistry::Injected(Operation operation, const std::string& path) const {

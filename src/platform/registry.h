@@ -99,6 +99,26 @@ class Registry {
     (void)store;
     return RegistryResult::kOk;
   }
+
+  // A number that changes whenever an answer of this registry may have
+  // changed (a value set, a key made, a change undone, the store read
+  // again); kUnknownGeneration when the registry cannot tell.
+  static constexpr uint64_t kUnknownGeneration = 0;
+  virtual uint64_t generation() const { return kUnknownGeneration; }
+
+  // An answer worked out from several operations (a search through keys),
+  // remembered under `what` for as long as generation() stays what it was
+  // when it was remembered: a value changed since is seen by the next
+  // search. Nothing is remembered while the generation is unknown.
+  bool Recall(const std::string& what, std::string* answer) const;
+  void Remember(const std::string& what, const std::string& answer);
+
+ private:
+  struct Remembered {
+    uint64_t generation;
+    std::string answer;
+  };
+  std::map<std::string, Remembered> remembered_;
 };
 
 // Begins a group of changes and ends it unstored unless Commit was called:
@@ -182,8 +202,17 @@ class TreeRegistry : public Registry {
   // the operation ends with that result.
   virtual RegistryResult Persist() { return RegistryResult::kOk; }
 
-  Table& table() { return table_; }
+  // The table to change: every use counts as a change of the answers.
+  Table& table() {
+    Touched();
+    return table_;
+  }
   const Table& table() const { return table_; }
+  // Counts a change of the answers; changes() is the count (from 1), which
+  // a store whose answers change only through this class may give as its
+  // generation().
+  void Touched() { ++changes_; }
+  uint64_t changes() const { return changes_; }
 
  private:
   struct Handle {
@@ -201,6 +230,7 @@ class TreeRegistry : public Registry {
   RegistryResult Changed(Table* before);
 
   Table table_;
+  uint64_t changes_ = 1;
   std::map<uint32_t, Handle> handles_;
   uint32_t next_handle_ = 1;
   int change_depth_ = 0;     // open BeginChanges calls
@@ -245,6 +275,9 @@ class FileRegistry : public TreeRegistry {
   void Reload() { loaded_ = false; }
   // Why the last operation could not use the file; empty when it could.
   const std::string& error() const { return error_; }
+  // Unknown until the file is read (a file that cannot be read is tried
+  // again by every operation).
+  uint64_t generation() const override { return loaded_ ? changes() : kUnknownGeneration; }
 
  protected:
   RegistryResult Refresh() override;
@@ -285,7 +318,12 @@ class MemoryRegistry : public TreeRegistry {
   // `path_part` matches every key. A failing close still releases its handle.
   void SetFailure(Operation operation, const std::string& path_part = "",
                   RegistryResult result = RegistryResult::kAccessDenied);
-  void ClearFailures() { failures_.clear(); }
+  void ClearFailures() {
+    failures_.clear();
+    Touched();
+  }
+  // Failures switched on or off change it too.
+  uint64_t generation() const override { return changes(); }
 
   // Stores a string value directly, creating the key: no failure applies and
   // nothing is recorded.

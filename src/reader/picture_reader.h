@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "driver/conversion_log.h"
@@ -142,6 +144,9 @@ class PictureReader {
   int ConvertSpecialProperty(const std::string& name, const hmi::Variant& value,
                              std::string* text);
   int ReadRotation(hmi::IHmiObject* object, std::string* text);
+  // The kind of conversion ConvertSpecialProperty gives the property `name`:
+  // 0 for none.
+  static int SpecialKindOf(const std::string& name);
   hmi::HRESULT ApplyThinEdge(hmi::IHmiObject* object, std::string* record);
   hmi::HRESULT ApplyInvisibleEdge(hmi::IHmiObject* object, std::string* record);
 
@@ -242,8 +247,35 @@ class PictureReader {
     std::string name;
   };
   std::vector<Rename> renames_;
-  std::set<std::string> page_names_;   // names of the page's shapes and groups
-  std::set<std::string> image_bases_;  // image file name bases of its bitmaps
+
+  // The names of a property list as ReadProperties uses them, worked out
+  // once per name array that the HMI hands out (an object whose names are
+  // those of another may hand out the same, unchangeable, array).
+  struct PropertyName {
+    std::string text;  // as it stands in a record
+    int special = 0;   // SpecialKindOf(text)
+    int role = 0;      // kPlainName, kObjectName or kFullName
+  };
+  enum : int { kPlainName = 0, kObjectName = 1, kFullName = 2 };
+  using PropertyNames = std::vector<PropertyName>;
+  // The names of `names` (a property name array); null, after reporting,
+  // when it is not a list of texts or cannot be read whole.
+  std::shared_ptr<const PropertyNames> PropertyNamesOf(const hmi::Variant& names);
+  // ConvertSpecialProperty for a property whose kind is known.
+  int ConvertSpecial(int kind, const std::string& name, const hmi::Variant& value,
+                     std::string* text);
+  struct NameList {
+    std::shared_ptr<const hmi::SafeArray> array;  // kept, so that its address is not reused
+    std::shared_ptr<const PropertyNames> names;
+  };
+  static constexpr size_t kMaxNameLists = 256;
+  std::string record_buffer_;  // ReadProperties builds its record here
+  std::unordered_map<const hmi::SafeArray*, NameList> name_lists_;
+
+  // Names of the page's shapes and groups, and image file name bases of its
+  // bitmaps: only asked whether they hold a name.
+  std::unordered_set<std::string> page_names_;
+  std::unordered_set<std::string> image_bases_;
   std::string page_name_;
 
   ConversionLog* log_;
@@ -296,6 +328,8 @@ std::string NameText(std::string text);
 // Formats a value for a record (offset added to numbers); an empty text
 // becomes one blank.
 int FormatValue(const hmi::Variant& value, float offset, std::string* text);
+// Appends what FormatValue gives for `value` to *out.
+void AppendValue(const hmi::Variant& value, float offset, std::string* out);
 
 // Rounds to the nearest integer, halves away from zero: a * b / c.
 long MulDiv(long a, long b, long c);

@@ -91,10 +91,14 @@ int PictureReader::ReadObjects(hmi::IHmiObjectCollection* collection,
     page_names_.clear();
     image_bases_.clear();
   }
+  // The statuses said for every object, made once.
+  static const std::string reading(kStatusReadingObjects);
+  static const std::string converting(kStatusConvertingObject);
+  static const std::string animating(kStatusConvertingAnimation);
   int result = 0;
   for (int32_t i = 1; i <= count; ++i) {
     if (services().Cancelled()) return 0;
-    services().Status(kStatusReadingObjects);
+    services().Status(reading);
     if (services().progress != nullptr) services().progress->PumpMessages();
     if (services().Cancelled()) {
       Report(Text(kResCancelled));
@@ -112,12 +116,12 @@ int PictureReader::ReadObjects(hmi::IHmiObjectCollection* collection,
       result = 0;
       continue;
     }
-    services().Status(kStatusConvertingObject);
+    services().Status(converting);
     current_item_ = item;
     const size_t renames = renames_.size();
     int read = ReadObject(object.get(), parent_group);
     if (read == 0) {
-      services().Status(kStatusConvertingAnimation);
+      services().Status(animating);
       if (connections_ != nullptr) connections_->ReadConnections(this, object.get());
     }
     // A new name holds for the object, its members and its animations only.
@@ -340,6 +344,7 @@ void PictureReader::ReleasePictureReferences() {
   document_.document_dispatch = nullptr;
   picture_object_ = nullptr;
   picture_interface_ = nullptr;
+  name_lists_.clear();
   contained_objects_ = nullptr;
   top_collection_ = nullptr;
 }

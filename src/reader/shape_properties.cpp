@@ -108,6 +108,12 @@ long MulDiv(long a, long b, long c) {
 
 int FormatValue(const Variant& value, float offset, std::string* text) {
   text->clear();
+  AppendValue(value, offset, text);
+  return 1;
+}
+
+void AppendValue(const Variant& value, float offset, std::string* text) {
+  const size_t start = text->size();
   // Numbers as "%d", "%ld" and "%g" write them.
   switch (value.vt()) {
     case hmi::VT_I2:
@@ -122,21 +128,32 @@ int FormatValue(const Variant& value, float offset, std::string* text) {
     case hmi::VT_R8:
       AppendShortReal(text, value.r8() + offset);
       break;
-    case hmi::VT_BSTR:
-      *text = RecordText(value.bstr());
+    case hmi::VT_BSTR: {
+      const std::string& bstr = value.bstr();
+      const size_t at = text->size();
+      *text += bstr;
+      // A TAB would split the record: it becomes a blank, as in RecordText.
+      if (bstr.find('\t') != std::string::npos) {
+        for (size_t i = at; i < text->size(); ++i) {
+          if ((*text)[i] == '\t') (*text)[i] = ' ';
+        }
+      }
       break;
+    }
     case hmi::VT_BOOL:
       AppendShortReal(text, static_cast<double>(value.bool_val() + offset));
       break;
     case hmi::VT_UI1:
       // A NUL or TAB byte cannot stand in a record.
-      if (value.ui1() != 0) *text = RecordText(std::string(1, static_cast<char>(value.ui1())));
+      if (value.ui1() != 0) {
+        const char c = static_cast<char>(value.ui1());
+        *text += c == '\t' ? ' ' : c;
+      }
       break;
     default:
       break;
   }
-  if (text->empty()) *text = " ";
-  return 1;
+  if (text->size() == start) *text += ' ';
 }
 
 long PictureReader::ToPixel(double value, bool horizontal) {
@@ -152,12 +169,22 @@ long PictureReader::ToPixel(double value, bool horizontal) {
   return horizontal ? x : y;
 }
 
-int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant& value,
-                                          std::string* text) {
+int PictureReader::SpecialKindOf(const std::string& name) {
   Special kind = Special::kNone;
   for (const SpecialRow& row : kSpecialProperties) {
     if (name == row.name) kind = row.kind;
   }
+  return static_cast<int>(kind);
+}
+
+int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant& value,
+                                          std::string* text) {
+  return ConvertSpecial(SpecialKindOf(name), name, value, text);
+}
+
+int PictureReader::ConvertSpecial(int special, const std::string& name, const Variant& value,
+                                  std::string* text) {
+  const auto kind = static_cast<Special>(special);
   switch (kind) {
     case Special::kNone:
       return 0;
@@ -190,6 +217,33 @@ int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant
   return 0;
 }
 
+std::shared_ptr<const PictureReader::PropertyNames> PictureReader::PropertyNamesOf(
+    const Variant& names) {
+  const bool text_array = names.vt() == (hmi::VT_ARRAY | hmi::VT_BSTR) && names.array() != nullptr;
+  if (text_array) {
+    auto found = name_lists_.find(names.array());
+    if (found != name_lists_.end()) return found->second.names;
+  }
+  std::vector<std::string> list;
+  if (!PropertyNameList(this, names, &list)) return nullptr;
+  auto read = std::make_shared<PropertyNames>();
+  read->reserve(list.size());
+  for (std::string& text : list) {
+    PropertyName name;
+    name.special = SpecialKindOf(text);
+    name.role = text == "Name"                 ? kObjectName
+                : text == "FullyQualifiedName" ? kFullName
+                                               : kPlainName;
+    name.text = std::move(text);
+    read->push_back(std::move(name));
+  }
+  // An array read whole reads the same every time: it is kept while few
+  // arrays are.
+  if (name_lists_.size() >= kMaxNameLists) name_lists_.clear();
+  name_lists_[names.array()] = NameList{names.shared_array(), read};
+  return read;
+}
+
 HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* record) {
   *record = "\t";
   // The object's own angle unit governs its own rotation angle.
@@ -202,29 +256,35 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
     Warn(Text(kResPropertyNamesFailed), kSeverityWarning);
     return hr;
   }
-  std::vector<std::string> list;
-  if (PropertyNameList(this, names, &list)) {
-    for (const std::string& name : list) {
-      *record += name;
-      *record += '\t';
+  // Built in the reader's buffer, which keeps its room from record to
+  // record, then copied once at its own size.
+  std::string& built = record_buffer_;
+  built.assign(1, '\t');
+  if (const std::shared_ptr<const PropertyNames> list = PropertyNamesOf(names)) {
+    std::string text;
+    for (const PropertyName& name : *list) {
+      built += name.text;
+      built += '\t';
       Variant value;
-      if (hmi::Failed(object->PropertyValue(name, &value))) value.Clear();
-      std::string text;
-      if (ConvertSpecialProperty(name, value, &text)) {
-        *record += text;
+      if (hmi::Failed(object->PropertyValue(name.text, &value))) value.Clear();
+      if (name.special != 0 && ConvertSpecial(name.special, name.text, value, &text)) {
+        built += text;
+      } else if (name.role == kPlainName) {
+        AppendValue(value, 0.0f, &built);
+        built += '\t';
       } else {
         FormatValue(value, 0.0f, &text);
         // Names as the page writes them (made safe, and unique on the page).
         const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
-        if (name == "Name") text = PageName(object, raw);
-        if (name == "FullyQualifiedName") text = PageFullName(raw);
-        *record += text;
-        *record += '\t';
+        text = name.role == kObjectName ? PageName(object, raw) : PageFullName(raw);
+        built += text;
+        built += '\t';
       }
     }
   }
   std::string rotation;
-  if (ReadRotation(object, &rotation) >= 0 && !rotation.empty()) *record += rotation;
+  if (ReadRotation(object, &rotation) >= 0 && !rotation.empty()) built += rotation;
+  *record = built;
   return hr;
 }
 
@@ -253,8 +313,11 @@ int PictureReader::ReadRotation(hmi::IHmiObject* object, std::string* text) {
         Report(Text(kResPixelFailed));
         px = py = 0;
       }
-      offsets = StringF("rotateOffsetX\t%ld\trotateOffsetY\t%ld\t", static_cast<long>(px),
-                        static_cast<long>(py));
+      offsets = "rotateOffsetX\t";
+      AppendInteger(&offsets, static_cast<long>(px));
+      offsets += "\trotateOffsetY\t";
+      AppendInteger(&offsets, static_cast<long>(py));
+      offsets += '\t';
     }
     *text = "\t" + offsets;
   }

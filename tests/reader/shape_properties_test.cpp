@@ -203,3 +203,74 @@ TEST_F(ReaderTest, PropertyListsThatAreNotTextsReadNoProperty) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+TEST(AppendValueTest, AppendsWhatFormatValueGivesAndLeavesTheRestAlone) {
+  const Variant values[] = {
+      Variant::I2(-5),        Variant::I4(2147483647), Variant::R4(-0.0f),
+      Variant::R4(1.5f),      Variant::R8(1e-7),       Variant::Bstr("a\tb\tc"),
+      Variant::Bstr("\t"),    Variant::Bstr(""),       Variant::Bool(true),
+      Variant::UI1('\t'),     Variant::UI1(0),         Variant::UI1('z'),
+      Variant(),              hmi::MakeStringArray({"x"}),
+  };
+  const float offsets[] = {0.0f, 0.5f, -2.25f};
+  for (const Variant& value : values) {
+    for (float offset : offsets) {
+      SCOPED_TRACE(std::to_string(value.vt()) + " " + std::to_string(offset));
+      std::string formatted;
+      FormatValue(value, offset, &formatted);
+      // A record already holding a TAB keeps it: only the value is made safe.
+      std::string record = "\tName\t";
+      AppendValue(value, offset, &record);
+      EXPECT_EQ(record, "\tName\t" + formatted);
+    }
+  }
+}
+
+TEST_F(ReaderTest, NameListsAreReadPerArrayAndNeverMixed) {
+  LoadObjects("[]");
+  const Variant first = hmi::MakeStringArray({"Name", "Width", "Odd\tName"});
+  const Variant second = hmi::MakeStringArray({"Height", "FullyQualifiedName", "Label"});
+  OddNames a(first), b(second), c(first);
+  // The fake answers 1 for every value and names no object: pixels of 1
+  // (the picture's scale is 1), names as the page writes them.
+  const std::string record_a = "\tName\t1\tWidth\t1\tOdd Name\t1\t";
+  const std::string record_b = "\tHeight\t1\tFullyQualifiedName\t1\tLabel\t1\t";
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    std::string record;
+    EXPECT_EQ(reader.ReadProperties(&a, &record), hmi::S_OK);
+    EXPECT_EQ(record, record_a);
+    EXPECT_EQ(reader.ReadProperties(&b, &record), hmi::S_OK);
+    EXPECT_EQ(record, record_b);
+    EXPECT_EQ(reader.ReadProperties(&c, &record), hmi::S_OK) << "another object, same array";
+    EXPECT_EQ(record, record_a);
+  }
+  // A list that cannot be read is reported every time it is met.
+  auto bad = std::make_shared<hmi::SafeArray>(
+      hmi::VT_BSTR, 0, std::vector<Variant>{Variant::Bstr("A"), Variant::I4(2)});
+  OddNames broken((Variant::Array(bad)));
+  for (int round = 0; round < 2; ++round) {
+    const std::string before = Log();
+    std::string record;
+    reader.ReadProperties(&broken, &record);
+    EXPECT_EQ(record, "\t");
+    EXPECT_NE(Log().size(), before.size()) << "reported again";
+  }
+  // Many different lists: the reader keeps only some, and reads each right.
+  std::vector<Variant> lists;
+  for (int i = 0; i < 600; ++i) lists.push_back(hmi::MakeStringArray({"P" + std::to_string(i)}));
+  for (int round = 0; round < 2; ++round) {
+    for (size_t i = 0; i < lists.size(); i += 3) {
+      OddNames object(lists[i]);
+      std::string record;
+      reader.ReadProperties(&object, &record);
+      ASSERT_EQ(record, "\tP" + std::to_string(i) + "\t1\t") << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quillon
