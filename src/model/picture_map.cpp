@@ -125,12 +125,12 @@ void ForEachRecordPair(std::string_view text, Visit visit) {
 }  // namespace
 
 std::string ParseRecord(const std::string& record, PropertyMap* properties) {
-  std::string class_name;
+  std::string_view class_name;
   ForEachRecordPair(record, [&](std::string_view key, std::string_view value) {
-    properties->Set(key, std::string(value));
-    if (key == "ClassName") class_name = std::string(value);
+    properties->SetText(key, value);
+    if (key == "ClassName") class_name = value;
   });
-  return class_name;
+  return std::string(class_name);
 }
 
 std::string RecordValueOf(const std::string& record, std::string_view key) {
@@ -247,7 +247,7 @@ void QuoteString(std::string* text) {
   *text = std::move(quoted);
 }
 
-bool IsPageWord(const std::string& text) {
+bool IsPageWord(std::string_view text) {
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
     for (size_t i = 1; i + 1 < text.size(); ++i) {
       if (text[i] == '\\') {
@@ -268,9 +268,9 @@ bool IsPageWord(const std::string& text) {
   return true;
 }
 
-bool FitsUnquoted(const std::string& text) {
+bool FitsUnquoted(std::string_view text) {
   const size_t start = text.find_first_not_of(' ');
-  if (start == std::string::npos) return true;
+  if (start == std::string_view::npos) return true;
   const size_t end = text.find_last_not_of(' ');
   return IsPageWord(text.substr(start, end - start + 1));
 }
