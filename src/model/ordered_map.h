@@ -71,6 +71,7 @@ class OrderedMap {
     for (const Entry& entry : other) {
       entries_.emplace_back(entry);
       live_.push_back(1);
+      key_bits_ |= KeyBit(entry.first);
     }
     used_ = entries_.size();
     count_ = other.count_;
@@ -84,6 +85,7 @@ class OrderedMap {
     live_ = std::move(other.live_);
     index_ = std::move(other.index_);
     indexed_ = other.indexed_;
+    key_bits_ = other.key_bits_;
     used_ = other.used_;
     count_ = other.count_;
     other.clear();
@@ -145,6 +147,7 @@ class OrderedMap {
     live_.clear();
     std::vector<uint64_t>().swap(index_);
     indexed_ = 0;
+    key_bits_ = 0;
     used_ = 0;
     count_ = 0;
   }
@@ -153,6 +156,7 @@ class OrderedMap {
     live_.clear();
     index_.clear();
     indexed_ = 0;
+    key_bits_ = 0;
     used_ = 0;
     count_ = 0;
   }
@@ -186,10 +190,19 @@ class OrderedMap {
         if (live_[at] && entries_[at].first == key) return at;
       }
     }
+    // No key stored has the key's length and last character: it is absent
+    // without a scan (most keys that a parsed record stores are new).
+    if ((key_bits_ & KeyBit(key)) == 0) return kAbsent;
     for (size_t at = 0; at < used_; ++at) {
       if (live_[at] && entries_[at].first == key) return at;
     }
     return kAbsent;
+  }
+
+  // One of 64 bits by the key's length and last character.
+  static uint64_t KeyBit(std::string_view key) {
+    const unsigned last = key.empty() ? 0u : static_cast<unsigned char>(key.back());
+    return uint64_t{1} << ((key.size() * 7 + last) & 63);
   }
 
   // The next free entry, holding `key`; storage left by Reset is used again.
@@ -198,6 +211,7 @@ class OrderedMap {
     Entry& entry = entries_[used_++];
     entry.first.assign(key.data(), key.size());
     live_.push_back(1);
+    key_bits_ |= KeyBit(key);
     return entry;
   }
   // Indexes the entry NewEntry gave.
@@ -241,6 +255,7 @@ class OrderedMap {
   std::vector<char> live_;  // one per entry in use
   std::vector<uint64_t> index_;  // empty until the map has grown past kScanLimit
   size_t indexed_ = 0;  // filled slots of the index
+  uint64_t key_bits_ = 0;  // KeyBit of every key stored since the map was emptied
   size_t used_ = 0;
   size_t count_ = 0;
 };

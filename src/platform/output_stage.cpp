@@ -24,6 +24,7 @@ constexpr char kLockSuffix[] = ".quillon-lock";
 constexpr size_t kStagingRandomLength = 6;  // the XXXXXX of mkdtemp
 
 OutputStage* g_active_stage = nullptr;
+unsigned long long g_stage_serials = 0;
 
 FileResult Failure(FileStage stage, int error_number) {
   FileResult result;
@@ -60,6 +61,7 @@ std::string NotRegularFileText(const std::string& path) {
 
 OutputStage::OutputStage(std::string directory, std::string picture_name)
     : directory_(std::move(directory)), picture_name_(std::move(picture_name)) {
+  serial_ = ++g_stage_serials;
   prefix_ = JoinPath(directory_, "");
   // The lock's and the staging folders' names add 15 characters to the
   // picture's: a name that long is cut, and made unique again by a hash of
@@ -97,7 +99,10 @@ OutputStage* OutputStage::Active() { return g_active_stage; }
 
 bool OutputStage::Covers(const std::string& path) const {
   if (path.size() <= prefix_.size() || path.compare(0, prefix_.size(), prefix_) != 0) return false;
-  return path.find_first_of("/\\", prefix_.size()) == std::string::npos;
+  for (size_t i = prefix_.size(); i < path.size(); ++i) {
+    if (path[i] == '/' || path[i] == '\\') return false;
+  }
+  return true;
 }
 
 bool OutputStage::Has(const std::string& path) const { return by_path_.count(path) != 0; }

@@ -53,6 +53,9 @@ class OutputStage {
 
   // True when `path` names a file directly inside the stage's folder.
   bool Covers(const std::string& path) const;
+  // A number no other stage of the process has had, so that what a file
+  // found out about this stage is not taken for another's.
+  unsigned long long serial() const { return serial_; }
 
   // Appends `text` (line ends already made CR LF) to the staged file of
   // `path`, creating it on first use, or restarting it empty with kTruncate.
@@ -134,6 +137,7 @@ class OutputStage {
   char* stream_data_ = nullptr;
   size_t stream_size_ = 0;
   OutputStage* previous_active_ = nullptr;
+  unsigned long long serial_ = 0;
   bool active_ = false;
 };
 

@@ -181,10 +181,13 @@ FileResult WriteAllTo(int fd, const char* data, size_t size, const std::string& 
 
 FileResult AppendFile::Append(const std::string& path, std::string_view text, WriteMode mode) {
   OutputStage* stage = OutputStage::Active();
-  if (stage != nullptr && stage->Covers(path)) {
+  // The file written last through the same stage is known to be covered.
+  if (stage != nullptr && ((staged_ && covering_stage_ == stage->serial() && path == path_) ||
+                           stage->Covers(path))) {
     if (fd_ >= 0) Close();
     staged_ = true;
     if (path_ != path) path_ = path;
+    covering_stage_ = stage->serial();
     return stage->WriteText(path, text, line_ends_, mode);
   }
   if (staged_ && (path != path_ || mode == WriteMode::kTruncate)) Close();
@@ -218,6 +221,7 @@ FileResult AppendFile::Close() {
   FileResult result;
   if (staged_) {
     staged_ = false;
+    covering_stage_ = 0;
     OutputStage* stage = OutputStage::Active();
     if (stage != nullptr && stage->Covers(path_)) result = stage->Flush(path_);
     path_.clear();

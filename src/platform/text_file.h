@@ -126,6 +126,7 @@ class AppendFile {
  private:
   LineEnds line_ends_;
   bool staged_ = false;  // path_ is written through the active stage
+  unsigned long long covering_stage_ = 0;  // serial of the stage known to cover path_
   int fd_ = -1;
   std::string path_;
   unsigned long long device_ = 0;  // identity of the open file
