@@ -28,8 +28,31 @@ bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 
 }  // namespace
 
 std::string RecordKey(const std::string& object_name, const std::string& class_name) {
-  return object_name + "(" + class_name + ")";
+  std::string key;
+  key.reserve(object_name.size() + class_name.size() + 2);
+  key += object_name;
+  key += '(';
+  key += class_name;
+  key += ')';
+  return key;
 }
+
+namespace {
+
+// Appends name(class) and a TAB to the list entry `list_key`, which starts
+// with a TAB when it is made.
+void AppendListItem(PictureMap* map, std::string_view list_key, const std::string& object_name,
+                    const std::string& class_name) {
+  std::string* list = map->FindMutable(list_key);
+  if (list == nullptr) {
+    map->Set(list_key, std::string(1, kTab));
+    list = map->FindMutable(list_key);
+  }
+  // Appended in place: the list grows with every object of the picture.
+  list->append(object_name).append(1, '(').append(class_name).append(")\t", 2);
+}
+
+}  // namespace
 
 void AddRecord(PictureMap* map, const std::string& class_name, const std::string& object_name,
                const std::string& record) {
@@ -40,23 +63,12 @@ void AddRecord(PictureMap* map, const std::string& class_name, const std::string
 void AppendToObjectList(PictureMap* map, const std::string& object_name,
                         const std::string& class_name) {
   if (map->empty()) return;
-  const std::string item = RecordKey(object_name, class_name) + kTab;
-  // Appended in place: the list grows with every object of the picture.
-  if (std::string* list = map->FindMutable(kObjectList)) {
-    *list += item;
-  } else {
-    map->Set(kObjectList, kTab + item);
-  }
+  AppendListItem(map, kObjectList, object_name, class_name);
 }
 
 void AppendToSequence(PictureMap* map, const std::string& class_name,
                       const std::string& object_name, const std::string& sequence_key) {
-  const std::string item = RecordKey(object_name, class_name) + kTab;
-  if (std::string* list = map->FindMutable(sequence_key)) {
-    *list += item;
-  } else {
-    map->Set(sequence_key, kTab + item);
-  }
+  AppendListItem(map, sequence_key, object_name, class_name);
 }
 
 void AppendLink(PictureMap* map, const std::string& text) {
@@ -69,20 +81,24 @@ void AppendLink(PictureMap* map, const std::string& text) {
 
 void SetRecordProperty(std::string* record, const std::string& key, const std::string& value,
                        int add_if_missing) {
-  const std::string needle = kTab + key + kTab;
+  std::string needle;
+  needle.reserve(key.size() + 2);
+  needle += kTab;
+  needle += key;
+  needle += kTab;
   size_t at = record->find(needle);
   if (at != std::string::npos) {
-    size_t old_value = at + needle.size();
-    size_t rest = record->find(kTab, old_value);
-    std::string updated = record->substr(0, at) + needle + value;
-    if (rest != std::string::npos) updated += record->substr(rest);
-    *record = std::move(updated);
+    // The old value (up to the next TAB or the end) is replaced in place.
+    const size_t old_value = at + needle.size();
+    const size_t rest = record->find(kTab, old_value);
+    record->replace(old_value, rest == std::string::npos ? std::string::npos : rest - old_value,
+                    value);
     return;
   }
   if (add_if_missing != 1) return;
   // A pair glued onto a last value without its TAB would shift every pair.
   if (record->empty() || record->back() != kTab) *record += kTab;
-  *record += key + kTab + value + kTab;
+  record->append(key).append(1, kTab).append(value).append(1, kTab);
 }
 
 void SplitTabList(const std::string& text, std::vector<std::string>* items) {
