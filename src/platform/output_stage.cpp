@@ -424,6 +424,9 @@ bool OutputStage::Publish(
         break;
       }
     }
+    // A report of the failure may have written to a file (found and
+    // remembered) before this entry went.
+    last_found_ = nullptr;
   }
   return all;
 }
