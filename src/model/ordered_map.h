@@ -13,8 +13,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -106,6 +106,24 @@ class OrderedMap {
   // As Set, copying `value` into the storage the entry already has (after
   // Reset no allocation for a value that fits it).
   void SetText(std::string_view key, std::string_view value) {
+    if (!index_.empty()) {
+      // The key's hash is reckoned once, for the search and the index.
+      const uint64_t hash = Hash(key);
+      const size_t at = LocateHashed(key, hash);
+      if (at != kAbsent) {
+        entries_[at].second.assign(value.data(), value.size());
+        return;
+      }
+      Entry& entry = NewEntry(key);
+      entry.second.assign(value.data(), value.size());
+      ++count_;
+      if ((indexed_ + 1) * 2 > index_.size()) {
+        BuildIndex();
+      } else {
+        InsertHashed(used_ - 1, hash);
+      }
+      return;
+    }
     if (std::string* found = FindMutable(key)) {
       found->assign(value.data(), value.size());
       return;
@@ -174,22 +192,41 @@ class OrderedMap {
 
   // A slot of the index: the key's hash in the high half, its position + 1
   // in the low half; 0 is an empty slot.
+  // A 32-bit hash of the key: its bytes taken eight at a time, each word
+  // mixed in by a multiplication (keys are short; this is a few
+  // instructions where a general byte hash is a call and a loop).
   static uint64_t Hash(std::string_view key) {
-    return static_cast<uint32_t>(std::hash<std::string_view>()(key));
+    uint64_t hash = 0x9e3779b97f4a7c15ull ^ key.size();
+    const char* at = key.data();
+    size_t left = key.size();
+    while (left >= 8) {
+      uint64_t word;
+      std::memcpy(&word, at, 8);
+      hash = (hash ^ word) * 0xff51afd7ed558ccdull;
+      hash ^= hash >> 32;
+      at += 8;
+      left -= 8;
+    }
+    uint64_t tail = 0;
+    if (left > 0) std::memcpy(&tail, at, left);
+    hash = (hash ^ tail) * 0xc4ceb9fe1a85ec53ull;
+    hash ^= hash >> 29;
+    return hash & 0xffffffffu;
+  }
+
+  size_t LocateHashed(std::string_view key, uint64_t hash) const {
+    const size_t mask = index_.size() - 1;
+    for (size_t slot = static_cast<size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+      const uint64_t item = index_[slot];
+      if (item == 0) return kAbsent;
+      if ((item >> 32) != hash) continue;
+      const size_t at = static_cast<size_t>(item & 0xffffffffu) - 1;
+      if (live_[at] && entries_[at].first == key) return at;
+    }
   }
 
   size_t Locate(std::string_view key) const {
-    if (!index_.empty()) {
-      const uint64_t hash = Hash(key);
-      const size_t mask = index_.size() - 1;
-      for (size_t slot = static_cast<size_t>(hash) & mask;; slot = (slot + 1) & mask) {
-        const uint64_t item = index_[slot];
-        if (item == 0) return kAbsent;
-        if ((item >> 32) != hash) continue;
-        const size_t at = static_cast<size_t>(item & 0xffffffffu) - 1;
-        if (live_[at] && entries_[at].first == key) return at;
-      }
-    }
+    if (!index_.empty()) return LocateHashed(key, Hash(key));
     // No key stored has the key's length and last character: it is absent
     // without a scan (most keys that a parsed record stores are new).
     if ((key_bits_ & KeyBit(key)) == 0) return kAbsent;
@@ -228,8 +265,8 @@ class OrderedMap {
       BuildIndex();
     }
   }
-  void Insert(size_t at) {
-    const uint64_t hash = Hash(entries_[at].first);
+  void Insert(size_t at) { InsertHashed(at, Hash(entries_[at].first)); }
+  void InsertHashed(size_t at, uint64_t hash) {
     const size_t mask = index_.size() - 1;
     size_t slot = static_cast<size_t>(hash) & mask;
     while (index_[slot] != 0) slot = (slot + 1) & mask;
