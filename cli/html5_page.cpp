@@ -8,7 +8,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <exception>
+#include <system_error>
+#include <thread>
 #include <string_view>
 #include <vector>
 
@@ -356,6 +360,14 @@ bool IsValidUtf8(const std::string& bytes) {
     unsigned int code;
     if (c < 0x80) {
       ++i;
+      // A page description is mostly ASCII: eight bytes at a time while no
+      // byte has its high bit set.
+      uint64_t word;
+      while (i + sizeof word <= n) {
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0) break;
+        i += sizeof word;
+      }
       continue;
     } else if ((c & 0xE0) == 0xC0) {
       length = 2;
@@ -573,10 +585,34 @@ PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_p
   // Valid UTF-8 (what the converter writes) is used as read, without a copy.
   if (!IsValidUtf8(text)) text = JdfTextAsUtf8(text);
   const std::string title = JdfTextAsUtf8(TitleOf(jdf_path));
-  if (!ReplaceFile(html_path, BuildHtml5Page(title, text), message)) {
-    return PageResult::kFailed;
+  // The check reads the text only: it runs on another core while the page
+  // is built and written (in line when no thread can be started). Its
+  // result counts only once the page is written, as before.
+  JdfProblem problem;
+  std::exception_ptr check_failure;
+  auto check = [&]() {
+    try {
+      problem = CheckJdf(text);
+    } catch (...) {
+      check_failure = std::current_exception();
+    }
+  };
+  std::thread checker;
+  try {
+    checker = std::thread(check);
+  } catch (const std::system_error&) {
+    check();
   }
-  const JdfProblem problem = CheckJdf(text);
+  bool written = false;
+  try {
+    written = ReplaceFile(html_path, BuildHtml5Page(title, text), message);
+  } catch (...) {
+    if (checker.joinable()) checker.join();
+    throw;
+  }
+  if (checker.joinable()) checker.join();
+  if (!written) return PageResult::kFailed;
+  if (check_failure) std::rethrow_exception(check_failure);
   if (!problem.ok()) {
     *message = problem.Message();
     return PageResult::kMalformed;

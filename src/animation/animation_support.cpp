@@ -17,10 +17,6 @@ constexpr const char* kScaledProperties[] = {
     "StartY", "RotationAngle",      "EndY",
 };
 
-constexpr char kScaleStage[] =
-    "\t(%s TAVScale\n\t(properties\n\t(inMin %s)\n\t(inMax %s)\n\t(outMin %s)\n\t(outMax %s)))\n";
-constexpr char kVariableExpression[] =
-    "\t(%s TAVExpression\n\t\t(properties\n\t\t\t(expression \"$0\"))\n\t)\n";
 
 bool IsScaledProperty(const std::string& property) {
   for (const char* name : kScaledProperties) {
@@ -44,7 +40,9 @@ int DecimalValue(const std::string& text) {
 }
 
 std::string VariableExpressionObject(const std::string& variable) {
-  return StringF(kVariableExpression, variable.c_str());
+  std::string text;
+  AppendAll(&text, "\t(", variable, " TAVExpression\n\t\t(properties\n\t\t\t(expression \"$0\"))\n\t)\n");
+  return text;
 }
 
 int TranslateAnimationSource(PageWriter* writer, std::string* source, const std::string& context,
@@ -75,7 +73,8 @@ int PenTarget(PageWriter* writer, std::string* target, const PropertyMap& record
   const short pen_index = static_cast<short>(DecimalValue(index_text));
   OwnerName(&chart, "Animation");
   const int attribute = property == "PenLineWidth" ? 1 : 0;
-  *target = StringF("%s.pens[%d][%d]", chart.c_str(), pen_index - 1, attribute);
+  target->clear();
+  AppendAll(target, chart, ".pens[", pen_index - 1, "][", attribute, "]");
   return 1;
 }
 
@@ -118,9 +117,7 @@ int CheckAnimTarget(PageWriter* writer, const std::string& class_name,
     // it names the image through its file line; the image can be animated.
     supported = true;
   } else {
-    ExclusionList exclusions;
-    SelectExclusions(class_name, &exclusions);
-    supported = !IsExcluded(hmi_property, &exclusions);
+    supported = !ClassExcludes(class_name, hmi_property);
   }
   if (!supported) writer->log()->QueueLine(hmi_property, kSeveritySevere);
   return supported ? 1 : 0;
@@ -146,7 +143,8 @@ int AddScaleStage(PageWriter* writer, std::string* source, const PropertyMap& re
                   std::string* objects, std::string* links) {
   ProcessState* state = writer->process_state();
   if (state == nullptr) return 0;
-  const std::string stage = StringF("TAVScale-%d", ++state->scale_stages);
+  std::string stage = "TAVScale-";
+  AppendInteger(&stage, ++state->scale_stages);
   std::string property;
   if (!GetRecordValue(record, "PropertyName", &property, " ", writer->log())) return 0;
   if (!IsScaledProperty(property)) return 1;
@@ -160,9 +158,9 @@ int AddScaleStage(PageWriter* writer, std::string* source, const PropertyMap& re
       !ConvertAnimValue(writer, record, kPlain, &out_max)) {
     return 0;
   }
-  AppendF(objects, kScaleStage, stage.c_str(), in_min.c_str(), in_max.c_str(), out_min.c_str(),
-          out_max.c_str());
-  AppendF(links, "\t(%s.in %s)\n", stage.c_str(), source->c_str());
+  AppendAll(objects, "\t(", stage, " TAVScale\n\t(properties\n\t(inMin ", in_min, ")\n\t(inMax ",
+            in_max, ")\n\t(outMin ", out_min, ")\n\t(outMax ", out_max, ")))\n");
+  AppendAll(links, "\t(", stage, ".in ", *source, ")\n");
   *source = stage + ".outFloat";
   return 1;
 }

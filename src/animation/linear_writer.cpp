@@ -8,12 +8,17 @@
 namespace quillon {
 namespace {
 
-constexpr char kLinearScale[] =
-    "(%s1 TAVScale\n\t\t(properties\n\t\t\t(inMin %s)\n\t\t\t\t(inMax %s)\n\t\t\t(outMin %s)\n"
-    "\t\t\t(outMax %s)))\n";
-constexpr char kPenScale[] =
-    "(%s TAVScale\n\t\t(properties\n\t\t\t(inMin %s)\n\t\t\t\t(inMax %s)\n\t\t\t(outMin %s)\n"
-    "\t\t\t(outMax %s)))\n";
+// "(NAME TAVScale" and its four range properties; a Linear's scale is
+// named with a "1" after its name, a pen's is not.
+std::string ScaleObject(const std::string& name, const char* name_end, const std::string& in_min,
+                        const std::string& in_max, const std::string& out_min,
+                        const std::string& out_max) {
+  std::string text;
+  AppendAll(&text, "(", name, name_end, " TAVScale\n\t\t(properties\n\t\t\t(inMin ", in_min,
+            ")\n\t\t\t\t(inMax ", in_max, ")\n\t\t\t(outMin ", out_min, ")\n\t\t\t(outMax ",
+            out_max, ")))\n");
+  return text;
+}
 constexpr char kRangeBreaksPage[] =
     ": a range of the scaling holds a blank, parenthesis, quote or line end where the page "
     "description takes it unquoted; the animation is not converted.";
@@ -64,8 +69,7 @@ int WriteLinear(PageWriter* writer, const PropertyMap& record) {
       return 0;
     }
   }
-  const std::string scale = StringF(kLinearScale, name.c_str(), in_min.c_str(), in_max.c_str(),
-                                    out_min.c_str(), out_max.c_str());
+  const std::string scale = ScaleObject(name, "1", in_min, in_max, out_min, out_max);
 
   std::string source, objects, translated_links, error;
   if (!GetRecordValue(record, "Source", &source, property, log)) return 0;
@@ -74,21 +78,21 @@ int WriteLinear(PageWriter* writer, const PropertyMap& record) {
     return 0;
   }
 
-  std::string links = StringF("\t(%s1.in %s)\n", name.c_str(), source.c_str());
+  std::string links;
+  AppendAll(&links, "\t(", name, "1.in ", source, ")\n");
   if (parent_class == "Variable") {
     objects += VariableExpressionObject(parent_name);
-    AppendF(&links, "\t(%s.expval[0] %s1.out)\n", parent_name.c_str(), name.c_str());
+    AppendAll(&links, "\t(", parent_name, ".expval[0] ", name, "1.out)\n");
   } else {
     if (parent_category == "Animation" || parent_category == "Support") {
       target = parent_name + "1";
     }
     switch (PenTarget(writer, &target, record)) {
       case 1:
-        AppendF(&links, "\t(%s %s1.outFloat)\n", target.c_str(), name.c_str());
+        AppendAll(&links, "\t(", target, " ", name, "1.outFloat)\n");
         break;
       case 0:
-        AppendF(&links, "\t(%s.%s %s1.outFloat)\n", target.c_str(), viewer_property.c_str(),
-                name.c_str());
+        AppendAll(&links, "\t(", target, ".", viewer_property, " ", name, "1.outFloat)\n");
         break;
       default:
         return 0;
@@ -128,8 +132,7 @@ int WritePen(PageWriter* writer, const PropertyMap& record) {
       return 0;
     }
   }
-  const std::string scale = StringF(kPenScale, name.c_str(), in_min.c_str(), in_max.c_str(),
-                                    out_min.c_str(), out_max.c_str());
+  const std::string scale = ScaleObject(name, "", in_min, in_max, out_min, out_max);
 
   std::string source, objects, translated_links, error;
   if (!GetRecordValue(record, "Source", &source, "Pen", log)) return 0;
@@ -138,9 +141,9 @@ int WritePen(PageWriter* writer, const PropertyMap& record) {
                    kSeveritySevere);
     return 0;
   }
-  std::string links = StringF("\t(%s.in %s)\n", name.c_str(), source.c_str());
-  AppendF(&links, "\t(%s.values[%s] %s.outFloat)\n", chart.c_str(), pen_index.c_str(),
-          name.c_str());
+  std::string links;
+  AppendAll(&links, "\t(", name, ".in ", source, ")\n");
+  AppendAll(&links, "\t(", chart, ".values[", pen_index, "] ", name, ".outFloat)\n");
 
   writer->WriteLine(scale);
   writer->WriteLine(objects);

@@ -13,10 +13,7 @@
 namespace quillon {
 namespace {
 
-constexpr char kMapStart[] = "(%s%d %s\n\t\t(properties\n\t\t\t(default %s)\n\t\t\t(map(";
 constexpr char kMapEnd[] = "))))\n";
-constexpr char kEntry[] = "(%s %s)";
-constexpr char kFlagEntry[] = "(%s %d)";
 constexpr char kBlink[] = "(%s1 TAVBlink\n\t\t(properties\n\t\t\t(rate %0.f)))\n";
 constexpr char kBlinkOnValue[] =
     "(%s%d TAVBlink\n\t\t(properties\n\t\t\t(OnValue %s)\n\t\t\t(rate %0.f)))\n";
@@ -81,7 +78,8 @@ int ResolveImageOutputs(PageWriter* writer, PropertyMap* record, const std::stri
   if (count < 1) return 1;
   for (int level = 1; level <= count; ++level) {
     for (int output = 1; output <= 2; ++output) {
-      const std::string key = StringF("Lvl%d.out%d", level, output);
+      std::string key = "Lvl";
+      AppendAll(&key, level, ".out", output);
       std::string number;
       if (!GetRecordValue(*record, key, &number, property, writer->log())) return 0;
       // A level without a toggle image keeps its blank, so that it does not
@@ -106,15 +104,16 @@ int BuildLevels(PageWriter* writer, const PropertyMap& record, const std::string
                 int kind, bool range_table, int source_type, int count,
                 const std::string& default_value, LookupMaps* maps) {
   std::string previous_in2;
+  // The keys of a level and its values, kept from level to level.
+  std::string keys[4];
+  std::string in1, in2, out1, out2;
+  std::string* const values[4] = {&in1, &in2, &out1, &out2};
+  static const char* const kKeyEnds[4] = {"in1", "in2", "out1", "out2"};
   for (int level = 1; level <= count; ++level) {
-    const std::string prefix = StringF("Lvl%d.", level);
-    std::string in1, in2, out1, out2;
-    if (!ReadRecordValues(writer, record, property,
-                          {{(prefix + "in1").c_str(), &in1},
-                           {(prefix + "in2").c_str(), &in2},
-                           {(prefix + "out1").c_str(), &out1},
-                           {(prefix + "out2").c_str(), &out2}})) {
-      return 0;
+    for (int i = 0; i < 4; ++i) {
+      keys[i] = "Lvl";
+      AppendAll(&keys[i], level, ".", kKeyEnds[i]);
+      if (!GetRecordValue(record, keys[i], values[i], property, writer->log())) return 0;
     }
     if (in2.empty()) in2 = "0";
     std::string toggle_output = "0";
@@ -139,17 +138,17 @@ int BuildLevels(PageWriter* writer, const PropertyMap& record, const std::string
     // A range that does not start where the previous one ended leaves a gap
     // that shows the default output.
     if (range_table && level > 1 && !SameBound(source_type, previous_in2, in1)) {
-      AppendF(&maps->main, kEntry, previous_in2.c_str(), default_value.c_str());
-      AppendF(&maps->toggle, kEntry, previous_in2.c_str(), default_value.c_str());
-      AppendF(&maps->flag, "(%s 0)", previous_in2.c_str());
+      AppendAll(&maps->main, "(", previous_in2, " ", default_value, ")");
+      AppendAll(&maps->toggle, "(", previous_in2, " ", default_value, ")");
+      AppendAll(&maps->flag, "(", previous_in2, " 0)");
     }
-    AppendF(&maps->main, kEntry, in1.c_str(), out1.c_str());
-    AppendF(&maps->toggle, kEntry, in1.c_str(), toggle_output.c_str());
-    AppendF(&maps->flag, kFlagEntry, in1.c_str(), toggle_flag);
+    AppendAll(&maps->main, "(", in1, " ", out1, ")");
+    AppendAll(&maps->toggle, "(", in1, " ", toggle_output, ")");
+    AppendAll(&maps->flag, "(", in1, " ", toggle_flag, ")");
     if (range_table && level == count) {
-      AppendF(&maps->main, kEntry, in2.c_str(), default_value.c_str());
-      AppendF(&maps->toggle, kEntry, in2.c_str(), default_value.c_str());
-      AppendF(&maps->flag, "(%s 0)", in2.c_str());
+      AppendAll(&maps->main, "(", in2, " ", default_value, ")");
+      AppendAll(&maps->toggle, "(", in2, " ", default_value, ")");
+      AppendAll(&maps->flag, "(", in2, " 0)");
     }
     previous_in2 = in2;
   }
@@ -220,9 +219,14 @@ int WriteLookup(PageWriter* writer, const PropertyMap& input) {
   const char* map_class = exact ? "TAVMap" : "TAVThreshold";
   const int main_number = toggles ? 5 : 1;
   LookupMaps maps;
-  maps.main = StringF(kMapStart, name.c_str(), main_number, map_class, default_value.c_str());
-  maps.toggle = StringF(kMapStart, name.c_str(), 2, map_class, default_value.c_str());
-  maps.flag = StringF(kMapStart, name.c_str(), 3, map_class, "0");
+  // "(NAME<n> CLASS" and the map's properties up to its first entry.
+  auto map_start = [&](std::string* text, int number, const std::string& default_output) {
+    AppendAll(text, "(", name, number, " ", map_class, "\n\t\t(properties\n\t\t\t(default ",
+              default_output, ")\n\t\t\t(map(");
+  };
+  map_start(&maps.main, main_number, default_value);
+  map_start(&maps.toggle, 2, default_value);
+  map_start(&maps.flag, 3, std::string("0"));
   if (!BuildLevels(writer, record, property, kind, !exact, DecimalValue(source_type),
                    DecimalValue(count_text), default_value, &maps)) {
     return 0;
@@ -295,23 +299,23 @@ int WriteLookupLinks(PageWriter* writer, const PropertyMap& record,
   const bool both_toggles = output_toggles == 1 && global_output_toggle == 1;
   const int main_number = toggles ? 5 : 1;
   const int blink_number = toggles ? 1 : 5;
-  const char* n = name.c_str();
+  const std::string& n = name;
   std::string links;
-  AppendF(&links, "\t(%s%d.in %s)\n", n, main_number, source.c_str());
-  if (toggles) AppendF(&links, "\t(%s2.in %s)\n", n, source.c_str());
+  AppendAll(&links, "\t(", n, main_number, ".in ", source, ")\n");
+  if (toggles) AppendAll(&links, "\t(", n, "2.in ", source, ")\n");
   if (output_toggles == 1) {
-    AppendF(&links, "\t(%s3.in %s)\n", n, source.c_str());
-    AppendF(&links, "\t(%s%d.in %s3.out)\n", n, blink_number, n);
+    AppendAll(&links, "\t(", n, "3.in ", source, ")\n");
+    AppendAll(&links, "\t(", n, blink_number, ".in ", n, "3.out)\n");
   } else if (toggles) {
-    AppendF(&links, "\t(%s%d.in %s)\n", n, blink_number, toggle_source.c_str());
+    AppendAll(&links, "\t(", n, blink_number, ".in ", toggle_source, ")\n");
   }
   if (both_toggles) {
-    AppendF(&links, "\t(%s4.in %s)\n", n, toggle_source.c_str());
-    AppendF(&links, "\t(%s4.OffValue %s%d.out)\n", n, n, blink_number);
+    AppendAll(&links, "\t(", n, "4.in ", toggle_source, ")\n");
+    AppendAll(&links, "\t(", n, "4.OffValue ", n, blink_number, ".out)\n");
   }
   if (toggles) {
-    AppendF(&links, "\t(%s%d.OffValue %s%d.out)\n", n, blink_number, n, main_number);
-    if (output_toggles == 1) AppendF(&links, "\t(%s%d.OnValue %s2.out)\n", n, blink_number, n);
+    AppendAll(&links, "\t(", n, blink_number, ".OffValue ", n, main_number, ".out)\n");
+    if (output_toggles == 1) AppendAll(&links, "\t(", n, blink_number, ".OnValue ", n, "2.out)\n");
   }
 
   // The last object of the chain drives the target.
@@ -319,15 +323,15 @@ int WriteLookupLinks(PageWriter* writer, const PropertyMap& record,
   if (parent_class == "Variable") {
     objects += VariableExpressionObject(parent_name);
     // A variable always takes the first object of the chain.
-    AppendF(&links, "\t(%s.expval[0] %s1.out)\n", parent_name.c_str(), n);
+    AppendAll(&links, "\t(", parent_name, ".expval[0] ", n, "1.out)\n");
   } else {
     switch (PenTarget(writer, &target, record)) {
       case 1:
-        AppendF(&links, "\t(%s %s%d.out)\n", target.c_str(), n, output_number);
+        AppendAll(&links, "\t(", target, " ", n, output_number, ".out)\n");
         break;
       case 0: {
-        const std::string line = StringF("\t(%s.%s %s%d.out)\n", target.c_str(),
-                                         viewer_property.c_str(), n, output_number);
+        std::string line;
+        AppendAll(&line, "\t(", target, ".", viewer_property, " ", n, output_number, ".out)\n");
         links += line;
         if (!AddGroupColorLinks(writer, record, line, viewer_property, &links)) {
           return kLookupLinksMissingKey;

@@ -10,7 +10,11 @@
 namespace quillon {
 namespace {
 
-constexpr char kPropertyLink[] = "\t(%s.%s %s)\n";
+// The link "\t(TARGET.PROPERTY SOURCE)\n".
+void AppendPropertyLink(std::string* links, const std::string& target, const std::string& property,
+                        const std::string& source) {
+  AppendAll(links, "\t(", target, ".", property, " ", source, ")\n");
+}
 
 // Writes what a value emitter collected: its objects, the translator's
 // links, then its own links.
@@ -71,10 +75,10 @@ int WriteFormat(PageWriter* writer, const PropertyMap& record) {
   if (!AddScaleStage(writer, &source, record, &objects, &links)) return 0;
   switch (PenTarget(writer, &target, record)) {
     case 1:
-      AppendF(&links, "\t(%s %s)\n", target.c_str(), source.c_str());
+      AppendAll(&links, "\t(", target, " ", source, ")\n");
       break;
     case 0:
-      AppendF(&links, kPropertyLink, target.c_str(), viewer_property.c_str(), source.c_str());
+      AppendPropertyLink(&links, target, viewer_property, source);
       break;
     default:
       return 0;
@@ -119,7 +123,7 @@ int WriteGlobalSysInfo(PageWriter* writer, const PropertyMap& record) {
 
   std::string links;
   if (!AddScaleStage(writer, &source, record, &objects, &links)) return 0;
-  AppendF(&links, kPropertyLink, target.c_str(), viewer_property.c_str(), source.c_str());
+  AppendPropertyLink(&links, target, viewer_property, source);
   return WriteCollected(writer, objects, translated_links, links);
 }
 
@@ -152,7 +156,7 @@ int WriteOpcDataItem(PageWriter* writer, const PropertyMap& record) {
 
   std::string links;
   if (!AddScaleStage(writer, &source, record, &objects, &links)) return 0;
-  AppendF(&links, kPropertyLink, target.c_str(), viewer_property.c_str(), source.c_str());
+  AppendPropertyLink(&links, target, viewer_property, source);
   return WriteCollected(writer, objects, translated_links, links);
 }
 

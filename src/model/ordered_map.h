@@ -3,19 +3,21 @@
 //
 // Entries sit in a deque in the order they were stored (a removed entry is
 // marked and skipped), so that a map of a few keys, as a parsed record is,
-// costs one allocation per key and value and is searched by a short scan; a
-// hash index of the keys is made only once the map grows past a few dozen
-// keys.
+// is searched by a short scan; once the map grows past a few dozen keys it
+// gets a hash index of its keys: one flat table of hashes and positions,
+// without an allocation per key. Reset empties a map and keeps its storage,
+// so that one map parsed into again and again (a record after another)
+// costs no allocation once its strings are large enough.
 #ifndef QUILLON_MODEL_ORDERED_MAP_H_
 #define QUILLON_MODEL_ORDERED_MAP_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <deque>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,7 +25,7 @@ namespace quillon {
 
 class OrderedMap {
  public:
-  using Entry = std::pair<const std::string, std::string>;
+  using Entry = std::pair<std::string, std::string>;
 
   // Iterates the entries that are not removed, in the order they were stored.
   class const_iterator {
@@ -69,7 +71,9 @@ class OrderedMap {
     for (const Entry& entry : other) {
       entries_.emplace_back(entry);
       live_.push_back(1);
+      key_bits_ |= KeyBit(entry.first);
     }
+    used_ = entries_.size();
     count_ = other.count_;
     if (count_ > kScanLimit) BuildIndex();
     return *this;
@@ -77,10 +81,12 @@ class OrderedMap {
   OrderedMap(OrderedMap&& other) noexcept { *this = std::move(other); }
   OrderedMap& operator=(OrderedMap&& other) noexcept {
     if (this == &other) return *this;
-    // The index points into the entries, which move with the deque.
     entries_ = std::move(other.entries_);
     live_ = std::move(other.live_);
     index_ = std::move(other.index_);
+    indexed_ = other.indexed_;
+    key_bits_ = other.key_bits_;
+    used_ = other.used_;
     count_ = other.count_;
     other.clear();
     return *this;
@@ -92,15 +98,39 @@ class OrderedMap {
       *found = std::move(value);
       return;
     }
-    entries_.emplace_back(std::string(key), std::move(value));
-    live_.push_back(1);
-    ++count_;
-    const size_t at = entries_.size() - 1;
-    if (index_) {
-      index_->emplace(entries_[at].first, at);
-    } else if (count_ > kScanLimit) {
-      BuildIndex();
+    Entry& entry = NewEntry(key);
+    entry.second = std::move(value);
+    Added();
+  }
+
+  // As Set, copying `value` into the storage the entry already has (after
+  // Reset no allocation for a value that fits it).
+  void SetText(std::string_view key, std::string_view value) {
+    if (!index_.empty()) {
+      // The key's hash is reckoned once, for the search and the index.
+      const uint64_t hash = Hash(key);
+      const size_t at = LocateHashed(key, hash);
+      if (at != kAbsent) {
+        entries_[at].second.assign(value.data(), value.size());
+        return;
+      }
+      Entry& entry = NewEntry(key);
+      entry.second.assign(value.data(), value.size());
+      ++count_;
+      if ((indexed_ + 1) * 2 > index_.size()) {
+        BuildIndex();
+      } else {
+        InsertHashed(used_ - 1, hash);
+      }
+      return;
     }
+    if (std::string* found = FindMutable(key)) {
+      found->assign(value.data(), value.size());
+      return;
+    }
+    Entry& entry = NewEntry(key);
+    entry.second.assign(value.data(), value.size());
+    Added();
   }
 
   // The value of `key`, or nullptr when the key is absent.
@@ -121,7 +151,7 @@ class OrderedMap {
   bool Remove(std::string_view key) {
     const size_t at = Locate(key);
     if (at == kAbsent) return false;
-    if (index_) index_->erase(std::string_view(entries_[at].first));
+    // The index keeps the position; a search skips it as removed.
     live_[at] = 0;
     entries_[at].second = std::string();  // its memory goes now
     --count_;
@@ -129,10 +159,23 @@ class OrderedMap {
     return true;
   }
 
+  // Empties the map and frees its memory.
   void clear() {
     entries_.clear();
     live_.clear();
-    index_.reset();
+    std::vector<uint64_t>().swap(index_);
+    indexed_ = 0;
+    key_bits_ = 0;
+    used_ = 0;
+    count_ = 0;
+  }
+  // Empties the map and keeps its storage for the entries stored next.
+  void Reset() {
+    live_.clear();
+    index_.clear();
+    indexed_ = 0;
+    key_bits_ = 0;
+    used_ = 0;
     count_ = 0;
   }
   bool empty() const { return count_ == 0; }
@@ -144,32 +187,113 @@ class OrderedMap {
   static constexpr size_t kAbsent = static_cast<size_t>(-1);
   // Up to this many keys a map is searched by a scan. A record of a shape
   // has about twenty keys; a scan of them (most comparisons end at the
-  // length) is cheaper than building and freeing a hash index per record.
+  // length) is cheaper than building an index per record.
   static constexpr size_t kScanLimit = 48;
 
-  size_t Locate(std::string_view key) const {
-    if (index_) {
-      auto found = index_->find(key);
-      return found == index_->end() ? kAbsent : found->second;
+  // A slot of the index: the key's hash in the high half, its position + 1
+  // in the low half; 0 is an empty slot.
+  // A 32-bit hash of the key: its bytes taken eight at a time, each word
+  // mixed in by a multiplication (keys are short; this is a few
+  // instructions where a general byte hash is a call and a loop).
+  static uint64_t Hash(std::string_view key) {
+    uint64_t hash = 0x9e3779b97f4a7c15ull ^ key.size();
+    const char* at = key.data();
+    size_t left = key.size();
+    while (left >= 8) {
+      uint64_t word;
+      std::memcpy(&word, at, 8);
+      hash = (hash ^ word) * 0xff51afd7ed558ccdull;
+      hash ^= hash >> 32;
+      at += 8;
+      left -= 8;
     }
-    for (size_t at = 0; at < entries_.size(); ++at) {
+    uint64_t tail = 0;
+    if (left > 0) std::memcpy(&tail, at, left);
+    hash = (hash ^ tail) * 0xc4ceb9fe1a85ec53ull;
+    hash ^= hash >> 29;
+    return hash & 0xffffffffu;
+  }
+
+  size_t LocateHashed(std::string_view key, uint64_t hash) const {
+    const size_t mask = index_.size() - 1;
+    for (size_t slot = static_cast<size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+      const uint64_t item = index_[slot];
+      if (item == 0) return kAbsent;
+      if ((item >> 32) != hash) continue;
+      const size_t at = static_cast<size_t>(item & 0xffffffffu) - 1;
+      if (live_[at] && entries_[at].first == key) return at;
+    }
+  }
+
+  size_t Locate(std::string_view key) const {
+    if (!index_.empty()) return LocateHashed(key, Hash(key));
+    // No key stored has the key's length and last character: it is absent
+    // without a scan (most keys that a parsed record stores are new).
+    if ((key_bits_ & KeyBit(key)) == 0) return kAbsent;
+    for (size_t at = 0; at < used_; ++at) {
       if (live_[at] && entries_[at].first == key) return at;
     }
     return kAbsent;
   }
+
+  // One of 64 bits by the key's length and last character.
+  static uint64_t KeyBit(std::string_view key) {
+    const unsigned last = key.empty() ? 0u : static_cast<unsigned char>(key.back());
+    return uint64_t{1} << ((key.size() * 7 + last) & 63);
+  }
+
+  // The next free entry, holding `key`; storage left by Reset is used again.
+  Entry& NewEntry(std::string_view key) {
+    if (used_ == entries_.size()) entries_.emplace_back();
+    Entry& entry = entries_[used_++];
+    entry.first.assign(key.data(), key.size());
+    live_.push_back(1);
+    key_bits_ |= KeyBit(key);
+    return entry;
+  }
+  // Indexes the entry NewEntry gave.
+  void Added() {
+    ++count_;
+    if (!index_.empty()) {
+      // At most half the slots are filled, removed entries counted.
+      if ((indexed_ + 1) * 2 > index_.size()) {
+        BuildIndex();
+      } else {
+        Insert(used_ - 1);
+      }
+    } else if (count_ > kScanLimit) {
+      BuildIndex();
+    }
+  }
+  void Insert(size_t at) { InsertHashed(at, Hash(entries_[at].first)); }
+  void InsertHashed(size_t at, uint64_t hash) {
+    const size_t mask = index_.size() - 1;
+    size_t slot = static_cast<size_t>(hash) & mask;
+    while (index_[slot] != 0) slot = (slot + 1) & mask;
+    index_[slot] = (hash << 32) | static_cast<uint64_t>(at + 1);
+    ++indexed_;
+  }
+  // Makes the index anew from the entries that are not removed, a quarter
+  // full.
   void BuildIndex() {
-    index_ = std::make_unique<std::unordered_map<std::string_view, size_t>>();
-    index_->reserve(count_ * 2);
-    for (size_t at = 0; at < entries_.size(); ++at) {
-      if (live_[at]) index_->emplace(entries_[at].first, at);
+    size_t slots = 64;
+    while (slots < count_ * 4) slots *= 2;
+    index_.assign(slots, 0);
+    indexed_ = 0;
+    for (size_t at = 0; at < used_; ++at) {
+      if (live_[at]) Insert(at);
     }
   }
 
-  // Keys are never moved once stored (a deque keeps its elements in place),
-  // so the index can refer to them.
+  // Entries are never moved once stored (a deque keeps its elements in
+  // place), so that a value found stays where it is while others are added.
+  // The first used_ of them are in use; the rest are storage kept by Reset.
   std::deque<Entry> entries_;
-  std::vector<char> live_;
-  std::unique_ptr<std::unordered_map<std::string_view, size_t>> index_;
+  std::vector<char> live_;  // one per entry in use
+  std::vector<uint64_t> index_;  // empty until the map has grown past kScanLimit
+  size_t indexed_ = 0;  // filled slots of the index
+  uint64_t key_bits_ = 0;  // KeyBit of every key stored since the map was emptied
+  size_t used_ = 0;
   size_t count_ = 0;
 };
 

@@ -28,8 +28,31 @@ bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 
 }  // namespace
 
 std::string RecordKey(const std::string& object_name, const std::string& class_name) {
-  return object_name + "(" + class_name + ")";
+  std::string key;
+  key.reserve(object_name.size() + class_name.size() + 2);
+  key += object_name;
+  key += '(';
+  key += class_name;
+  key += ')';
+  return key;
 }
+
+namespace {
+
+// Appends name(class) and a TAB to the list entry `list_key`, which starts
+// with a TAB when it is made.
+void AppendListItem(PictureMap* map, std::string_view list_key, const std::string& object_name,
+                    const std::string& class_name) {
+  std::string* list = map->FindMutable(list_key);
+  if (list == nullptr) {
+    map->Set(list_key, std::string(1, kTab));
+    list = map->FindMutable(list_key);
+  }
+  // Appended in place: the list grows with every object of the picture.
+  list->append(object_name).append(1, '(').append(class_name).append(")\t", 2);
+}
+
+}  // namespace
 
 void AddRecord(PictureMap* map, const std::string& class_name, const std::string& object_name,
                const std::string& record) {
@@ -40,23 +63,12 @@ void AddRecord(PictureMap* map, const std::string& class_name, const std::string
 void AppendToObjectList(PictureMap* map, const std::string& object_name,
                         const std::string& class_name) {
   if (map->empty()) return;
-  const std::string item = RecordKey(object_name, class_name) + kTab;
-  // Appended in place: the list grows with every object of the picture.
-  if (std::string* list = map->FindMutable(kObjectList)) {
-    *list += item;
-  } else {
-    map->Set(kObjectList, kTab + item);
-  }
+  AppendListItem(map, kObjectList, object_name, class_name);
 }
 
 void AppendToSequence(PictureMap* map, const std::string& class_name,
                       const std::string& object_name, const std::string& sequence_key) {
-  const std::string item = RecordKey(object_name, class_name) + kTab;
-  if (std::string* list = map->FindMutable(sequence_key)) {
-    *list += item;
-  } else {
-    map->Set(sequence_key, kTab + item);
-  }
+  AppendListItem(map, sequence_key, object_name, class_name);
 }
 
 void AppendLink(PictureMap* map, const std::string& text) {
@@ -69,20 +81,24 @@ void AppendLink(PictureMap* map, const std::string& text) {
 
 void SetRecordProperty(std::string* record, const std::string& key, const std::string& value,
                        int add_if_missing) {
-  const std::string needle = kTab + key + kTab;
+  std::string needle;
+  needle.reserve(key.size() + 2);
+  needle += kTab;
+  needle += key;
+  needle += kTab;
   size_t at = record->find(needle);
   if (at != std::string::npos) {
-    size_t old_value = at + needle.size();
-    size_t rest = record->find(kTab, old_value);
-    std::string updated = record->substr(0, at) + needle + value;
-    if (rest != std::string::npos) updated += record->substr(rest);
-    *record = std::move(updated);
+    // The old value (up to the next TAB or the end) is replaced in place.
+    const size_t old_value = at + needle.size();
+    const size_t rest = record->find(kTab, old_value);
+    record->replace(old_value, rest == std::string::npos ? std::string::npos : rest - old_value,
+                    value);
     return;
   }
   if (add_if_missing != 1) return;
   // A pair glued onto a last value without its TAB would shift every pair.
   if (record->empty() || record->back() != kTab) *record += kTab;
-  *record += key + kTab + value + kTab;
+  record->append(key).append(1, kTab).append(value).append(1, kTab);
 }
 
 void SplitTabList(const std::string& text, std::vector<std::string>* items) {
@@ -104,12 +120,15 @@ template <typename Visit>
 void ForEachRecordPair(std::string_view text, Visit visit) {
   std::string_view key;
   bool have_key = false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(kTab, start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end > start) {
-      const std::string_view item = text.substr(start, end - start);
+  // The items are short: a plain loop finds their ends faster than a
+  // library search per item.
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const char* item_end = at;
+    while (item_end < end && *item_end != kTab) ++item_end;
+    if (item_end > at) {
+      const std::string_view item(at, static_cast<size_t>(item_end - at));
       if (!have_key) {
         key = item;
         have_key = true;
@@ -118,19 +137,20 @@ void ForEachRecordPair(std::string_view text, Visit visit) {
         have_key = false;
       }
     }
-    start = end + 1;
+    if (item_end == end) break;
+    at = item_end + 1;
   }
 }
 
 }  // namespace
 
 std::string ParseRecord(const std::string& record, PropertyMap* properties) {
-  std::string class_name;
+  std::string_view class_name;
   ForEachRecordPair(record, [&](std::string_view key, std::string_view value) {
-    properties->Set(key, std::string(value));
-    if (key == "ClassName") class_name = std::string(value);
+    properties->SetText(key, value);
+    if (key == "ClassName") class_name = value;
   });
-  return class_name;
+  return std::string(class_name);
 }
 
 std::string RecordValueOf(const std::string& record, std::string_view key) {
@@ -247,7 +267,7 @@ void QuoteString(std::string* text) {
   *text = std::move(quoted);
 }
 
-bool IsPageWord(const std::string& text) {
+bool IsPageWord(std::string_view text) {
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
     for (size_t i = 1; i + 1 < text.size(); ++i) {
       if (text[i] == '\\') {
@@ -268,9 +288,9 @@ bool IsPageWord(const std::string& text) {
   return true;
 }
 
-bool FitsUnquoted(const std::string& text) {
+bool FitsUnquoted(std::string_view text) {
   const size_t start = text.find_first_not_of(' ');
-  if (start == std::string::npos) return true;
+  if (start == std::string_view::npos) return true;
   const size_t end = text.find_last_not_of(' ');
   return IsPageWord(text.substr(start, end - start + 1));
 }

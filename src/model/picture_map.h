@@ -94,11 +94,11 @@ void QuoteString(std::string* text);
 // without quotes, stays one word there: it holds no blank, TAB, line end,
 // NUL, parenthesis, quote or apostrophe, or it is a whole quoted text as
 // QuoteString makes one.
-bool IsPageWord(const std::string& text);
+bool IsPageWord(std::string_view text);
 // True when `text` may stand unquoted as a value of the page description:
 // blanks around one page word, or nothing but blanks (a value that could not
 // be read).
-bool FitsUnquoted(const std::string& text);
+bool FitsUnquoted(std::string_view text);
 
 // Replaces every `from` in `text` by `to`.
 void ReplaceChar(std::string* text, char from, char to);

@@ -42,6 +42,11 @@ void AppendInteger(std::string* out, long value) {
   out->append(digits, static_cast<size_t>(end.ptr - digits));
 }
 
+void AppendCText(std::string* out, std::string_view text) {
+  const size_t nul = text.find('\0');
+  out->append(text.data(), nul == std::string_view::npos ? text.size() : nul);
+}
+
 void AppendShortReal(std::string* out, double value) {
   // to_chars with a precision gives what printf gives in the C locale; the
   // spellings of infinities and NaNs are left to printf itself.

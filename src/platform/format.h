@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -21,6 +22,25 @@ void AppendInteger(std::string* out, long value);
 // Appends `value` exactly as "%g" writes it (six significant digits; the
 // program keeps the C locale), without the cost of a printf call.
 void AppendShortReal(std::string* out, double value);
+
+// Appends `text` as "%s" writes it: up to its first NUL, if it has one.
+void AppendCText(std::string* out, std::string_view text);
+
+// The pieces AppendAll appends, each as printf writes it: a C text as "%s",
+// a string as "%s" of its c_str() (up to a NUL), an int or a long as "%d"
+// or "%ld".
+inline void AppendPiece(std::string* out, const char* text) { out->append(text); }
+inline void AppendPiece(std::string* out, const std::string& text) { AppendCText(out, text); }
+inline void AppendPiece(std::string* out, std::string_view text) { AppendCText(out, text); }
+inline void AppendPiece(std::string* out, int value) { AppendInteger(out, value); }
+inline void AppendPiece(std::string* out, long value) { AppendInteger(out, value); }
+
+// Appends the pieces in order: what AppendF gives for a format of "%s",
+// "%d" and "%ld" conversions and plain text, without a printf call.
+template <typename... Pieces>
+void AppendAll(std::string* out, const Pieces&... pieces) {
+  (AppendPiece(out, pieces), ...);
+}
 
 // Substitutes the placeholders of a translatable text (a resource string)
 // with `args`, in order: "%s", "%d", "%ld", "%i" and "%u" each take the next

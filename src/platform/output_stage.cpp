@@ -24,6 +24,7 @@ constexpr char kLockSuffix[] = ".quillon-lock";
 constexpr size_t kStagingRandomLength = 6;  // the XXXXXX of mkdtemp
 
 OutputStage* g_active_stage = nullptr;
+unsigned long long g_stage_serials = 0;
 
 FileResult Failure(FileStage stage, int error_number) {
   FileResult result;
@@ -60,6 +61,7 @@ std::string NotRegularFileText(const std::string& path) {
 
 OutputStage::OutputStage(std::string directory, std::string picture_name)
     : directory_(std::move(directory)), picture_name_(std::move(picture_name)) {
+  serial_ = ++g_stage_serials;
   prefix_ = JoinPath(directory_, "");
   // The lock's and the staging folders' names add 15 characters to the
   // picture's: a name that long is cut, and made unique again by a hash of
@@ -97,14 +99,20 @@ OutputStage* OutputStage::Active() { return g_active_stage; }
 
 bool OutputStage::Covers(const std::string& path) const {
   if (path.size() <= prefix_.size() || path.compare(0, prefix_.size(), prefix_) != 0) return false;
-  return path.find_first_of("/\\", prefix_.size()) == std::string::npos;
+  for (size_t i = prefix_.size(); i < path.size(); ++i) {
+    if (path[i] == '/' || path[i] == '\\') return false;
+  }
+  return true;
 }
 
 bool OutputStage::Has(const std::string& path) const { return by_path_.count(path) != 0; }
 
 OutputStage::Entry* OutputStage::Find(const std::string& path) {
+  if (last_found_ != nullptr && last_found_->path == path) return last_found_;
   auto found = by_path_.find(path);
-  return found == by_path_.end() ? nullptr : found->second;
+  if (found == by_path_.end()) return nullptr;
+  last_found_ = found->second;
+  return last_found_;
 }
 
 FileResult OutputStage::Prepare() {
@@ -255,6 +263,16 @@ FileResult OutputStage::WriteBuffer(Entry* entry) {
 }
 
 FileResult OutputStage::Write(const std::string& path, const std::string& text, WriteMode mode) {
+  return WriteText(path, text, LineEnds::kPage, mode, /*convert=*/false);
+}
+
+FileResult OutputStage::WriteText(const std::string& path, std::string_view text,
+                                  LineEnds line_ends, WriteMode mode) {
+  return WriteText(path, text, line_ends, mode, /*convert=*/true);
+}
+
+FileResult OutputStage::WriteText(const std::string& path, std::string_view text,
+                                  LineEnds line_ends, WriteMode mode, bool convert) {
   Entry* entry = nullptr;
   FileResult result = Open(path, &entry);
   if (!result.ok()) return result;
@@ -270,7 +288,11 @@ FileResult OutputStage::Write(const std::string& path, const std::string& text, 
     }
   }
   if (!entry->failure.ok()) return entry->failure;
-  entry->buffer += text;
+  if (convert) {
+    AppendWithLineEnds(&entry->buffer, text, line_ends);
+  } else {
+    entry->buffer.append(text.data(), text.size());
+  }
   if (entry->buffer.size() >= kBufferLimit) return WriteBuffer(entry);
   return FileResult();
 }
@@ -331,6 +353,7 @@ void OutputStage::Drop(const std::string& path) {
   if (entry == nullptr) return;
   if (entry->fd >= 0) ::close(entry->fd);
   ::unlink(entry->temporary.c_str());
+  last_found_ = nullptr;
   by_path_.erase(path);
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->get() == entry) {
@@ -355,6 +378,7 @@ bool OutputStage::Publish(
   bool all = true;
   for (Entry* entry : order) {
     const std::string path = entry->path;
+    last_found_ = nullptr;
     if (entry->in_memory && PublishedHolds(*entry)) {
       // The published file already holds these bytes: it stays as it is.
       by_path_.erase(path);
@@ -400,6 +424,9 @@ bool OutputStage::Publish(
         break;
       }
     }
+    // A report of the failure may have written to a file (found and
+    // remembered) before this entry went.
+    last_found_ = nullptr;
   }
   return all;
 }
@@ -409,6 +436,7 @@ void OutputStage::Discard() {
     if (entry->fd >= 0) ::close(entry->fd);
     ::unlink(entry->temporary.c_str());
   }
+  last_found_ = nullptr;
   entries_.clear();
   by_path_.clear();
   if (!staging_.empty()) {

@@ -25,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/text_file.h"
@@ -52,6 +53,9 @@ class OutputStage {
 
   // True when `path` names a file directly inside the stage's folder.
   bool Covers(const std::string& path) const;
+  // A number no other stage of the process has had, so that what a file
+  // found out about this stage is not taken for another's.
+  unsigned long long serial() const { return serial_; }
 
   // Appends `text` (line ends already made CR LF) to the staged file of
   // `path`, creating it on first use, or restarting it empty with kTruncate.
@@ -59,6 +63,10 @@ class OutputStage {
   // Flush. A failure of the opening is reported with kOpen; a failed write
   // with kWrite, after which the file is not published.
   FileResult Write(const std::string& path, const std::string& text, WriteMode mode);
+  // As Write, for a text whose line ends are made as `line_ends` says on
+  // the way into the buffer.
+  FileResult WriteText(const std::string& path, std::string_view text, LineEnds line_ends,
+                       WriteMode mode);
   // Writes the buffered text of `path` to its staged file.
   FileResult Flush(const std::string& path);
   // True when the run has written (or is writing) `path`.
@@ -110,6 +118,8 @@ class OutputStage {
   // True when the published file of `entry` already holds its bytes.
   static bool PublishedHolds(const Entry& entry);
   FileResult WriteBuffer(Entry* entry);
+  FileResult WriteText(const std::string& path, std::string_view text, LineEnds line_ends,
+                       WriteMode mode, bool convert);
 
   std::string directory_;
   std::string prefix_;  // the directory as paths start with it
@@ -121,10 +131,13 @@ class OutputStage {
   std::string staging_;  // the staging folder, once made
   std::vector<std::unique_ptr<Entry>> entries_;
   std::map<std::string, Entry*> by_path_;
+  // The entry found last: the next write is mostly to the same file.
+  Entry* last_found_ = nullptr;
   // The memory of the open image stream (one at a time).
   char* stream_data_ = nullptr;
   size_t stream_size_ = 0;
   OutputStage* previous_active_ = nullptr;
+  unsigned long long serial_ = 0;
   bool active_ = false;
 };
 

@@ -97,17 +97,25 @@ int InjectedFileError(const std::string& path, FileStage stage) {
 }
 
 std::string WithLineEnds(const std::string& text, LineEnds line_ends) {
-  if (line_ends == LineEnds::kLog) return ToCrLf(text);
   std::string out;
   out.reserve(text.size() + text.size() / 16);
+  AppendWithLineEnds(&out, text, line_ends);
+  return out;
+}
+
+void AppendWithLineEnds(std::string* out, std::string_view text, LineEnds line_ends) {
+  // The text goes over in pieces between its line ends; a text without one
+  // is a single append.
   size_t start = 0;
-  for (size_t lf = text.find('\n'); lf != std::string::npos; lf = text.find('\n', start)) {
-    out.append(text, start, lf - start);
-    out += "\r\n";
+  for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', start)) {
+    // In a log a "\r\n" of the text is kept as it is (a "\r" written before
+    // the text does not count).
+    const bool has_cr = line_ends == LineEnds::kLog && lf > 0 && text[lf - 1] == '\r';
+    out->append(text.data() + start, lf - start);
+    out->append(has_cr ? "\n" : "\r\n");
     start = lf + 1;
   }
-  out.append(text, start, std::string::npos);
-  return out;
+  out->append(text.data() + start, text.size() - start);
 }
 
 FileResult CheckOutputName(const std::string& path) {
@@ -171,13 +179,16 @@ FileResult WriteAllTo(int fd, const char* data, size_t size, const std::string& 
   return FileResult();
 }
 
-FileResult AppendFile::Append(const std::string& path, const std::string& text, WriteMode mode) {
+FileResult AppendFile::Append(const std::string& path, std::string_view text, WriteMode mode) {
   OutputStage* stage = OutputStage::Active();
-  if (stage != nullptr && stage->Covers(path)) {
+  // The file written last through the same stage is known to be covered.
+  if (stage != nullptr && ((staged_ && covering_stage_ == stage->serial() && path == path_) ||
+                           stage->Covers(path))) {
     if (fd_ >= 0) Close();
     staged_ = true;
-    path_ = path;
-    return stage->Write(path, WithLineEnds(text, line_ends_), mode);
+    if (path_ != path) path_ = path;
+    covering_stage_ = stage->serial();
+    return stage->WriteText(path, text, line_ends_, mode);
   }
   if (staged_ && (path != path_ || mode == WriteMode::kTruncate)) Close();
   if (fd_ >= 0 && (path != path_ || mode == WriteMode::kTruncate)) Close();
@@ -201,14 +212,16 @@ FileResult AppendFile::Append(const std::string& path, const std::string& text, 
       inode_ = status.st_ino;
     }
   }
-  const std::string data = WithLineEnds(text, line_ends_);
-  return WriteAllTo(fd_, data.data(), data.size(), path_);
+  data_.clear();
+  AppendWithLineEnds(&data_, text, line_ends_);
+  return WriteAllTo(fd_, data_.data(), data_.size(), path_);
 }
 
 FileResult AppendFile::Close() {
   FileResult result;
   if (staged_) {
     staged_ = false;
+    covering_stage_ = 0;
     OutputStage* stage = OutputStage::Active();
     if (stage != nullptr && stage->Covers(path_)) result = stage->Flush(path_);
     path_.clear();

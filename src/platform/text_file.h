@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -60,6 +61,9 @@ enum class LineEnds { kLog, kPage };
 
 // `text` with its line ends as `line_ends` writes them.
 std::string WithLineEnds(const std::string& text, LineEnds line_ends);
+// Appends `text` to `out` with its line ends as `line_ends` writes them
+// (what WithLineEnds gives, without a string of its own).
+void AppendWithLineEnds(std::string* out, std::string_view text, LineEnds line_ends);
 
 // Opens `path` for writing (created when missing; kept and appended to, or
 // truncated), writes `text` with its line ends as CR LF, and closes it.
@@ -113,7 +117,7 @@ class AppendFile {
 
   // Writes `text` to `path`, opening it first when it is not the open file
   // (truncated when `mode` says so, else appended to).
-  FileResult Append(const std::string& path, const std::string& text,
+  FileResult Append(const std::string& path, std::string_view text,
                     WriteMode mode = WriteMode::kAppend);
   // Closes the file (inside a stage: writes out its buffer); the next Append
   // opens it again.
@@ -122,10 +126,12 @@ class AppendFile {
  private:
   LineEnds line_ends_;
   bool staged_ = false;  // path_ is written through the active stage
+  unsigned long long covering_stage_ = 0;  // serial of the stage known to cover path_
   int fd_ = -1;
   std::string path_;
   unsigned long long device_ = 0;  // identity of the open file
   unsigned long long inode_ = 0;
+  std::string data_;  // the text of a write, line ends converted; reused
 };
 
 // Joins a directory and a file name with "/" unless the directory is empty

@@ -51,6 +51,14 @@ constexpr char kDataSource[] =
 constexpr char kNotConverted[] = ".grf could not be converted since it contains non-supported "
                                  "objects";
 
+// The emitter of a record class, or null.
+Emitter FindEmitter(std::string_view class_name) {
+  for (const EmitterRow& row : kEmitterTable) {
+    if (class_name == row.class_name) return row.emitter;
+  }
+  return nullptr;
+}
+
 // The part of `key` after its last "#", or the whole key.
 std::string AfterLastHash(const std::string& key) {
   size_t hash = key.rfind('#');
@@ -87,8 +95,6 @@ int PageWriter::Init(const std::string& output_base, int use_cab_files, int allo
   if (group_map != nullptr) group_map_ = *group_map;
   group_index_built_ = false;
   if (picture_map != nullptr) picture_map_ = *picture_map;
-  emitters_.clear();
-  for (const EmitterRow& row : kEmitterTable) emitters_[row.class_name] = row.emitter;
   log_.StartLog(picture_name_ + ".Log", picture_name_, output_directory_, std::string(),
                 log_window, ConversionLog::Banner::kWriter);
   return 1;
@@ -126,18 +132,16 @@ void PageWriter::Report(const std::string& text, int code) {
   services_->Status(text);
 }
 
-int PageWriter::WriteLine(const std::string& text) {
+int PageWriter::WriteLine(std::string_view text) {
   if (jdf_failed_) return 0;
   if (text.empty()) return 1;
   FileResult result;
   if (indent_level_ <= 0) {
     result = jdf_.Append(jdf_path_, text);
   } else {
-    std::string line;
-    line.reserve(static_cast<size_t>(indent_level_) + text.size());
-    line.append(static_cast<size_t>(indent_level_), '\t');
-    line += text;
-    result = jdf_.Append(jdf_path_, line);
+    indented_.assign(static_cast<size_t>(indent_level_), '\t');
+    indented_.append(text.data(), text.size());
+    result = jdf_.Append(jdf_path_, indented_);
   }
   if (result.ok()) return 1;
   JdfFailed(result);
@@ -273,19 +277,20 @@ int PageWriter::WriteObject(const std::string& key) {
     Report(services_->Text(kResRecordMissing), kLogError);
     return 0;
   }
-  PropertyMap properties;
+  PropertyMap& properties = *EnterRecord();
   const std::string class_name = ParseRecord(*record, &properties);
   SelectExclusions(class_name, &exclusions_);
 
   if (class_name == kGroupClass) {
+    LeaveRecord();
     WriteSymbol(key);
     return 1;
   }
-  auto found = emitters_.find(class_name);
-  if (found != emitters_.end()) {
+  const Emitter emitter = FindEmitter(class_name);
+  if (emitter != nullptr) {
     // What the emitter queued goes under this object's heading, also when
     // it wrote the object (a property it left out).
-    if (found->second(this, properties) == 0 || !log_.pending().empty()) {
+    if (emitter(this, properties) == 0 || !log_.pending().empty()) {
       log_.FlushObject(class_name, BeforeLastParen(key));
     }
     converted_ = 1;
@@ -293,8 +298,16 @@ int PageWriter::WriteObject(const std::string& key) {
     Report(services_->Text(kResNoEmitter, {class_name, key}) + services_->Text(kResNoEmitterEnd),
            kLogError);
   }
+  LeaveRecord();
   picture_map_.Remove(key);
   return 1;
+}
+
+PropertyMap* PageWriter::EnterRecord() {
+  if (record_depth_ == record_maps_.size()) record_maps_.emplace_back();
+  PropertyMap* map = &record_maps_[record_depth_++];
+  map->Reset();
+  return map;
 }
 
 int PageWriter::WriteSymbol(const std::string& key) {
@@ -315,7 +328,9 @@ int PageWriter::WriteSymbol(const std::string& key) {
     WriteLine(")\n");
   };
 
-  WriteLine(StringF("(%s TAVSymbol\n", group_name.c_str()));
+  line_buffer_.clear();
+  AppendAll(&line_buffer_, "(", group_name, " TAVSymbol\n");
+  WriteLine(line_buffer_);
   Indent();
   WriteLine("(properties\n");
   Indent();
@@ -327,10 +342,10 @@ int PageWriter::WriteSymbol(const std::string& key) {
     Report(services_->Text(kResGroupIncomplete), kLogError);
     return 0;
   }
-  PropertyMap properties;
-  const std::string class_name = ParseRecord(*record, &properties);
+  const std::string class_name = ParseRecord(*record, EnterRecord());
   SelectExclusions(class_name, &exclusions_);
-  WriteGroupProperties(this, properties);
+  WriteGroupProperties(this, record_maps_[record_depth_ - 1]);
+  LeaveRecord();
 
   Outdent();
   WriteLine(")\n");

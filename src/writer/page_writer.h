@@ -4,11 +4,13 @@
 #ifndef QUILLON_WRITER_PAGE_WRITER_H_
 #define QUILLON_WRITER_PAGE_WRITER_H_
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
 #include <unordered_map>
 #include <string>
+#include <string_view>
 
 #include "driver/conversion_log.h"
 #include "expression/translator.h"
@@ -64,7 +66,10 @@ class PageWriter {
                     const std::string& version);
 
   // Appends the indentation and `text` to the JDF file; 1 or 0.
-  int WriteLine(const std::string& text);
+  int WriteLine(std::string_view text);
+  // A buffer for the caller to build a line in before WriteLine; it is
+  // another than the one WriteLine uses.
+  std::string* line_buffer() { return &line_buffer_; }
   // Writes out what is buffered of the JDF file; 1, or 0 when the file
   // could not be written whole (reported as a failed write is).
   int FinishJdf();
@@ -141,9 +146,17 @@ class PageWriter {
   GroupMap group_map_;
   PictureMap picture_map_;
   ExclusionList exclusions_;
-  std::map<std::string, Emitter> emitters_;
   ConversionLog log_;
   AppendFile jdf_{LineEnds::kPage};  // the JDF file, kept open between lines
+  std::string indented_;     // the line WriteLine writes, indentation first
+  std::string line_buffer_;  // see line_buffer()
+  // The maps that WriteObject and WriteSymbol parse records into, one per
+  // level of groups being written, kept from record to record so that a
+  // record is parsed without allocating (a deque: the maps stay in place).
+  std::deque<PropertyMap> record_maps_;
+  size_t record_depth_ = 0;
+  PropertyMap* EnterRecord();
+  void LeaveRecord() { --record_depth_; }
   Registry* registry_ = nullptr;
   ProcessState* process_state_ = nullptr;
   std::unique_ptr<ExpressionTranslator> translator_;

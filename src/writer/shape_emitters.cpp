@@ -17,7 +17,7 @@ constexpr char kValueBreaksPage[] =
     "it unquoted; the property is left out.";
 
 // Properties whose values the converter builds as lists, parentheses and all.
-bool IsListProperty(const std::string& viewer_name) {
+bool IsListProperty(std::string_view viewer_name) {
   return viewer_name == "points" || viewer_name == "pens" || viewer_name == "columns" ||
          viewer_name == "order";
 }
@@ -25,17 +25,21 @@ bool IsListProperty(const std::string& viewer_name) {
 // What a class adds to the shared algorithm.
 enum class Rule { kNone, kAxisLabels, kTextColor, kEnabledState, kImageFile, kAlarmDisplay };
 
+// The text as "%s" writes it: up to its first NUL.
+std::string_view UpToNul(std::string_view text) {
+  const size_t nul = text.find('\0');
+  return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
 // One "(name value)" line, as "(%s %s)\n" formats it (each text up to a
 // NUL), without a printf call per property.
-void WriteProperty(PageWriter* writer, const std::string& name, const std::string& value) {
-  const std::string_view shown_name(name.c_str());
-  const std::string_view shown_value(value.c_str());
-  std::string line;
-  line.reserve(shown_name.size() + shown_value.size() + 4);
+void WriteProperty(PageWriter* writer, std::string_view name, std::string_view value) {
+  std::string& line = *writer->line_buffer();
+  line.clear();
   line += '(';
-  line += shown_name;
+  line += UpToNul(name);
   line += ' ';
-  line += shown_value;
+  line += UpToNul(value);
   line += ")\n";
   writer->WriteLine(line);
 }
@@ -87,36 +91,53 @@ int EmitShape(PageWriter* writer, const PropertyMap& record, const char* viewer_
     writer->log()->QueueLine("Name", kSeveritySevere);
     return 0;
   }
-  writer->WriteLine(StringF("(%s %s\n", name->c_str(), viewer_class));
+  {
+    std::string& line = *writer->line_buffer();
+    line.clear();
+    line += '(';
+    line += UpToNul(*name);
+    line += ' ';
+    line += viewer_class;
+    line += '\n';
+    writer->WriteLine(line);
+  }
   writer->Indent();
   writer->WriteLine("(properties\n");
   writer->Indent();
 
   static const std::string kTextColorKey = "textColor";
-  std::string value;
+  std::string converted;
   for (const auto& entry : record) {
     const std::string* key_text = &entry.first;
-    value = entry.second;
     if (rule == Rule::kAxisLabels) {
-      if (*key_text == "ShowTimeAxis" && std::atoi(value.c_str()) == 0) {
+      if (*key_text == "ShowTimeAxis" && std::atoi(entry.second.c_str()) == 0) {
         WriteProperty(writer, "labelVert", "none");
-      } else if (*key_text == "ShowValueAxis" && std::atoi(value.c_str()) == 0) {
+      } else if (*key_text == "ShowValueAxis" && std::atoi(entry.second.c_str()) == 0) {
         WriteProperty(writer, "labelHoriz", "none");
       }
     }
     if (IsExcluded(*key_text, writer->exclusions())) continue;
     if (rule == Rule::kTextColor && *key_text == "ForegroundColor") key_text = &kTextColorKey;
     const std::string& key = *key_text;
-    if (rule == Rule::kEnabledState && key == "Enabled") value = value == "0" ? "-1" : "0";
-    std::string viewer_name;
+    const char* viewer_name = nullptr;
     int kind = kPlain;
     if (!MapPropertyName(key, &viewer_name, &kind)) continue;
-    ConvertValue(kind, &value);
-    if (!IsListProperty(viewer_name) && !FitsUnquoted(value)) {
+    // A plain value is written as the record holds it; the others are
+    // converted in a buffer kept across the properties.
+    const std::string* value = &entry.second;
+    if (kind != kPlain || (rule == Rule::kEnabledState && key == "Enabled")) {
+      converted = entry.second;
+      if (rule == Rule::kEnabledState && key == "Enabled") {
+        converted = converted == "0" ? "-1" : "0";
+      }
+      ConvertValue(kind, &converted);
+      value = &converted;
+    }
+    if (!IsListProperty(viewer_name) && !FitsUnquoted(*value)) {
       writer->log()->QueueLine(key + kValueBreaksPage, kSeveritySevere);
       continue;
     }
-    WriteProperty(writer, viewer_name, value);
+    WriteProperty(writer, viewer_name, *value);
   }
 
   if (rule == Rule::kImageFile) {
@@ -189,8 +210,9 @@ int EmitAlarmTextLink(PageWriter* writer, const PropertyMap& record) {
   }
   std::string owner = *full_name;
   OwnerName(&owner, std::string());
-  AppendLink(writer->picture_map(),
-             StringF("\t(%s.text %s.%s)", owner.c_str(), "Source1", source->c_str()));
+  std::string link;
+  AppendAll(&link, "\t(", owner, ".text Source1.", *source, ")");
+  AppendLink(writer->picture_map(), link);
   return 1;
 }
 

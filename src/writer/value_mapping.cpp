@@ -167,18 +167,22 @@ std::string ConvertInterval(const std::string& seconds) {
   float millis = static_cast<float>(static_cast<double>(value) * 1000.0);
   // A value beyond the range of a long has no meaningful interval.
   if (!(millis > -9.2e18f && millis < 9.2e18f)) millis = 0.0f;
-  return StringF("%ld", static_cast<long>(millis));
+  std::string text;
+  AppendInteger(&text, static_cast<long>(millis));
+  return text;
 }
 
-std::string Lookup(const std::string& name, const PropertyMap& record) {
+// The value of `name` in the record, or an empty text.
+const std::string& Lookup(const std::string& name, const PropertyMap& record) {
+  static const std::string kNone;
   const std::string* value = record.Find(name);
-  return value != nullptr ? *value : std::string();
+  return value != nullptr ? *value : kNone;
 }
 
 }  // namespace
 
-int MapPropertyName(const std::string& hmi_name, std::string* viewer_name, int* kind) {
-  viewer_name->clear();
+int MapPropertyName(std::string_view hmi_name, const char** viewer_name, int* kind) {
+  *viewer_name = nullptr;
   *kind = kPlain;
   if (hmi_name.empty()) return 0;
   // The table's rows by HMI name, the first row of a name kept.
@@ -194,11 +198,28 @@ int MapPropertyName(const std::string& hmi_name, std::string* viewer_name, int* 
   return 1;
 }
 
+int MapPropertyName(const std::string& hmi_name, std::string* viewer_name, int* kind) {
+  const char* name = nullptr;
+  const int mapped = MapPropertyName(std::string_view(hmi_name), &name, kind);
+  if (mapped) {
+    *viewer_name = name;
+  } else {
+    viewer_name->clear();
+  }
+  return mapped;
+}
+
 std::string ColorToHex(long color) {
-  unsigned long bits = static_cast<unsigned long>(color);
-  return StringF("0x%02x%02x%02x", static_cast<unsigned>(bits & 0xff),
-                 static_cast<unsigned>((bits >> 8) & 0xff),
-                 static_cast<unsigned>((bits >> 16) & 0xff));
+  // "0x%02x%02x%02x" of the red, green and blue bytes.
+  static const char kDigits[] = "0123456789abcdef";
+  const unsigned long bits = static_cast<unsigned long>(color);
+  char text[8] = {'0', 'x'};
+  for (int byte = 0; byte < 3; ++byte) {
+    const unsigned value = static_cast<unsigned>((bits >> (8 * byte)) & 0xff);
+    text[2 + 2 * byte] = kDigits[value >> 4];
+    text[3 + 2 * byte] = kDigits[value & 0xf];
+  }
+  return std::string(text, sizeof text);
 }
 
 int ConvertValue(int kind, std::string* value) {
@@ -259,16 +280,46 @@ int ConvertValue(int kind, std::string* value) {
   }
 }
 
+namespace {
+
+// The rows of the exclusion table split once; null for a class without one.
+const ExclusionList* ExclusionsOf(const std::string& class_name) {
+  static const std::vector<ExclusionList> kSplitRows = [] {
+    std::vector<ExclusionList> rows;
+    for (const ExclusionRow& row : kExclusionTable) {
+      rows.emplace_back();
+      SplitTabList(row.names, &rows.back());
+    }
+    return rows;
+  }();
+  for (size_t i = 0; i < kSplitRows.size(); ++i) {
+    if (class_name == kExclusionTable[i].class_name) return &kSplitRows[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 int SelectExclusions(const std::string& class_name, ExclusionList* list) {
   if (class_name.empty()) return 0;
-  list->clear();
-  for (const ExclusionRow& row : kExclusionTable) {
-    if (class_name == row.class_name) {
-      SplitTabList(row.names, list);
-      return 1;
-    }
+  // A list given the names again keeps its strings' storage, so that
+  // selecting for every object written allocates nothing.
+  if (const ExclusionList* row = ExclusionsOf(class_name)) {
+    list->assign(row->begin(), row->end());
+    return 1;
   }
+  list->clear();
   return 0;
+}
+
+bool ClassExcludes(const std::string& class_name, std::string_view hmi_name) {
+  if (class_name.empty()) return false;
+  const ExclusionList* row = ExclusionsOf(class_name);
+  if (row == nullptr) return false;
+  for (const std::string& name : *row) {
+    if (name == hmi_name) return true;
+  }
+  return false;
 }
 
 int IsExcluded(const std::string& hmi_name, ExclusionList* list) {
@@ -294,16 +345,19 @@ int WriteGroupProperties(PageWriter* writer, const PropertyMap& group_record) {
     MapPropertyName(key, &viewer_name, &kind);
     std::string value = "2";
     ConvertValue(kind, &value);
-    writer->WriteLine(StringF("(%s %s)\n", viewer_name.c_str(), value.c_str()));
+    std::string& line = *writer->line_buffer();
+    line.clear();
+    AppendAll(&line, "(", viewer_name, " ", value, ")\n");
+    writer->WriteLine(line);
   }
   return 1;
 }
 
 int CheckAnimatedProperty(const PropertyMap& animation_record, ConversionLog* log) {
-  const std::string property = Lookup("PropertyName", animation_record);
-  const std::string parent_property = Lookup("ParentProperty", animation_record);
-  const std::string parent_class = Lookup("ParentClassName", animation_record);
-  const std::string animation_class = Lookup("ClassName", animation_record);
+  const std::string& property = Lookup("PropertyName", animation_record);
+  const std::string& parent_property = Lookup("ParentProperty", animation_record);
+  const std::string& parent_class = Lookup("ParentClassName", animation_record);
+  const std::string& animation_class = Lookup("ClassName", animation_record);
   auto reject = [&](int resource) {
     if (log != nullptr) {
       log->QueueLine(property + log->services().Text(resource), kSeveritySevere);

@@ -5,6 +5,7 @@
 #define QUILLON_WRITER_VALUE_MAPPING_H_
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/picture_map.h"
@@ -42,6 +43,8 @@ enum : int {
 // The viewer name and conversion kind of an HMI property; 1 when the name
 // has a row in the table, else 0 (with an empty name and kind 0).
 int MapPropertyName(const std::string& hmi_name, std::string* viewer_name, int* kind);
+// The same, giving the viewer name as the table's text (null on a miss).
+int MapPropertyName(std::string_view hmi_name, const char** viewer_name, int* kind);
 
 // Converts `value` in place by `kind`; 0 for the angle kind and for kinds
 // outside the table (the value then stays as it is), else 1.
@@ -56,6 +59,10 @@ using ExclusionList = std::vector<std::string>;
 // Fills `list` with the exclusions of `class_name`; 1 when the class has
 // any. An empty class name returns 0 and leaves the list as it is.
 int SelectExclusions(const std::string& class_name, ExclusionList* list);
+
+// True when records of `class_name` do not write `hmi_name`: what
+// IsExcluded says of a list just selected for the class.
+bool ClassExcludes(const std::string& class_name, std::string_view hmi_name);
 
 // 1 when `hmi_name` is in the list; its first entry is then removed.
 int IsExcluded(const std::string& hmi_name, ExclusionList* list);

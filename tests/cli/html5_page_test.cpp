@@ -75,6 +75,16 @@ TEST(JdfTextTest, KeepsUtf8AndReadsAnythingElseAsLatin1) {
       {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
   };
   for (const Case& c : cases) EXPECT_EQ(JdfTextAsUtf8(c.bytes), c.text) << c.bytes;
+  // The same after runs of ASCII of every length across a few eight-byte
+  // words, with ASCII after them too.
+  for (size_t run = 0; run < 20; ++run) {
+    const std::string ascii(run, 'a');
+    for (const Case& c : cases) {
+      EXPECT_EQ(JdfTextAsUtf8(ascii + c.bytes + "bcdefghij"), ascii + c.text + "bcdefghij")
+          << run << " " << c.bytes;
+      EXPECT_EQ(JdfTextAsUtf8(ascii + c.bytes), ascii + c.text) << run << " " << c.bytes;
+    }
+  }
 }
 
 TEST(BuildHtml5PageTest, NothingInTheDescriptionOrTitleCanBecomeMarkup) {

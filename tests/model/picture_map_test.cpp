@@ -152,6 +152,56 @@ TEST(PictureMapTest, SetRecordProperty) {
   }
 }
 
+// One map parsed into again and again (Reset between the records) holds
+// what a new map would hold: the same pairs in the same order, every key
+// found, none of an earlier record left. The records are small and large
+// (past the size where the map is indexed), hold keys of the same length
+// and last character, repeated keys, and come in growing and shrinking turns.
+TEST(PictureMapTest, AMapResetAndParsedIntoAgainHoldsWhatANewMapHolds) {
+  auto record_of = [](int keys, int repeat_every, const std::string& tag) {
+    std::string record = "\tClassName\t" + tag + "\t";
+    for (int i = 0; i < keys; ++i) {
+      // "Lvl1.in1", "Lvl2.in1", ...: equal lengths and last characters.
+      record += "Lvl" + std::to_string(i % 10) + "." + (i % 2 ? "in" : "out") + "1" +
+                std::to_string(i / 10) + "\t" + tag + std::to_string(i) + "\t";
+      if (repeat_every > 0 && i % repeat_every == 0) record += "ClassName\tagain" + tag + "\t";
+    }
+    return record;
+  };
+  const struct {
+    int keys;
+    int repeat_every;
+  } turns[] = {{3, 0}, {60, 0}, {5, 2}, {200, 7}, {0, 0}, {47, 0}, {48, 5}, {49, 0}, {2, 1}};
+  PropertyMap reused;
+  int turn = 0;
+  for (const auto& t : turns) {
+    const std::string record = record_of(t.keys, t.repeat_every, "t" + std::to_string(turn++));
+    SCOPED_TRACE(record.substr(0, 60));
+    PropertyMap fresh;
+    const std::string fresh_class = ParseRecord(record, &fresh);
+    reused.Reset();
+    EXPECT_EQ(ParseRecord(record, &reused), fresh_class);
+    ASSERT_EQ(reused.size(), fresh.size());
+    EXPECT_TRUE(std::equal(reused.begin(), reused.end(), fresh.begin(), fresh.end()));
+    for (const auto& entry : fresh) {
+      const std::string* value = reused.Find(entry.first);
+      ASSERT_NE(value, nullptr) << entry.first;
+      EXPECT_EQ(*value, entry.second);
+    }
+    // Keys of the other records are not found.
+    EXPECT_EQ(reused.Find("Lvl9.out1" + std::to_string(1000)), nullptr);
+    // Removing and storing again after a reset behaves as on a new map.
+    if (!fresh.empty()) {
+      const std::string first_key = fresh.begin()->first;
+      fresh.Remove(first_key);
+      reused.Remove(first_key);
+      fresh.Set(first_key, "back");
+      reused.Set(first_key, "back");
+      EXPECT_TRUE(std::equal(reused.begin(), reused.end(), fresh.begin(), fresh.end()));
+    }
+  }
+}
+
 TEST(PictureMapTest, ParseRecord) {
   struct Case {
     const char* record;

@@ -65,3 +65,29 @@ TEST(NumberFormatTest, RealsAsPercentGWritesThem) {
 
 }  // namespace
 }  // namespace quillon
+
+namespace quillon {
+namespace {
+
+// AppendAll gives what AppendF gives for the same pieces, a string's text
+// ending at a NUL as "%s" of its c_str() does.
+TEST(NumberFormatTest, AppendAllWritesWhatPrintfWrites) {
+  const std::string with_nul("ab\0cd", 5);
+  const std::string plain = "Lookup12";
+  for (long number : {0L, 7L, -1L, 2147483647L, LONG_MIN, LONG_MAX}) {
+    const int small = static_cast<int>(number);
+    std::string expected = "start:";
+    AppendF(&expected, "\t(%s%d.in %s)%ld|%s|", plain.c_str(), small, with_nul.c_str(), number,
+            "");
+    std::string actual = "start:";
+    AppendAll(&actual, "\t(", plain, small, ".in ", with_nul, ")", number, "|", std::string(),
+              "|");
+    EXPECT_EQ(actual, expected) << number;
+  }
+  std::string view_text;
+  AppendAll(&view_text, std::string_view("x\0y", 3), std::string_view("z"));
+  EXPECT_EQ(view_text, "xz");
+}
+
+}  // namespace
+}  // namespace quillon

@@ -51,7 +51,49 @@ TEST(LineEndsTest, PagesMakeEveryLfACrLfAndLogsKeepTheirCrLf) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(WithLineEnds(c.text, LineEnds::kPage), c.page);
     EXPECT_EQ(WithLineEnds(c.text, LineEnds::kLog), c.log);
+    // Appended after other text: a "\r" that text ends with is not the
+    // one before a "\n" of this text.
+    std::string page = "x\r", log = "x\r";
+    AppendWithLineEnds(&page, c.text, LineEnds::kPage);
+    AppendWithLineEnds(&log, c.text, LineEnds::kLog);
+    EXPECT_EQ(page, "x\r" + c.page);
+    EXPECT_EQ(log, "x\r" + c.log);
   }
+}
+
+// A file written through one stage and then written again while another
+// stage, of another folder, is active goes to that stage only when it
+// covers the file: here, straight to the disk.
+TEST(OutputStageTest, AFileWrittenAgainUnderAnotherStageGoesWhereThatStageSays) {
+  TempDir first_dir, second_dir;
+  const std::string jdf = first_dir.File("Pic.JDF");
+  AppendFile file(LineEnds::kPage);
+  {
+    OutputStage first(first_dir.path(), "Pic");
+    first.Activate();
+    // Not closed: the file still counts as the one written through a stage.
+    ASSERT_TRUE(file.Append(jdf, "staged\n", WriteMode::kTruncate).ok());
+    EXPECT_TRUE(first.Publish(AllRanked, nullptr));
+  }
+  OutputStage second(second_dir.path(), "Pic");
+  second.Activate();
+  ASSERT_TRUE(file.Append(jdf, "direct\n").ok());
+  ASSERT_TRUE(file.Close().ok());
+  EXPECT_FALSE(second.Has(jdf));
+  EXPECT_EQ(ReadFile(jdf), "staged\r\ndirect\r\n");
+  // Two files written in turns through one stage each keep their own text.
+  const std::string log = second_dir.File("Pic.Log");
+  const std::string page = second_dir.File("Pic.JDF");
+  AppendFile log_file(LineEnds::kLog), page_file(LineEnds::kPage);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(log_file.Append(log, "l\r\n").ok());
+    ASSERT_TRUE(page_file.Append(page, "p\n").ok());
+  }
+  ASSERT_TRUE(log_file.Close().ok());
+  ASSERT_TRUE(page_file.Close().ok());
+  EXPECT_TRUE(second.Publish(AllRanked, nullptr));
+  EXPECT_EQ(ReadFile(log), "l\r\nl\r\nl\r\n");
+  EXPECT_EQ(ReadFile(page), "p\r\np\r\np\r\n");
 }
 
 TEST(OutputStageTest, FilesAppearWholeOnPublishAndTheStagingFolderGoes) {

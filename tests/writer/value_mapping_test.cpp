@@ -1,6 +1,8 @@
 // Property names, value conversions, exclusions and the animation check.
 #include "writer/value_mapping.h"
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "driver/conversion_log.h"
@@ -95,6 +97,17 @@ TEST(ValueMappingTest, UnmappedNamesAndKindResults) {
   }
   EXPECT_EQ(ColorToHex(0x00332211), "0x112233");
   EXPECT_EQ(ColorToHex(-1), "0xffffff");
+  // Every byte value in every place, against printf's "0x%02x%02x%02x".
+  for (long byte = 0; byte < 256; byte += 5) {
+    for (int shift : {0, 8, 16, 24}) {
+      const long color = (byte << shift) | 0x0a0b0c;
+      char expected[16];
+      std::snprintf(expected, sizeof expected, "0x%02x%02x%02x",
+                    static_cast<unsigned>(color & 0xff), static_cast<unsigned>((color >> 8) & 0xff),
+                    static_cast<unsigned>((color >> 16) & 0xff));
+      EXPECT_EQ(ColorToHex(color), expected) << color;
+    }
+  }
 }
 
 TEST(ValueMappingTest, ExclusionsAreConsumedOncePerName) {
@@ -116,6 +129,29 @@ TEST(ValueMappingTest, ExclusionsAreConsumedOncePerName) {
   EXPECT_EQ(SelectExclusions("Bitmap", &list), 1);
   EXPECT_EQ(list.front(), "CurrentImage");
   EXPECT_EQ(SelectExclusions("rect", &list), 0);
+}
+
+// ClassExcludes says what a list just selected for the class says, for
+// every class of the table, some without one, and names in and out of it.
+TEST(ValueMappingTest, ClassExcludesAgreesWithASelectedList) {
+  const char* const classes[] = {"Chart", "Line",   "Text",          "PolyLine", "Arc",
+                                 "Pie",   "DataLink", "Bitmap",      "Rect",     "RoundRect",
+                                 "Oval",  "Polygon", "CommandButton", "AlarmSummary",
+                                 "Group", "Lookup",  "",              "rect"};
+  const char* const names[] = {"VerticalScalePercentage", "HorizontalScalePercentage",
+                               "BackgroundColor",         "EdgeWidth",
+                               "CurrentImage",            "StartX",
+                               "format",                  "rotateOffsetY",
+                               "Name",                    "",
+                               "BackColor",               "HorizontalScaleDirection"};
+  for (const char* class_name : classes) {
+    for (const char* name : names) {
+      ExclusionList list;
+      SelectExclusions(class_name, &list);
+      EXPECT_EQ(ClassExcludes(class_name, name), IsExcluded(name, &list) == 1)
+          << class_name << " " << name;
+    }
+  }
 }
 
 TEST(ValueMappingTest, CheckAnimatedProperty) {
