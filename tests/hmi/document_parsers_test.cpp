@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include "hmi/document.h"
+#include "standin_test_util.h"
 
 namespace quillon {
 namespace standin {
 namespace {
+
+using testing::WithoutColumn;
 
 // The outcome of a load: the error, or the name and root properties.
 std::string Outcome(const std::string& text) {
@@ -18,16 +21,6 @@ std::string Outcome(const std::string& text) {
     outcome += " " + document.root()->NameOf(property);
   }
   return outcome;
-}
-
-// `outcome` without the column of a parse error (the escape is longer than
-// the letter it stands for).
-std::string WithoutColumn(std::string outcome) {
-  size_t at = outcome.find("column ");
-  if (at == std::string::npos) return outcome;
-  size_t end = at + 7;
-  while (end < outcome.size() && outcome[end] >= '0' && outcome[end] <= '9') ++end;
-  return outcome.erase(at + 7, end - at - 7);
 }
 
 TEST(DocumentParsersTest, BothParsersLoadAlikeAndFailWithOneMessage) {

@@ -241,15 +241,7 @@ TEST(DocumentStorageTest, TextsThatCannotBeCutLoadOrFailAsTheWholeText) {
     SCOPED_TRACE(plain);
     const std::string outcome = Outcome(plain);
     EXPECT_FALSE(outcome.empty());
-    // The reference parser counts the escape's letters in a column.
-    auto without_column = [](std::string text) {
-      const size_t at = text.find("column ");
-      if (at == std::string::npos) return text;
-      size_t end = at + 7;
-      while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-      return text.erase(at + 7, end - at - 7);
-    };
-    EXPECT_EQ(without_column(outcome), without_column(Outcome(escaped)));
+    EXPECT_EQ(testing::WithoutColumn(outcome), testing::WithoutColumn(Outcome(escaped)));
   }
 }
 
