@@ -94,43 +94,27 @@ class OrderedMap {
 
   // Stores `value` under `key`; an existing key keeps its place.
   void Set(std::string_view key, std::string value) {
-    if (std::string* found = FindMutable(key)) {
-      *found = std::move(value);
+    uint64_t hash = 0;
+    const size_t at = LocateToStore(key, &hash);
+    if (at != kAbsent) {
+      entries_[at].second = std::move(value);
       return;
     }
-    Entry& entry = NewEntry(key);
-    entry.second = std::move(value);
-    Added();
+    NewEntry(key).second = std::move(value);
+    Added(hash);
   }
 
   // As Set, copying `value` into the storage the entry already has (after
   // Reset no allocation for a value that fits it).
   void SetText(std::string_view key, std::string_view value) {
-    if (!index_.empty()) {
-      // The key's hash is reckoned once, for the search and the index.
-      const uint64_t hash = Hash(key);
-      const size_t at = LocateHashed(key, hash);
-      if (at != kAbsent) {
-        entries_[at].second.assign(value.data(), value.size());
-        return;
-      }
-      Entry& entry = NewEntry(key);
-      entry.second.assign(value.data(), value.size());
-      ++count_;
-      if ((indexed_ + 1) * 2 > index_.size()) {
-        BuildIndex();
-      } else {
-        InsertHashed(used_ - 1, hash);
-      }
+    uint64_t hash = 0;
+    const size_t at = LocateToStore(key, &hash);
+    if (at != kAbsent) {
+      entries_[at].second.assign(value.data(), value.size());
       return;
     }
-    if (std::string* found = FindMutable(key)) {
-      found->assign(value.data(), value.size());
-      return;
-    }
-    Entry& entry = NewEntry(key);
-    entry.second.assign(value.data(), value.size());
-    Added();
+    NewEntry(key).second.assign(value.data(), value.size());
+    Added(hash);
   }
 
   // The value of `key`, or nullptr when the key is absent.
@@ -190,8 +174,6 @@ class OrderedMap {
   // length) is cheaper than building an index per record.
   static constexpr size_t kScanLimit = 48;
 
-  // A slot of the index: the key's hash in the high half, its position + 1
-  // in the low half; 0 is an empty slot.
   // A 32-bit hash of the key: its bytes taken eight at a time, each word
   // mixed in by a multiplication (keys are short; this is a few
   // instructions where a general byte hash is a call and a loop).
@@ -251,15 +233,22 @@ class OrderedMap {
     key_bits_ |= KeyBit(key);
     return entry;
   }
-  // Indexes the entry NewEntry gave.
-  void Added() {
+  // Where `key` is, or kAbsent; while the map is indexed, `*hash` gets the
+  // key's hash, reckoned once for the search and for Added.
+  size_t LocateToStore(std::string_view key, uint64_t* hash) const {
+    if (index_.empty()) return Locate(key);
+    *hash = Hash(key);
+    return LocateHashed(key, *hash);
+  }
+  // Indexes the entry NewEntry gave; `hash` is what LocateToStore gave it.
+  void Added(uint64_t hash) {
     ++count_;
     if (!index_.empty()) {
       // At most half the slots are filled, removed entries counted.
       if ((indexed_ + 1) * 2 > index_.size()) {
         BuildIndex();
       } else {
-        Insert(used_ - 1);
+        InsertHashed(used_ - 1, hash);
       }
     } else if (count_ > kScanLimit) {
       BuildIndex();
@@ -290,7 +279,10 @@ class OrderedMap {
   // The first used_ of them are in use; the rest are storage kept by Reset.
   std::deque<Entry> entries_;
   std::vector<char> live_;  // one per entry in use
-  std::vector<uint64_t> index_;  // empty until the map has grown past kScanLimit
+  // Empty until the map has grown past kScanLimit. A slot holds the key's
+  // hash in its high half and the entry's position + 1 in its low half; 0
+  // is an empty slot.
+  std::vector<uint64_t> index_;
   size_t indexed_ = 0;  // filled slots of the index
   uint64_t key_bits_ = 0;  // KeyBit of every key stored since the map was emptied
   size_t used_ = 0;

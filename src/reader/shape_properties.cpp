@@ -1,6 +1,7 @@
 // The generic property reading that every class reader starts with: every
 // property of the object by name, positions and sizes in pixels, rotation
 // angles in whole degrees, and the rotation offsets; plus the edge rules.
+#include <algorithm>
 #include <cmath>
 
 #include "platform/format.h"
@@ -129,15 +130,10 @@ void AppendValue(const Variant& value, float offset, std::string* text) {
       AppendShortReal(text, value.r8() + offset);
       break;
     case hmi::VT_BSTR: {
-      const std::string& bstr = value.bstr();
       const size_t at = text->size();
-      *text += bstr;
+      *text += value.bstr();
       // A TAB would split the record: it becomes a blank, as in RecordText.
-      if (bstr.find('\t') != std::string::npos) {
-        for (size_t i = at; i < text->size(); ++i) {
-          if ((*text)[i] == '\t') (*text)[i] = ' ';
-        }
-      }
+      std::replace(text->begin() + static_cast<std::ptrdiff_t>(at), text->end(), '\t', ' ');
       break;
     }
     case hmi::VT_BOOL:
