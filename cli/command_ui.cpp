@@ -1,5 +1,6 @@
 #include "command_ui.h"
 
+#include <algorithm>
 #include <charconv>
 #include <ctime>
 
@@ -41,7 +42,8 @@ void CommandUi::StartPicture(size_t index, size_t count) {
   said_.clear();
   last_message_.clear();
   last_progress_ms_ = 0;
-  last_kind_.clear();
+  seen_.clear();
+  held_back_.clear();
 }
 
 int CommandUi::MessageBox(const std::string& caption, const std::string& text, unsigned style) {
@@ -71,12 +73,32 @@ void CommandUi::SetProgressText(const std::string& text) {
   } else if (IsObjectWritten(text)) {
     ++objects_written_;
   }
-  // Object counts change for every object: the line is redrawn at most ten
-  // times a second, and at once when the step changes.
+  // Object counts change for every object, and the statuses of reading one
+  // object take turns: the line is redrawn at most ten times a second, and
+  // at once when a status new to the picture starts a step. A line held
+  // back is drawn when the progress closes, so the last counts are shown.
   const long long now = NowMs();
-  if (text == last_kind_ && now - last_progress_ms_ < 100) return;
-  last_kind_ = text;
+  const bool known = std::find(seen_.begin(), seen_.end(), text) != seen_.end();
+  if (known && now - last_progress_ms_ < 100) {
+    held_back_ = text;
+    return;
+  }
+  if (!known) seen_.push_back(text);
+  held_back_.clear();
   last_progress_ms_ = now;
+  DrawProgress(text);
+}
+
+void CommandUi::CloseProgress() {
+  if (!held_back_.empty()) {
+    const std::string text = std::move(held_back_);
+    held_back_.clear();
+    DrawProgress(text);
+  }
+  ConsoleUi::CloseProgress();
+}
+
+void CommandUi::DrawProgress(const std::string& text) {
   // Built in a buffer kept from line to line: the line is made for nearly
   // every object, as the step changes from reading to converting.
   std::string& line = progress_line_;

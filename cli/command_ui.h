@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/console_ui.h"
 
@@ -31,6 +32,7 @@ class CommandUi : public ConsoleUi {
 
   int MessageBox(const std::string& caption, const std::string& text, unsigned style) override;
   void SetProgressText(const std::string& text) override;
+  void CloseProgress() override;
   UiEvent NextEvent() override;
 
   // True once Ctrl-C was pressed during the run (or SIGTERM received).
@@ -46,8 +48,12 @@ class CommandUi : public ConsoleUi {
   std::map<std::string, int> said_;  // messages shown for the current picture, and the answers
   size_t index_ = 0, count_ = 0;
   size_t objects_read_ = 0, objects_written_ = 0;
+  // The line with `text` as its status and the picture's counts.
+  void DrawProgress(const std::string& text);
+
   long long last_progress_ms_ = 0;
-  std::string last_kind_;
+  std::vector<std::string> seen_;  // the statuses drawn for the current picture
+  std::string held_back_;          // a status not drawn yet, or empty
   std::string progress_line_;  // the line being built, kept for its room
   bool cancel_seen_ = false;
   std::string last_message_;
