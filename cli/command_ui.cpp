@@ -42,7 +42,8 @@ void CommandUi::StartPicture(size_t index, size_t count) {
   said_.clear();
   last_message_.clear();
   last_progress_ms_ = 0;
-  seen_.clear();
+  recent_ = {};
+  next_recent_ = 0;
   held_back_.clear();
 }
 
@@ -75,15 +76,19 @@ void CommandUi::SetProgressText(const std::string& text) {
   }
   // Object counts change for every object, and the statuses of reading one
   // object take turns: the line is redrawn at most ten times a second, and
-  // at once when a status new to the picture starts a step. A line held
-  // back is drawn when the progress closes, so the last counts are shown.
+  // at once for a status that is not among the last few drawn (a new step,
+  // an image file made, a message). A line held back is drawn when the
+  // progress closes, so the last counts are shown.
   const long long now = NowMs();
-  const bool known = std::find(seen_.begin(), seen_.end(), text) != seen_.end();
-  if (known && now - last_progress_ms_ < 100) {
+  const auto seen = std::find(recent_.begin(), recent_.end(), text);
+  if (seen != recent_.end() && now - last_progress_ms_ < 100) {
     held_back_ = text;
     return;
   }
-  if (!known) seen_.push_back(text);
+  if (seen == recent_.end()) {
+    recent_[next_recent_] = text;
+    next_recent_ = (next_recent_ + 1) % recent_.size();
+  }
   held_back_.clear();
   last_progress_ms_ = now;
   DrawProgress(text);

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <array>
 #include <string>
-#include <vector>
 
 #include "platform/console_ui.h"
 
@@ -52,7 +52,10 @@ class CommandUi : public ConsoleUi {
   void DrawProgress(const std::string& text);
 
   long long last_progress_ms_ = 0;
-  std::vector<std::string> seen_;  // the statuses drawn for the current picture
+  // The last distinct statuses drawn for the current picture, oldest
+  // replaced first.
+  std::array<std::string, 4> recent_;
+  size_t next_recent_ = 0;
   std::string held_back_;          // a status not drawn yet, or empty
   std::string progress_line_;  // the line being built, kept for its room
   bool cancel_seen_ = false;
