@@ -95,9 +95,17 @@ std::string SettingsOutputDirectory(Registry* registry) {
   return directory;
 }
 
+// The file's bytes, read in blocks (a large page description is read in a
+// few milliseconds); empty when it cannot be read.
 std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string text;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return text;
+  char block[65536];
+  size_t count;
+  while ((count = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, count);
+  std::fclose(file);
+  return text;
 }
 
 // Fills the outcome's files, tags and status from the log and the disk.

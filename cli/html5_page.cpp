@@ -398,17 +398,35 @@ bool IsValidUtf8(const std::string& bytes) {
   return true;
 }
 
+// The bytes AppendJsonString writes as an escape, or looks at twice (0xE2,
+// which may start U+2028 or U+2029).
+struct JsonEscapes {
+  bool special[256] = {};
+  JsonEscapes() {
+    for (int c = 0; c < 0x20; ++c) special[c] = true;
+    for (unsigned char c : {'"', '\\', '<', '>', '&', '\x7f', '\xe2'}) special[c] = true;
+  }
+};
+
 void AppendJsonString(const std::string& text, std::string* out) {
   static const char kHex[] = "0123456789abcdef";
+  static const JsonEscapes kEscapes;
   out->push_back('"');
-  for (size_t i = 0; i < text.size(); ++i) {
+  size_t i = 0;
+  while (i < text.size()) {
+    // The run of bytes written as they are goes in one piece.
+    size_t run = i;
+    while (run < text.size() && !kEscapes.special[static_cast<unsigned char>(text[run])]) ++run;
+    out->append(text, i, run - i);
+    i = run;
+    if (i == text.size()) break;
     unsigned char c = static_cast<unsigned char>(text[i]);
     // U+2028 and U+2029 end a line in older script parsers.
     if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
         (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
          static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
       *out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-      i += 2;
+      i += 3;
       continue;
     }
     // No character of the text may end the script element or start markup:
@@ -429,10 +447,10 @@ void AppendJsonString(const std::string& text, std::string* out) {
     } else {
       out->push_back(static_cast<char>(c));
     }
+    ++i;
   }
   out->push_back('"');
 }
-
 
 std::string Cause(int error) { return std::strerror(error); }
 

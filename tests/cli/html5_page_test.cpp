@@ -109,6 +109,31 @@ TEST(BuildHtml5PageTest, NothingInTheDescriptionOrTitleCanBecomeMarkup) {
   EXPECT_NE(page.find("default-src 'none'"), std::string::npos);
 }
 
+// Escapes at every place of the text: first, last, next to each other and
+// between runs of plain bytes; line separators cut short are left as they are.
+TEST(BuildHtml5PageTest, EveryEscapeRoundTripsWhereverItStands) {
+  const std::string cases[] = {
+      "",
+      "plain text only",
+      "\xe2\x80\xa8",
+      "a\xe2\x80\xa9",
+      "\xe2\x80\xa8\xe2\x80\xa9" "b",
+      "\xe2\x82\xac euro \xe2\x82\xac",
+      "end \xe2\x80\xa8",
+      "\x01\x1f\x7f<>&\"\\\r\n\t",
+      "(properties\r\n\t(text \"</script>\")\r\n)\r\n",
+      "\xc3\xa9t\xc3\xa9 \xe2\x80\xa8\t\xe2\x80\xa9<",
+  };
+  for (const std::string& text : cases) {
+    const std::string json = EmbeddedJson(BuildHtml5Page("t", text));
+    EXPECT_EQ(json.find_first_of("<>&\r\n\t\x01\x1f\x7f"), std::string::npos)
+        << json;
+    EXPECT_EQ(json.find("\xe2\x80\xa8"), std::string::npos) << json;
+    EXPECT_EQ(json.find("\xe2\x80\xa9"), std::string::npos) << json;
+    EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), text) << json;
+  }
+}
+
 TEST(BuildHtml5PageTest, HoldsTheWholeViewer) {
   const std::string viewer =
       ReadFile(std::string(QUILLON_SOURCE_DIR) + "/viewer/quillon-viewer.js");
