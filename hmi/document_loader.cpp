@@ -836,27 +836,37 @@ bool NeedsReferenceParser(const std::string& text) {
   return false;
 }
 
-// True when an object of `value` names a key twice (the reference parser
-// keeps the last value, the fast one both).
-bool HasRepeatedKeys(const Fast& value) {
+// HasRepeatedKeys with the keys of the enclosing objects in `keys`: each
+// object adds its own after them and takes them off again when done, so
+// one vector serves the whole tree.
+bool HasRepeatedKeysAfter(const Fast& value, std::vector<std::string_view>* keys) {
   if (value.is_array()) {
     const simdjson::dom::array elements = value.get_array().value_unsafe();
     for (Fast item : elements) {
-      if (HasRepeatedKeys(item)) return true;
+      if (HasRepeatedKeysAfter(item, keys)) return true;
     }
     return false;
   }
   if (!value.is_object()) return false;
-  std::vector<std::string_view> keys;
+  const size_t first = keys->size();
   const simdjson::dom::object members = value.get_object().value_unsafe();
   for (auto field : members) {
-    for (std::string_view key : keys) {
-      if (key == field.key) return true;
+    for (size_t i = first; i < keys->size(); ++i) {
+      if ((*keys)[i] == field.key) return true;
     }
-    keys.push_back(field.key);
-    if (HasRepeatedKeys(field.value)) return true;
+    keys->push_back(field.key);
+    if (HasRepeatedKeysAfter(field.value, keys)) return true;
   }
+  keys->resize(first);
   return false;
+}
+
+// True when an object of `value` names a key twice (the reference parser
+// keeps the last value, the fast one both).
+bool HasRepeatedKeys(const Fast& value) {
+  std::vector<std::string_view> keys;
+  keys.reserve(64);
+  return HasRepeatedKeysAfter(value, &keys);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }

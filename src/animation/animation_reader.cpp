@@ -649,14 +649,15 @@ int AnimationReader::ReadFormat(PictureReader* reader, hmi::IHmiObject* object,
 void AnimationReader::AddUniformScaleCompanion(PictureReader* reader, hmi::IHmiObject* parent,
                                                const std::string& kind,
                                                const std::string& record) {
-  // Three values of the record, read without parsing it into a map.
-  const std::string property = RecordValueOf(record, "PropertyName");
-  if (RecordValueOf(record, "ParentCategory") != reader->Text(kResShapeCategory) ||
-      RecordValueOf(record, "ParentUniformScale") != "-1" ||
-      !IsOneOf(property, {"Width", "HorizontalScalePercentage", "Height",
-                          "VerticalScalePercentage"})) {
+  // Three values of the record, read in one pass without parsing it into a map.
+  std::string_view values[3];
+  RecordValuesOf(record, {"PropertyName", "ParentCategory", "ParentUniformScale"}, values);
+  if (values[2] != "-1" || values[1] != reader->Text(kResShapeCategory) ||
+      !IsOneOf(std::string(values[0]), {"Width", "HorizontalScalePercentage", "Height",
+                                        "VerticalScalePercentage"})) {
     return;
   }
+  const std::string property(values[0]);
   const bool horizontal = property == "Width" || property == "HorizontalScalePercentage";
   const std::string companion = horizontal ? "VerticalScalePercentage" : "HorizontalScalePercentage";
   const std::string dimension = horizontal ? "Height" : "Width";

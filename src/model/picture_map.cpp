@@ -1,6 +1,8 @@
 // The picture model's operations.
 #include "model/picture_map.h"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -163,7 +165,19 @@ std::string RecordValueOf(const std::string& record, std::string_view key) {
   return std::string(found);
 }
 
-int GetRecordValue(const PropertyMap& properties, const std::string& key, std::string* value,
+void RecordValuesOf(const std::string& record, std::initializer_list<std::string_view> keys,
+                    std::string_view* values) {
+  std::fill(values, values + keys.size(), std::string_view());
+  ForEachRecordPair(record, [&](std::string_view name, std::string_view value) {
+    size_t i = 0;
+    for (std::string_view key : keys) {
+      if (name == key) values[i] = value;
+      ++i;
+    }
+  });
+}
+
+int GetRecordValue(const PropertyMap& properties, std::string_view key, std::string* value,
                    const std::string& context, ConversionLog* log) {
   value->clear();
   const std::string* found = properties.Find(key);
@@ -174,7 +188,7 @@ int GetRecordValue(const PropertyMap& properties, const std::string& key, std::s
   if (log != nullptr) {
     log->QueueLine(context + FormatText(" - (Fatal error in getting the property '%s' from "
                                         "the list\r\n",
-                                        {key}),
+                                        {std::string(key)}),
                    kSeveritySevere);
   }
   return 0;

@@ -4,6 +4,7 @@
 #ifndef QUILLON_MODEL_PICTURE_MAP_H_
 #define QUILLON_MODEL_PICTURE_MAP_H_
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,13 +61,17 @@ std::string ParseRecord(const std::string& record, PropertyMap* properties);
 // The value ParseRecord would give `key` in `record` (that of its last
 // pair), or empty when the record has no such pair; without building the map.
 std::string RecordValueOf(const std::string& record, std::string_view key);
+// RecordValueOf for several keys in one pass: values[i] is the value of
+// keys[i] (a view into `record`), or empty.
+void RecordValuesOf(const std::string& record, std::initializer_list<std::string_view> keys,
+                    std::string_view* values);
 
 // The TAB-separated items of `text`, runs of TABs counting as one.
 void SplitTabList(const std::string& text, std::vector<std::string>* items);
 
 // Looks `key` up in `properties`. On a miss queues the fatal-error line
 // (after `context`) at severity 1 on `log` (when given) and returns 0.
-int GetRecordValue(const PropertyMap& properties, const std::string& key, std::string* value,
+int GetRecordValue(const PropertyMap& properties, std::string_view key, std::string* value,
                    const std::string& context, ConversionLog* log);
 
 // The class under which the object named by the last part of `reference`

@@ -67,6 +67,14 @@ TEST(DocumentParsersTest, ARepeatedKeyKeepsItsLastValueAsTheReferenceParserDoes)
   EXPECT_EQ(Outcome(R"({"name": "A", "name": "B"})"), Outcome(R"({"name": "B"})"));
   EXPECT_EQ(Outcome(R"({"name": "A", "objects": [{"class": "Rect", "name": "R", "name": 4}]})"),
             Outcome(R"({"name": "A", "objects": [{"class": "Rect", "name": 4}]})"));
+  // The same key in nested and sibling objects is no repeat; a repeat after
+  // them still is.
+  EXPECT_EQ(Outcome(R"({"name": "A", "objects": [{"class": "Group", "name": "G", "objects": [)"
+                    R"({"class": "Rect", "name": "R1"}, {"class": "Rect", "name": "R2"}],)"
+                    R"( "name": "H"}]})"),
+            Outcome(R"({"name": "A", "objects": [{"class": "Group", "objects": [)"
+                    R"({"class": "Rect", "name": "R1"}, {"class": "Rect", "name": "R2"}],)"
+                    R"( "name": "H"}]})"));
 }
 
 }  // namespace
