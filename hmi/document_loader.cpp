@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <optional>
@@ -1035,25 +1036,26 @@ bool LoadInPieces(const std::string& text, const std::string& origin, const Load
 int JsonNestingDepth(const std::string& text) {
   int depth = 0;
   int deepest = 0;
-  bool in_string = false;
-  bool escaped = false;
-  for (char c : text) {
-    if (in_string) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        in_string = false;
-      }
-      continue;
-    }
-    if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    const char c = *at++;
+    if (c == '[' || c == '{') {
       deepest = std::max(deepest, ++depth);
     } else if (c == ']' || c == '}') {
       --depth;
+    } else if (c == '"') {
+      // The string's end: the first quote not escaped by an odd run of
+      // backslashes, found by memchr rather than byte by byte.
+      const char* const start = at;
+      for (;;) {
+        const void* quote = std::memchr(at, '"', static_cast<size_t>(end - at));
+        if (quote == nullptr) return deepest;
+        const char* back = static_cast<const char*>(quote);
+        while (back > start && back[-1] == '\\') --back;
+        at = static_cast<const char*>(quote) + 1;
+        if ((static_cast<const char*>(quote) - back) % 2 == 0) break;
+      }
     }
   }
   return deepest;

@@ -1,7 +1,9 @@
 // The stand-in HMI host: opening documents the way the converter does,
 // malformed and over-deep documents, the running application, ProgIDs, and
 // the release of every object.
+#include <algorithm>
 #include <fstream>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,46 @@ TEST(LoadTest, DeepJsonIsRefusedBeforeParsing) {
   }
   EXPECT_EQ(JsonNestingDepth(R"({"a": "[[[{{{", "b": [[1], {"c": "\"]"}]})"), 3);
   EXPECT_EQ(JsonNestingDepth("no brackets"), 0);
+}
+
+// The depth as a byte-by-byte reading of the text gives it: a backslash in
+// a string escapes the next byte, whatever it is.
+int NestingDepthByteByByte(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool in_string = false, escaped = false;
+  for (char c : text) {
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+TEST(LoadTest, NestingDepthSkipsStringsAsAByteByByteReadingDoes) {
+  for (const std::string& text : {std::string(R"("\\" [ "\\\"[" [)"), std::string(R"([ "\)"),
+                                  std::string(R"("[[" [[ "\\\\" ])"), std::string("\"")}) {
+    EXPECT_EQ(JsonNestingDepth(text), NestingDepthByteByByte(text)) << text;
+  }
+  // Random texts of the bytes that matter, strings cut short included.
+  std::mt19937 random(7);
+  const char kBytes[] = "\"\\[]{}a ";
+  for (int run = 0; run < 20000; ++run) {
+    std::string text(random() % 40, ' ');
+    for (char& c : text) c = kBytes[random() % (sizeof kBytes - 1)];
+    ASSERT_EQ(JsonNestingDepth(text), NestingDepthByteByByte(text)) << text;
+  }
 }
 
 TEST(HostTest, OpensAPictureStepByStep) {
