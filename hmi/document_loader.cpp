@@ -879,15 +879,27 @@ size_t SkipBlanks(std::string_view text, size_t at) {
 
 // Just past the text that starts with the quote at `at`; npos when it does
 // not end.
-size_t TextEnd(std::string_view text, size_t at) {
-  for (size_t i = at + 1; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      ++i;
-    } else if (text[i] == '"') {
-      return i + 1;
-    }
+// Just past the quote that ends a string whose bytes start at `at` (after
+// its opening quote), or nullptr when it does not end before `end`. The
+// quote is the first not escaped by an odd run of backslashes (a backslash
+// escapes the next byte, whatever it is), found by memchr rather than byte
+// by byte.
+const char* PastStringEnd(const char* at, const char* end) {
+  const char* const start = at;
+  for (;;) {
+    const void* found = std::memchr(at, '"', static_cast<size_t>(end - at));
+    if (found == nullptr) return nullptr;
+    const char* const quote = static_cast<const char*>(found);
+    const char* back = quote;
+    while (back > start && back[-1] == '\\') --back;
+    at = quote + 1;
+    if ((quote - back) % 2 == 0) return at;
   }
-  return std::string_view::npos;
+}
+
+size_t TextEnd(std::string_view text, size_t at) {
+  const char* past = PastStringEnd(text.data() + at + 1, text.data() + text.size());
+  return past == nullptr ? std::string_view::npos : static_cast<size_t>(past - text.data());
 }
 
 // Just past the JSON value that starts at `at`, found by its brackets and
@@ -1045,17 +1057,8 @@ int JsonNestingDepth(const std::string& text) {
     } else if (c == ']' || c == '}') {
       --depth;
     } else if (c == '"') {
-      // The string's end: the first quote not escaped by an odd run of
-      // backslashes, found by memchr rather than byte by byte.
-      const char* const start = at;
-      for (;;) {
-        const void* quote = std::memchr(at, '"', static_cast<size_t>(end - at));
-        if (quote == nullptr) return deepest;
-        const char* back = static_cast<const char*>(quote);
-        while (back > start && back[-1] == '\\') --back;
-        at = static_cast<const char*>(quote) + 1;
-        if ((static_cast<const char*>(quote) - back) % 2 == 0) break;
-      }
+      at = PastStringEnd(at, end);
+      if (at == nullptr) return deepest;
     }
   }
   return deepest;
