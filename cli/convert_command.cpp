@@ -101,6 +101,10 @@ std::string ReadWhole(const std::string& path) {
   std::string text;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return text;
+  struct stat info;
+  if (::fstat(::fileno(file), &info) == 0 && info.st_size > 0) {
+    text.reserve(static_cast<size_t>(info.st_size));
+  }
   char block[65536];
   size_t count;
   while ((count = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, count);

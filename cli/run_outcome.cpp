@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string_view>
 
@@ -218,8 +219,11 @@ std::vector<std::string> DataSourceTags(const std::string& jdf) {
   // names its tags hundreds of thousands of times.
   std::vector<std::string_view> found;
   size_t at = 0;
-  while ((at = jdf.find(kSource, at)) != std::string::npos) {
-    at += kSource.size();
+  // memmem rather than find: find stops at every blank, and a page is
+  // mostly blanks and TABs.
+  while (const void* hit = ::memmem(jdf.data() + at, jdf.size() - at, kSource.data(),
+                                    kSource.size())) {
+    at = static_cast<size_t>(static_cast<const char*>(hit) - jdf.data()) + kSource.size();
     size_t end = jdf.find_first_of(" )\r\n\t", at);
     if (end == std::string::npos) end = jdf.size();
     if (end > at) found.emplace_back(jdf.data() + at, end - at);
