@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -398,7 +399,7 @@ bool IsValidUtf8(const std::string& bytes) {
   return true;
 }
 
-// The bytes AppendJsonString writes as an escape, or looks at twice (0xE2,
+// The bytes AppendJsonText writes as an escape, or looks at twice (0xE2,
 // which may start U+2028 or U+2029).
 struct JsonEscapes {
   bool special[256] = {};
@@ -408,16 +409,16 @@ struct JsonEscapes {
   }
 };
 
-void AppendJsonString(const std::string& text, std::string* out) {
+// Appends `text` as the inside of a JSON string (without its quotes).
+void AppendJsonText(std::string_view text, std::string* out) {
   static const char kHex[] = "0123456789abcdef";
   static const JsonEscapes kEscapes;
-  out->push_back('"');
   size_t i = 0;
   while (i < text.size()) {
     // The run of bytes written as they are goes in one piece.
     size_t run = i;
     while (run < text.size() && !kEscapes.special[static_cast<unsigned char>(text[run])]) ++run;
-    out->append(text, i, run - i);
+    out->append(text.data() + i, run - i);
     i = run;
     if (i == text.size()) break;
     unsigned char c = static_cast<unsigned char>(text[i]);
@@ -449,7 +450,6 @@ void AppendJsonString(const std::string& text, std::string* out) {
     }
     ++i;
   }
-  out->push_back('"');
 }
 
 std::string Cause(int error) { return std::strerror(error); }
@@ -489,7 +489,12 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* mes
 
 // Writes `text` to a new temporary file beside `path` and renames it over
 // `path`, so that a reader never sees half a page.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string* message) {
+// Replaces the file at `path` with what `fill` writes: `fill` is called
+// with a function that writes one piece and says whether it could, and
+// stops at the first piece that could not. The file is written beside its
+// place and renamed into it, so a reader never sees half a page.
+template <typename Fill>
+bool ReplaceFile(const std::string& path, Fill fill, std::string* message) {
   const size_t separator = LastSeparator(path);
   const std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
   std::string temporary = folder + ".quillon-html5-XXXXXX";
@@ -501,17 +506,19 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string* 
     return false;
   }
   temporary = name.data();
-  size_t written = 0;
   int error = 0;
-  while (written < text.size()) {
-    ssize_t count = write(fd, text.data() + written, text.size() - written);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      break;
+  fill([&](std::string_view piece) {
+    size_t written = 0;
+    while (error == 0 && written < piece.size()) {
+      ssize_t count = write(fd, piece.data() + written, piece.size() - written);
+      if (count < 0) {
+        if (errno != EINTR) error = errno;
+        continue;
+      }
+      written += static_cast<size_t>(count);
     }
-    written += static_cast<size_t>(count);
-  }
+    return error == 0;
+  });
   // The page gets the permissions of a newly created file, as the other
   // output files do (a temporary file is created readable by its owner only).
   const mode_t mask = umask(0);
@@ -574,16 +581,45 @@ std::string JdfTextAsUtf8(const std::string& bytes) {
   return out;
 }
 
+// Makes the page for `title` and `jdf_utf8` piece by piece, calling
+// `emit` with each piece and stopping when it returns false. The page
+// description goes in pieces of about a megabyte, each cut between two
+// characters, so that a large page is never held whole.
+template <typename Emit>
+void MakeHtml5Page(const std::string& title, const std::string& jdf_utf8, Emit emit) {
+  constexpr size_t kPiece = size_t{1} << 20;
+  std::string piece = kPageHead;
+  piece += HtmlEscape(title);
+  piece += kPageBody;
+  piece += '"';
+  const std::string_view text(jdf_utf8);
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = std::min(text.size(), at + kPiece);
+    size_t cut = end;
+    while (cut > at && cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+      --cut;
+    }
+    if (cut > at) end = cut;
+    AppendJsonText(text.substr(at, end - at), &piece);
+    if (!emit(std::string_view(piece))) return;
+    piece.clear();
+    at = end;
+  }
+  piece += '"';
+  piece += kPageScript;
+  if (!emit(std::string_view(piece))) return;
+  if (!emit(std::string_view(kViewerSource, kViewerSourceSize))) return;
+  emit(std::string_view(kPageEnd));
+}
+
 std::string BuildHtml5Page(const std::string& title, const std::string& jdf_utf8) {
   std::string page;
   page.reserve(kViewerSourceSize + jdf_utf8.size() + jdf_utf8.size() / 4 + 1024);
-  page += kPageHead;
-  page += HtmlEscape(title);
-  page += kPageBody;
-  AppendJsonString(jdf_utf8, &page);
-  page += kPageScript;
-  page.append(kViewerSource, kViewerSourceSize);
-  page += kPageEnd;
+  MakeHtml5Page(title, jdf_utf8, [&](std::string_view piece) {
+    page.append(piece.data(), piece.size());
+    return true;
+  });
   return page;
 }
 
@@ -623,7 +659,8 @@ PageResult WriteHtml5Page(const std::string& jdf_path, const std::string& html_p
   }
   bool written = false;
   try {
-    written = ReplaceFile(html_path, BuildHtml5Page(title, text), message);
+    written = ReplaceFile(
+        html_path, [&](const auto& write) { MakeHtml5Page(title, text, write); }, message);
   } catch (...) {
     if (checker.joinable()) checker.join();
     throw;

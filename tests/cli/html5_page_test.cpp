@@ -180,6 +180,35 @@ TEST(WriteHtml5PageTest, WritesThePageAndLeavesNoTemporaryFile) {
   EXPECT_EQ(count, 2);
 }
 
+// A description of several megabytes is written in pieces; a character at
+// the end of a piece (a line separator, which is escaped whole) is never
+// cut, and the file holds the same page as the one built whole.
+TEST(WriteHtml5PageTest, ALargeDescriptionIsWrittenInPiecesAsItIsBuilt) {
+  TempDir dir;
+  const size_t kPiece = size_t{1} << 20;
+  std::string jdf = "(objects\r\n\t(T TAVText (properties (text \"";
+  for (size_t boundary = kPiece; boundary <= 3 * kPiece; boundary += kPiece) {
+    // A line separator across the first boundary, an e-acute across the
+    // second and a euro sign across the third.
+    const std::string character = boundary == kPiece       ? "\xe2\x80\xa8"
+                                  : boundary == 2 * kPiece ? "\xc3\xa9"
+                                                           : "\xe2\x82\xac";
+    jdf.append(boundary - jdf.size() - 1, 'x');
+    jdf += character;
+  }
+  jdf += "\"))))\r\n";
+  WriteBytes(dir.File("Big.JDF"), jdf);
+  std::string message;
+  ASSERT_EQ(WriteHtml5Page(dir.File("Big.JDF"), dir.File("Big.html"), &message),
+            PageResult::kWritten)
+      << message;
+  const std::string page = ReadFile(dir.File("Big.html"));
+  EXPECT_EQ(page, BuildHtml5Page("Big", jdf));
+  const std::string json = EmbeddedJson(page);
+  EXPECT_EQ(json.find("\xe2\x80\xa8"), std::string::npos);
+  EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), jdf);
+}
+
 TEST(WriteHtml5PageTest, ALatin1FileNameMakesAValidTitle) {
   TempDir dir;
   const std::string jdf = dir.File("K\xfchler.JDF");  // Latin-1 u umlaut
