@@ -8,20 +8,11 @@
 #include <string>
 
 #include "driver/progress_window.h"
+#include "support/test_env.h"
 
 namespace quillon {
 namespace cli {
 namespace {
-
-std::string Written(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, n);
-  return text;
-}
 
 size_t Count(const std::string& text, const std::string& what) {
   size_t count = 0;
@@ -45,14 +36,14 @@ TEST(CommandUiTest, StatusesOfEveryObjectAreDrawnAtMostTenTimesASecond) {
     }
     // A status new to the picture starts a step: drawn at once.
     ui.SetProgressText(kStatusWritingObject);
-    EXPECT_NE(Written(err).find("Writing object ... (3000 objects read, 1 written)"),
+    EXPECT_NE(WrittenTo(err).find("Writing object ... (3000 objects read, 1 written)"),
               std::string::npos);
     ui.SetProgressText(kStatusWritingObject);
     ui.CloseProgress();
     EXPECT_EQ(ui.objects_read(), 3000u);
     EXPECT_EQ(ui.objects_written(), 2u);
   }
-  const std::string text = Written(err);
+  const std::string text = WrittenTo(err);
   // Each of the first three statuses once, the step to writing, and what
   // the run's time allowed at ten a second; 9001 without the limit.
   EXPECT_LT(Count(text, "\r\033[K"), 40u) << text;
@@ -77,7 +68,7 @@ TEST(CommandUiTest, ANewPictureDrawsItsFirstStatusAtOnce) {
     ui.SetProgressText(kStatusConvertingObject);
     ui.CloseProgress();
   }
-  const std::string text = Written(err);
+  const std::string text = WrittenTo(err);
   EXPECT_NE(text.find("picture 2 of 2: Converting object ... (1 objects read, 0 written)"),
             std::string::npos)
       << text;

@@ -13,16 +13,6 @@
 namespace quillon {
 namespace {
 
-std::string Written(std::FILE* file) {
-  std::fflush(file);
-  std::rewind(file);
-  std::string text;
-  char buffer[256];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, n);
-  return text;
-}
-
 TEST(ConsoleUiTest, OffATerminalStatusesAreLinesAtMostOneASecond) {
   std::FILE* err = std::tmpfile();
   ASSERT_NE(err, nullptr);
@@ -38,7 +28,7 @@ TEST(ConsoleUiTest, OffATerminalStatusesAreLinesAtMostOneASecond) {
     ui.CloseProgress();
   }
   // The second status came within the second: it is printed when the window closes.
-  EXPECT_EQ(Written(err),
+  EXPECT_EQ(WrittenTo(err),
             "Reading objects for conversion...\n"
             "Picture Converter: Could not find a.JDF\nPicture Converter: Create it?\n"
             "Two lines\n");
@@ -55,7 +45,7 @@ TEST(ConsoleUiTest, OnATerminalTheStatusIsRedrawnInPlace) {
     ui.SetProgressText("two");
     ui.CloseProgress();
   }
-  EXPECT_EQ(Written(err), "Converting\n\r\033[Kone\r\033[Ktwo\n");
+  EXPECT_EQ(WrittenTo(err), "Converting\n\r\033[Kone\r\033[Ktwo\n");
   std::fclose(err);
 }
 

@@ -34,6 +34,16 @@ std::string ReadFile(const std::string& path) {
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
+std::string WrittenTo(std::FILE* file) {
+  std::fflush(file);
+  std::rewind(file);
+  std::string text;
+  char buffer[256];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, n);
+  return text;
+}
+
 const ResourceModule& TestResources() {
   static ResourceModule module;
   static const bool loaded = module.Load();

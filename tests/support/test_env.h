@@ -3,6 +3,7 @@
 #ifndef QUILLON_TESTS_SUPPORT_TEST_ENV_H_
 #define QUILLON_TESTS_SUPPORT_TEST_ENV_H_
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,9 @@ class TempDir {
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
+// All that was written to `file` (a std::tmpfile() a test writes through),
+// from its start.
+std::string WrittenTo(std::FILE* file);
 
 // Makes the file layer fail for output files whose name ends with
 // `name_suffix` (see SetFileFaultForTesting) while it lives.
