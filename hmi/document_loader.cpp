@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -1114,31 +1115,44 @@ bool LoadInPieces(const std::string& text, const std::string& origin, const Load
   }
 
   const size_t middle = count / 2;
+  bool started = false;
   bool loaded = false;
   try {
     Document part(limits);
     Loader<Fast> part_loader(&part, limits, Folder(origin));
     part_loader.LoadTopObjectsOf(*document);
     bool part_loaded = false;
-    std::thread second_half([&] {
-      try {
-        simdjson::dom::parser part_parser;
-        part_loaded = LoadPieceRange(pieces, middle, count, copy, &part_parser, &part_loader);
-      } catch (...) {
-        part_loaded = false;
+    std::thread second_half;
+    try {
+      second_half = std::thread([&] {
+        try {
+          simdjson::dom::parser part_parser;
+          part_loaded = LoadPieceRange(pieces, middle, count, copy, &part_parser, &part_loader);
+        } catch (...) {
+          part_loaded = false;
+        }
+      });
+      started = true;
+    } catch (const std::system_error&) {
+      // No thread to be had (a limit on threads or on memory for its
+      // stack): every piece loads on this one, below.
+    }
+    if (started) {
+      const bool first_loaded = LoadPieceRange(pieces, 0, middle, copy, &parser, &loader);
+      second_half.join();
+      if (first_loaded && part_loaded) {
+        loader.Adopt(&part);
+        loaded = true;
+        g_parallel_piece_loads.fetch_add(1, std::memory_order_relaxed);
       }
-    });
-    const bool first_loaded = LoadPieceRange(pieces, 0, middle, copy, &parser, &loader);
-    second_half.join();
-    if (first_loaded && part_loaded) {
-      loader.Adopt(&part);
-      loaded = true;
-      g_parallel_piece_loads.fetch_add(1, std::memory_order_relaxed);
     }
   } catch (const std::exception&) {
-    // A thread that cannot start or a merge out of memory: the whole-text
+    // The merge (or the scratch document) out of memory: the whole-text
     // load decides.
     loaded = false;
+  }
+  if (!started && !loaded && LoadPieceRange(pieces, 0, count, copy, &parser, &loader)) {
+    return true;
   }
   if (!loaded) loader.Abandon();
   return loaded;
