@@ -11,6 +11,7 @@
 #define QUILLON_HMI_DOCUMENT_H_
 
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -123,6 +124,10 @@ struct LoadOptions {
   // following links); a path that leads elsewhere is refused when drawn,
   // unless this is set.
   bool allow_outside_images = false;
+  // A document with at least this many top-level objects loads the second
+  // half of them on a thread of its own (the document is the same either
+  // way); 0 loads every document on one thread.
+  size_t parallel_load_objects = 512;
 };
 
 // The failures one object (or the document) is told to show. Almost every

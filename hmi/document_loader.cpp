@@ -3,6 +3,7 @@
 #include "hmi/document_loader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,9 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -457,6 +461,70 @@ class Loader {
 
   // Back to the empty document LoadDocument started from.
   void Abandon() { document_->Reset(); }
+
+  // Readies this loader's document, a scratch one, to load top-level
+  // objects of `whole` (whose LoadDocument has run): its root takes the
+  // names the objects' full names start from.
+  void LoadTopObjectsOf(const Document& whole) {
+    document_->root_->name_ = whole.root_->name_;
+    document_->root_->full_name_ = whole.root_->full_name_;
+  }
+
+  // Moves the objects that `part` loaded with LoadTopObject (see
+  // LoadTopObjectsOf) to the end of this document's root, in their order.
+  // Their texts join this document's table in the order `part` met them
+  // and their stored values are renumbered to match, so the document is
+  // the one that loading those objects here, after the ones loaded so far,
+  // makes: same nodes, same texts under the same numbers. `part` is left
+  // with an empty root.
+  void Adopt(Document* part) {
+    TextTable& texts = document_->texts_;
+    std::vector<uint32_t> numbers(part->texts_.size());
+    for (uint32_t i = 0; i < numbers.size(); ++i) numbers[i] = texts.Add(part->texts_[i]);
+    const auto other_base = static_cast<uint32_t>(document_->other_values_.size());
+    for (Variant& value : part->other_values_) document_->other_values_.push_back(std::move(value));
+    part->other_values_.clear();
+    auto renumber = [&numbers, other_base](StoredValue* value) {
+      if (value->form == StoredValue::kText) {
+        value->words[0] = numbers[value->words[0]];
+      } else if (value->form == StoredValue::kOther) {
+        value->words[0] += other_base;
+      }
+    };
+    // Class names and categories point into the part's table: the same
+    // text of this one takes their place. Few texts serve as either.
+    std::unordered_map<const std::string*, const std::string*> interned;
+    auto intern = [&](const std::string* text) {
+      const std::string*& found = interned[text];
+      if (found == nullptr) found = &texts[texts.Find(*text)];
+      return found;
+    };
+    Node* part_root = part->root_;
+    Node* root = document_->root_;
+    document_->nodes_.reserve(document_->nodes_.size() + part->nodes_.size() - 1);
+    for (size_t i = 1; i < part->nodes_.size(); ++i) {
+      Node* node = part->nodes_[i].get();
+      node->document_ = document_;
+      if (node->owner_ == part_root) node->owner_ = root;
+      node->class_name_ = intern(node->class_name_);
+      node->category_ = intern(node->category_);
+      for (Property& property : node->properties_) {
+        property.name = numbers[property.name];
+        renumber(&property.value);
+      }
+      for (LookupLevel& level : node->levels_) {
+        renumber(&level.input);
+        renumber(&level.input2);
+        renumber(&level.output);
+        renumber(&level.toggle);
+      }
+      document_->nodes_.push_back(std::move(part->nodes_[i]));
+    }
+    part->nodes_.resize(1);
+    root->children_.insert(root->children_.end(), part_root->children_.begin(),
+                            part_root->children_.end());
+    part_root->children_.clear();
+  }
 
  private:
   void LoadFailures(const J& json, const std::string& where, Failures* failures) {
@@ -998,15 +1066,43 @@ bool CutIntoPieces(std::string_view text, DocumentPieces* pieces) {
   return true;
 }
 
+// Loads pieces [first, last) of `pieces` as the top-level objects of
+// `loader`'s document, each under its own index. False when a piece does
+// not parse, names a key twice, or its load fails; the loader's document
+// then holds whatever was loaded before.
+bool LoadPieceRange(const DocumentPieces& pieces, size_t first, size_t last, bool copy,
+                    simdjson::dom::parser* parser, Loader<Fast>* loader) {
+  try {
+    for (size_t i = first; i < last; ++i) {
+      const std::string_view piece = pieces.objects[i];
+      Fast object;
+      if (parser->parse(piece.data(), piece.size(), copy).get(object) != simdjson::SUCCESS ||
+          HasRepeatedKeys(object)) {
+        return false;
+      }
+      loader->LoadTopObject(object, i);
+    }
+    return true;
+  } catch (const LoadError&) {
+  } catch (const std::exception&) {
+  }
+  return false;
+}
+
+std::atomic<int> g_parallel_piece_loads{0};
+
 // Loads a document in pieces (see CutIntoPieces): the document's own
 // members from a parse of the head, then each item of "objects" from a
 // parse of its own text, so that the parser's tree never holds more than
 // one object rather than the whole picture. Every object is loaded as the
-// whole-text load would, under the same name (objects[i]). True when the
-// document is loaded; false, with the document emptied again, when the
-// text cannot be cut, a piece does not parse or names a key twice, or the
-// load fails: the whole-text load then runs and fails (or not) as it would
-// have, with its own message.
+// whole-text load would, under the same name (objects[i]). With at least
+// `limits.parallel_load_objects` items, the second half of them is loaded
+// on a thread of its own into a scratch document, whose objects then move
+// behind the first half's (Loader::Adopt): the document is the same either
+// way. True when the document is loaded; false, with the document emptied
+// again, when the text cannot be cut, a piece does not parse or names a key
+// twice, or the load fails (in either half): the whole-text load then runs
+// and fails (or not) as it would have, with its own message.
 bool LoadInPieces(const std::string& text, const std::string& origin, const LoadOptions& limits,
                   Document* document) {
   DocumentPieces pieces;
@@ -1024,26 +1120,70 @@ bool LoadInPieces(const std::string& text, const std::string& origin, const Load
       return false;
     }
     loader.LoadDocument(root, Utf8ToLatin1(BaseName(origin)));
-    std::string().swap(pieces.head);
-    for (size_t i = 0; i < pieces.objects.size(); ++i) {
-      const std::string_view piece = pieces.objects[i];
-      Fast object;
-      if (parser.parse(piece.data(), piece.size(), copy).get(object) != simdjson::SUCCESS ||
-          HasRepeatedKeys(object)) {
-        loader.Abandon();
-        return false;
-      }
-      loader.LoadTopObject(object, i);
-    }
-    return true;
   } catch (const LoadError&) {
+    loader.Abandon();
+    return false;
   } catch (const std::exception&) {
+    loader.Abandon();
+    return false;
   }
-  loader.Abandon();
-  return false;
+  std::string().swap(pieces.head);
+  const size_t count = pieces.objects.size();
+  const bool parallel =
+      limits.parallel_load_objects > 0 && count >= limits.parallel_load_objects && count >= 2;
+  if (!parallel) {
+    if (LoadPieceRange(pieces, 0, count, copy, &parser, &loader)) return true;
+    loader.Abandon();
+    return false;
+  }
+
+  const size_t middle = count / 2;
+  bool started = false;
+  bool loaded = false;
+  try {
+    Document part(limits);
+    Loader<Fast> part_loader(&part, limits, Folder(origin));
+    part_loader.LoadTopObjectsOf(*document);
+    bool part_loaded = false;
+    std::thread second_half;
+    try {
+      second_half = std::thread([&] {
+        try {
+          simdjson::dom::parser part_parser;
+          part_loaded = LoadPieceRange(pieces, middle, count, copy, &part_parser, &part_loader);
+        } catch (...) {
+          part_loaded = false;
+        }
+      });
+      started = true;
+    } catch (const std::system_error&) {
+      // No thread to be had (a limit on threads or on memory for its
+      // stack): every piece loads on this one, below.
+    }
+    if (started) {
+      const bool first_loaded = LoadPieceRange(pieces, 0, middle, copy, &parser, &loader);
+      second_half.join();
+      if (first_loaded && part_loaded) {
+        loader.Adopt(&part);
+        loaded = true;
+        g_parallel_piece_loads.fetch_add(1, std::memory_order_relaxed);
+      }
+    }
+  } catch (const std::exception&) {
+    // The merge (or the scratch document) out of memory: the whole-text
+    // load decides.
+    loaded = false;
+  }
+  if (!started && !loaded && LoadPieceRange(pieces, 0, count, copy, &parser, &loader)) {
+    return true;
+  }
+  if (!loaded) loader.Abandon();
+  return loaded;
 }
 
 }  // namespace
+
+int ParallelPieceLoads() { return g_parallel_piece_loads.load(); }
 
 int JsonNestingDepth(const std::string& text) {
   int depth = 0;

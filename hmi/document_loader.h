@@ -22,6 +22,10 @@ constexpr size_t kDocumentTextPadding = 64;
 bool LoadDocumentTree(const std::string& text, const std::string& origin,
                       const LoadOptions& options, Document* document, std::string* error);
 
+// The number of loads in this process so far that loaded a document's
+// objects on two threads (see LoadOptions::parallel_load_objects).
+int ParallelPieceLoads();
+
 // The deepest nesting of JSON arrays and objects in `text` (texts inside
 // strings do not count). Used to refuse documents whose nesting would be
 // too deep to walk before anything is parsed.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "hmi/document_loader.h"
 #include "standin_test_util.h"
 
 namespace quillon {
@@ -81,6 +82,119 @@ std::string Outcome(const std::string& text) {
     return "error: " + document->load_error();
   }
   return Dump(document->Object().get());
+}
+
+// The document loaded from `text` with `options`, or its error, as Dump
+// tells it, followed by what only the stored form shows: each object's
+// owner and raw property list (text numbers, types, forms, words), and the
+// whole text table in its order.
+std::string StoredOutcome(const std::string& text, const LoadOptions& options) {
+  ComPtr<Document> document = MakeCom<Document>(options);
+  if (document->LoadText(text, "/pictures/Pic.grf") < 0) {
+    return "error: " + document->load_error();
+  }
+  std::string out = Dump(document->Object().get());
+  std::vector<Node*> pending = {document->root()};
+  for (size_t i = 0; i < pending.size(); ++i) {
+    Node* node = pending[i];
+    out += node->full_name() + " in " + (node->owner() ? node->owner()->full_name() : "-") +
+           " " + node->class_name() + "/" + node->category() + ":";
+    for (const Property& property : node->properties()) {
+      out += " " + std::to_string(property.name) + "=" + std::to_string(property.value.vt) + "," +
+             std::to_string(property.value.form) + "," + std::to_string(property.value.mark) +
+             "," + std::to_string(property.value.words[0]) + "," +
+             std::to_string(property.value.words[1]);
+    }
+    out += "\n";
+    ComPtr<IHmiObject> object(node->object());
+    ComPtr<IDispatch> contained;
+    ComPtr<IHmiObjectCollection> collection;
+    int32_t count = 0;
+    if (object->ContainedObjects(&contained) == S_OK && contained.As(&collection) == S_OK) {
+      collection->Count(&count);
+    }
+    for (int32_t k = 1; k <= count; ++k) {
+      ComPtr<IDispatch> item;
+      ComPtr<IHmiObject> member;
+      if (collection->Item(Variant::I4(k), &item) == S_OK && item.As(&member) == S_OK) {
+        pending.push_back(static_cast<Node*>(member.get()));
+      }
+    }
+  }
+  for (size_t i = 0; i < document->texts().size(); ++i) {
+    out += std::to_string(i) + ":" + document->texts()[static_cast<uint32_t>(i)] + "\n";
+  }
+  return out;
+}
+
+LoadOptions Sequential() {
+  LoadOptions options;
+  options.parallel_load_objects = 0;
+  return options;
+}
+
+// Loads every document of two or more top-level objects on two threads.
+LoadOptions TwoThreads() {
+  LoadOptions options;
+  options.parallel_load_objects = 2;
+  return options;
+}
+
+// A picture of `count` top-level objects of every kind, cycling through
+// them: texts and property names met first in either half or in both,
+// non-ASCII texts, typed values, lookups with text levels, pens, nested
+// groups, connections with their objects, bitmaps with their added image
+// state. Object `fault_at` (if any) is `fault` instead.
+std::string ManyObjects(size_t count, size_t fault_at = SIZE_MAX, const std::string& fault = "") {
+  std::string text = R"({"name": "Pic", "width": 640, "objects": [)";
+  for (size_t i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i);
+    if (i > 0) text += ",\n";
+    if (i == fault_at) {
+      text += fault;
+      continue;
+    }
+    switch (i % 6) {
+      case 0:
+        text += R"({"class": "Rect", "name": "R)" + n + R"(", "properties": {"Width": )" + n +
+                R"(, "HorizontalPosition": 1, "VerticalPosition": 2, "Height": 4, "Label": "L)" +
+                std::to_string(i % 7) + R"(", "Only)" + n + R"(": "once )" + n + R"("}})";
+        break;
+      case 1:
+        text += R"({"class": "Text", "name": "T)" + n + R"(", "category": "Shape", )"
+                R"("properties": {"Caption": "Gr)" "\xC3\xBC\xC3\x9F " +
+                std::to_string(i / 10) +
+                R"(", "Size": {"i2": 12}, "R": {"r4": 0.5}, "B": {"ui1": 200}, "On": true,)"
+                R"( "N": null, "Big": {"r8": 1e300}}})";
+        break;
+      case 2:
+        text += R"({"class": "Lookup", "name": "K)" + n +
+                R"(", "lookup": {"levels": [{"in": 1, "out": "x)" + std::to_string(i % 5) +
+                R"(", "in2": {"bool": false}, "toggle": {"str": "t)" + n +
+                R"("}}], "sharedTable": "S"}})";
+        break;
+      case 3:
+        text += R"({"class": "Chart", "name": "C)" + n +
+                R"(", "pens": [{"class": "Pen", "name": "P", "properties": {"Color": "pen)" + n +
+                R"("}}], "connections": [{"property": "Width", "fullSource": "DS.N.T)" + n +
+                R"(.F_CV", "objects": [{"class": "Tag", "name": "Src", "properties": {"Tag": "T)" +
+                n + R"("}}]}]})";
+        break;
+      case 4:
+        text += R"({"class": "Group", "name": "G)" + n +
+                R"(", "objects": [{"class": "Group", "name": "H", "objects": [)"
+                R"({"class": "Oval", "name": "O", "properties": {"Fill": "f)" +
+                std::to_string(i % 3) + R"("}}]}, {"class": "DataLink", "name": "D", "objects": [)"
+                R"({"class": "Text", "name": "S"}]}]})";
+        break;
+      default:
+        text += R"({"class": "Bitmap", "name": "B)" + n +
+                R"(", "images": [{"primary": {"rgb": 255}}], "properties": {"Kind)" +
+                std::to_string(i % 4) + R"(": 1}})";
+        break;
+    }
+  }
+  return text + "]}";
 }
 
 // `text` with a first member whose key holds an escape: such a text is not
@@ -256,6 +370,88 @@ TEST(DocumentStorageTest, AFailedLoadInPiecesLeavesNothingBehind) {
             "/pictures/Pic.grf: objects[1]: the key \"name\" is required");
   ASSERT_EQ(document->LoadText(kRectDocument, "/pictures/Pic.grf"), S_OK);
   EXPECT_EQ(Dump(document->Object().get()), Outcome(kRectDocument));
+}
+
+TEST(DocumentStorageTest, TwoThreadsLoadTheDocumentOneThreadLoads) {
+  // Odd counts split unevenly; 2 puts one object on each thread.
+  for (size_t count : {2, 3, 12, 61}) {
+    SCOPED_TRACE(count);
+    const std::string text = ManyObjects(count);
+    const int before = ParallelPieceLoads();
+    const std::string parallel = StoredOutcome(text, TwoThreads());
+    EXPECT_EQ(ParallelPieceLoads(), before + 1);
+    EXPECT_EQ(parallel.find("error"), std::string::npos) << parallel;
+    EXPECT_EQ(parallel, StoredOutcome(text, Sequential()));
+    EXPECT_EQ(ParallelPieceLoads(), before + 1);
+    // And the whole-text load, which never splits, agrees.
+    EXPECT_EQ(parallel, StoredOutcome(Whole(text), TwoThreads()));
+  }
+}
+
+TEST(DocumentStorageTest, AFaultInEitherHalfGivesTheWholeTextMessage) {
+  // Faults the loader finds, faults the parser finds inside a piece, a key
+  // given twice; each at the first object, in the first half, just before
+  // and at the split, and at the last object.
+  const struct {
+    const char* fault;
+    bool named;  // the message names the object
+  } faults[] = {
+      {R"({"class": "Rect"})", true},
+      {R"({"class": "Rect", "name": "X", "properties": {"A": {"i2": 99999}}})", true},
+      {R"({"class": "Rect", "name": "X", "properties": {"A": tru}})", false},
+      {R"({"class": "Rect", "name": "X", "name": "Y", "points": [[1, 2], [3]]})", true},
+      {R"({"class": "Rect", "name": "X", "points": [[1, 2], [3]]})", true},
+      {R"(7)", true},
+  };
+  constexpr size_t kCount = 40;
+  for (const auto& f : faults) {
+    for (size_t at : {size_t{0}, size_t{7}, kCount / 2 - 1, kCount / 2, kCount - 1}) {
+      SCOPED_TRACE(std::string(f.fault) + " at " + std::to_string(at));
+      const std::string text = ManyObjects(kCount, at, f.fault);
+      const int before = ParallelPieceLoads();
+      const std::string outcome = StoredOutcome(text, TwoThreads());
+      EXPECT_EQ(ParallelPieceLoads(), before);
+      EXPECT_EQ(outcome.rfind("error: /pictures/Pic.grf: ", 0), 0u) << outcome;
+      if (f.named) {
+        EXPECT_NE(outcome.find("objects[" + std::to_string(at) + "]"), std::string::npos)
+            << outcome;
+      }
+      EXPECT_EQ(outcome, StoredOutcome(text, Sequential()));
+      EXPECT_EQ(WithoutColumn(outcome), WithoutColumn(StoredOutcome(Whole(text), Sequential())));
+    }
+  }
+  // A document whose load on two threads failed loads afterwards as if
+  // never tried.
+  ComPtr<Document> document = MakeCom<Document>(TwoThreads());
+  EXPECT_EQ(document->LoadText(ManyObjects(kCount, kCount - 1, "{}"), "/pictures/Pic.grf"),
+            STG_E_INVALIDHEADER);
+  ASSERT_EQ(document->LoadText(ManyObjects(kCount), "/pictures/Pic.grf"), S_OK);
+  EXPECT_EQ(Dump(document->Object().get()), Outcome(ManyObjects(kCount)));
+  ComPtr<Document> fresh = LoadOk(ManyObjects(kCount));
+  ASSERT_EQ(document->texts().size(), fresh->texts().size());
+  for (uint32_t i = 0; i < fresh->texts().size(); ++i) {
+    EXPECT_EQ(document->texts()[i], fresh->texts()[i]) << i;
+  }
+}
+
+TEST(DocumentStorageTest, OnlyDocumentsOfManyObjectsLoadOnTwoThreads) {
+  const size_t threshold = LoadOptions().parallel_load_objects;
+  ASSERT_GE(threshold, 2u);
+  const struct {
+    size_t count;
+    int parallel;
+  } cases[] = {{1, 0}, {threshold - 1, 0}, {threshold, 1}, {threshold + 1, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
+    const int before = ParallelPieceLoads();
+    LoadOk(ManyObjects(c.count));
+    EXPECT_EQ(ParallelPieceLoads(), before + c.parallel);
+  }
+  // Nor when told to use one thread.
+  const int before = ParallelPieceLoads();
+  ComPtr<Document> document = MakeCom<Document>(Sequential());
+  ASSERT_EQ(document->LoadText(ManyObjects(threshold * 2), "/pictures/Pic.grf"), S_OK);
+  EXPECT_EQ(ParallelPieceLoads(), before);
 }
 
 }  // namespace
