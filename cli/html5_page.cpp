@@ -487,8 +487,6 @@ bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* mes
   return true;
 }
 
-// Writes `text` to a new temporary file beside `path` and renames it over
-// `path`, so that a reader never sees half a page.
 // Replaces the file at `path` with what `fill` writes: `fill` is called
 // with a function that writes one piece and says whether it could, and
 // stops at the first piece that could not. The file is written beside its
@@ -507,18 +505,25 @@ bool ReplaceFile(const std::string& path, Fill fill, std::string* message) {
   }
   temporary = name.data();
   int error = 0;
-  fill([&](std::string_view piece) {
-    size_t written = 0;
-    while (error == 0 && written < piece.size()) {
-      ssize_t count = write(fd, piece.data() + written, piece.size() - written);
-      if (count < 0) {
-        if (errno != EINTR) error = errno;
-        continue;
+  try {
+    fill([&](std::string_view piece) {
+      size_t written = 0;
+      while (error == 0 && written < piece.size()) {
+        ssize_t count = write(fd, piece.data() + written, piece.size() - written);
+        if (count < 0) {
+          if (errno != EINTR) error = errno;
+          continue;
+        }
+        written += static_cast<size_t>(count);
       }
-      written += static_cast<size_t>(count);
-    }
-    return error == 0;
-  });
+      return error == 0;
+    });
+  } catch (...) {
+    // Making the page failed (out of memory): no half page is left behind.
+    close(fd);
+    std::remove(temporary.c_str());
+    throw;
+  }
   // The page gets the permissions of a newly created file, as the other
   // output files do (a temporary file is created readable by its owner only).
   const mode_t mask = umask(0);
