@@ -310,6 +310,9 @@ std::string PictureReader::PageName(hmi::IHmiObject* object, const std::string& 
 void PictureReader::ClaimPageName(hmi::IHmiObject* object, bool bitmap, std::string* name) {
   std::string raw_full;
   const bool has_full = hmi::Succeeded(object->FullyQualifiedName(&raw_full));
+  // Most objects other than bitmaps keep their name: claimed at once, in one
+  // lookup, without working out the full name.
+  if (!bitmap && page_names_.insert(*name).second) return;
   const std::string full = has_full ? PageFullName(raw_full) : *name;
   // The full name with another last part.
   const bool ends_with_name =
