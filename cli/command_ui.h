@@ -6,10 +6,10 @@
 #ifndef QUILLON_CLI_COMMAND_UI_H_
 #define QUILLON_CLI_COMMAND_UI_H_
 
+#include <array>
 #include <cstdio>
 #include <functional>
 #include <map>
-#include <array>
 #include <string>
 
 #include "platform/console_ui.h"
@@ -44,19 +44,19 @@ class CommandUi : public ConsoleUi {
   size_t objects_written() const { return objects_written_; }
 
  private:
+  // Draws the line with `text` as its status and the picture's counts.
+  void DrawProgress(const std::string& text);
+
   std::function<std::string(const std::string&)> rewrite_;
   std::map<std::string, int> said_;  // messages shown for the current picture, and the answers
   size_t index_ = 0, count_ = 0;
   size_t objects_read_ = 0, objects_written_ = 0;
-  // The line with `text` as its status and the picture's counts.
-  void DrawProgress(const std::string& text);
-
   long long last_progress_ms_ = 0;
   // The last distinct statuses drawn for the current picture, oldest
   // replaced first.
   std::array<std::string, 4> recent_;
   size_t next_recent_ = 0;
-  std::string held_back_;          // a status not drawn yet, or empty
+  std::string held_back_;      // a status not drawn yet, or empty
   std::string progress_line_;  // the line being built, kept for its room
   bool cancel_seen_ = false;
   std::string last_message_;

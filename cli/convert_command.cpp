@@ -11,6 +11,7 @@
 
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
+#include "hmi/regular_file.h"
 #include "platform/format.h"
 #include "quillon/quillon.h"
 #include "run_registry.h"
@@ -95,20 +96,10 @@ std::string SettingsOutputDirectory(Registry* registry) {
   return directory;
 }
 
-// The file's bytes, read in blocks (a large page description is read in a
-// few milliseconds); empty when it cannot be read.
+// The file's bytes; empty when it cannot be read.
 std::string ReadWhole(const std::string& path) {
-  std::string text;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return text;
-  struct stat info;
-  if (::fstat(::fileno(file), &info) == 0 && info.st_size > 0) {
-    text.reserve(static_cast<size_t>(info.st_size));
-  }
-  char block[65536];
-  size_t count;
-  while ((count = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, count);
-  std::fclose(file);
+  std::string text, error;
+  standin::ReadRegularFile(path, &text, &error);
   return text;
 }
 

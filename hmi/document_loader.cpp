@@ -1174,7 +1174,7 @@ bool LoadInPieces(const std::string& text, const std::string& origin, const Load
     // load decides.
     loaded = false;
   }
-  if (!started && !loaded && LoadPieceRange(pieces, 0, count, copy, &parser, &loader)) {
+  if (!started && LoadPieceRange(pieces, 0, count, copy, &parser, &loader)) {
     return true;
   }
   if (!loaded) loader.Abandon();

@@ -2,7 +2,6 @@
 #include "model/picture_map.h"
 
 #include <algorithm>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -156,17 +155,15 @@ std::string ParseRecord(const std::string& record, PropertyMap* properties) {
 }
 
 std::string RecordValueOf(const std::string& record, std::string_view key) {
-  // The pairs as ParseRecord takes them; a later pair of the key replaces
-  // an earlier one there, so the last one counts.
   std::string_view found;
-  ForEachRecordPair(record, [&](std::string_view name, std::string_view value) {
-    if (name == key) found = value;
-  });
+  RecordValuesOf(record, {key}, &found);
   return std::string(found);
 }
 
 void RecordValuesOf(const std::string& record, std::initializer_list<std::string_view> keys,
                     std::string_view* values) {
+  // The pairs as ParseRecord takes them; a later pair of a key replaces an
+  // earlier one there, so the last one counts.
   std::fill(values, values + keys.size(), std::string_view());
   ForEachRecordPair(record, [&](std::string_view name, std::string_view value) {
     size_t i = 0;
