@@ -122,6 +122,9 @@ class AppendFile {
   // Closes the file (inside a stage: writes out its buffer); the next Append
   // opens it again.
   FileResult Close();
+  // True while the open file is written through the active stage, which
+  // buffers it and writes it out in large pieces.
+  bool staged() const { return staged_; }
 
  private:
   LineEnds line_ends_;

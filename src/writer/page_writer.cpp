@@ -135,6 +135,11 @@ void PageWriter::Report(const std::string& text, int code) {
 int PageWriter::WriteLine(std::string_view text) {
   if (jdf_failed_) return 0;
   if (text.empty()) return 1;
+  if (batching_) {
+    if (indent_level_ > 0) batch_.append(static_cast<size_t>(indent_level_), '\t');
+    batch_.append(text.data(), text.size());
+    return batch_.size() >= kLineBatch ? FlushBatch() : 1;
+  }
   FileResult result;
   if (indent_level_ <= 0) {
     result = jdf_.Append(jdf_path_, text);
@@ -148,8 +153,19 @@ int PageWriter::WriteLine(std::string_view text) {
   return 0;
 }
 
+int PageWriter::FlushBatch() {
+  if (batch_.empty()) return 1;
+  FileResult result = jdf_.Append(jdf_path_, batch_);
+  batch_.clear();
+  if (result.ok()) return 1;
+  JdfFailed(result);
+  return 0;
+}
+
 void PageWriter::JdfFailed(const FileResult& result) {
   jdf_failed_ = true;
+  batching_ = false;
+  batch_.clear();
   jdf_.Close();
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, jdf_path_);
@@ -163,6 +179,8 @@ void PageWriter::JdfFailed(const FileResult& result) {
 
 int PageWriter::FinishJdf() {
   if (jdf_failed_) return 0;
+  if (FlushBatch() == 0) return 0;
+  batching_ = false;
   FileResult result = jdf_.Close();
   if (result.ok()) return 1;
   JdfFailed(result);
@@ -176,11 +194,15 @@ int PageWriter::WriteDocument(long height, long width, const std::string& backgr
   AppendF(&header, "\t(height %ld)\n", height);
   AppendF(&header, "\t(bgColor %s)\n)\n", background_color.c_str());
   jdf_failed_ = false;
+  batch_.clear();
   FileResult result = jdf_.Append(jdf_path_, header, WriteMode::kTruncate);
   if (!result.ok()) {
     jdf_failed_ = true;
     jdf_.Close();
   }
+  // Unstaged, every line is written as it comes, so that a failure is met
+  // at the line that meets it.
+  batching_ = result.ok() && jdf_.staged();
   if (result.stage == FileStage::kOpen) {
     ReportFileError(*services_, result.cause, jdf_path_);
     return 0;

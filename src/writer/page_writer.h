@@ -149,6 +149,14 @@ class PageWriter {
   ConversionLog log_;
   AppendFile jdf_{LineEnds::kPage};  // the JDF file, kept open between lines
   std::string indented_;     // the line WriteLine writes, indentation first
+  // Lines of a staged page description not yet handed to the file: the stage
+  // buffers the file anyway, so lines go over in pieces of kLineBatch bytes
+  // rather than one call each. Written out before the file is closed.
+  static constexpr size_t kLineBatch = 64 * 1024;
+  std::string batch_;
+  bool batching_ = false;
+  // Hands the batched lines to the file; 0 (the failure reported) when that fails.
+  int FlushBatch();
   std::string line_buffer_;  // see line_buffer()
   // The maps that WriteObject and WriteSymbol parse records into, one per
   // level of groups being written, kept from record to record so that a

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "platform/format.h"
+#include "platform/output_stage.h"
 #include "writer_fixture.h"
 
 #include <algorithm>
@@ -313,6 +314,65 @@ TEST_F(WriterTest, AFailedWriteStopsTheDocumentAndIsNotReportedAsWritten) {
   EXPECT_EQ(env.ui.boxes.size(), 1u);
   EXPECT_EQ(writer.WriteDocument(10, 10, "0xffffff", "1.0"), 0);
   EXPECT_EQ(env.ui.boxes.size(), 2u);
+}
+
+// A page written into a stage goes to the file in pieces of many lines; the
+// file it publishes holds the same bytes as a page written line by line,
+// indentation of groups and line ends included, and a write that fails
+// while the page is being written (the stage writes out once it holds a
+// megabyte) still stops the page.
+class StagedWriterTest : public WriterTest {
+ protected:
+  void AddManyObjects() {
+    env.progress.ShowProgress();
+    for (int i = 0; i < 12000; ++i) {
+      AddObject("Rect", "Rect" + std::to_string(i),
+                "HorizontalPosition\t" + std::to_string(i) +
+                    "\tVerticalPosition\t7\tWidth\t30\tHeight\t40\t");
+    }
+    AddRecord(&pictures, "Group", "G1", "\tName\tG1\tClassName\tGroup\tVisible\t0\t");
+    AppendToSequence(&pictures, "Group", "G1", kObjectSequence);
+    AddRecord(&pictures, "Rect", "Inner", "\tName\tInner\tClassName\tRect\tEdgeWidth\t3\t");
+    groups.Set("#G1", "Inner(Rect)\t");
+  }
+  int WriteStaged() {
+    OutputStage stage(dir.path(), "Pic1");
+    stage.Activate();
+    const int written = Write();
+    // The log always, the page only when it was written whole.
+    stage.Publish(
+        [&](const std::string& path) {
+          return written == 1 || path == dir.File("Pic1.Log") ? 0 : -1;
+        },
+        nullptr);
+    return written;
+  }
+};
+
+TEST_F(StagedWriterTest, APageWrittenInPiecesEqualsOneWrittenLineByLine) {
+  AddManyObjects();
+  const PictureMap saved_pictures = pictures;
+  const GroupMap saved_groups = groups;
+  ASSERT_EQ(Write(), 1);
+  const std::string by_line = Jdf();
+  ASSERT_GT(by_line.size(), size_t{1} << 20);
+  ASSERT_NE(by_line.find("\t\t\t(Inner TAVRectangle"), std::string::npos);
+  ::unlink(dir.File("Pic1.JDF").c_str());
+  pictures = saved_pictures;
+  groups = saved_groups;
+  // The first run closed the progress window, which the second would take
+  // for a cancel.
+  env.progress.ShowProgress();
+  ASSERT_EQ(WriteStaged(), 1);
+  EXPECT_TRUE(Jdf() == by_line);
+}
+
+TEST_F(StagedWriterTest, AWriteThatFailsWhileAStagedPageIsWrittenStopsIt) {
+  AddManyObjects();
+  ScopedFileFault full_disk("Pic1.JDF", FileStage::kWrite, ENOSPC);
+  EXPECT_EQ(WriteStaged(), 0);
+  EXPECT_NE(Log().find("Error writing to the file"), std::string::npos);
+    EXPECT_FALSE(OutputFileExists(dir.File("Pic1.JDF")));
 }
 
 TEST_F(WriterTest, InitRefusesAnEmptyOutputBase) {
