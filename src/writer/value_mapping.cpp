@@ -1,10 +1,9 @@
 // The vocabulary between the HMI and the browser viewer.
 #include "writer/value_mapping.h"
 
+#include <cstdlib>
 #include <string_view>
 #include <unordered_map>
-
-#include <cstdlib>
 
 #include "driver/conversion_log.h"
 #include "platform/format.h"
@@ -292,10 +291,17 @@ const ExclusionList* ExclusionsOf(const std::string& class_name) {
     }
     return rows;
   }();
-  for (size_t i = 0; i < kSplitRows.size(); ++i) {
-    if (class_name == kExclusionTable[i].class_name) return &kSplitRows[i];
-  }
-  return nullptr;
+  // Looked up for every object written: by a hash of the class name rather
+  // than a comparison with each row (the first row of a name counts).
+  static const std::unordered_map<std::string_view, const ExclusionList*> kByClass = [] {
+    std::unordered_map<std::string_view, const ExclusionList*> by_class;
+    for (size_t i = 0; i < kSplitRows.size(); ++i) {
+      by_class.emplace(kExclusionTable[i].class_name, &kSplitRows[i]);
+    }
+    return by_class;
+  }();
+  const auto found = kByClass.find(class_name);
+  return found == kByClass.end() ? nullptr : found->second;
 }
 
 }  // namespace
