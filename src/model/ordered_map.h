@@ -1,7 +1,7 @@
 // A string-to-string map that iterates in the order its keys were first
 // stored, so that everything written from it comes out the same on every run.
 //
-// Entries sit in a deque in the order they were stored (a removed entry is
+// Entries sit in blocks in the order they were stored (a removed entry is
 // marked and skipped), so that a map of a few keys, as a parsed record is,
 // is searched by a short scan; once the map grows past a few dozen keys it
 // gets a hash index of its keys: one flat table of hashes and positions,
@@ -14,8 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -169,10 +169,10 @@ class OrderedMap {
 
  private:
   static constexpr size_t kAbsent = static_cast<size_t>(-1);
-  // Up to this many keys a map is searched by a scan. A record of a shape
-  // has about twenty keys; a scan of them (most comparisons end at the
-  // length) is cheaper than building an index per record.
-  static constexpr size_t kScanLimit = 48;
+  // Up to this many keys a map is searched by a scan. Past it the scans of
+  // a record parsed into the map (each new key looked for first) and of the
+  // lookups that follow cost more than building an index for the record.
+  static constexpr size_t kScanLimit = 16;
 
   // A 32-bit hash of the key: its bytes taken eight at a time, each word
   // mixed in by a multiplication (keys are short; this is a few
@@ -189,8 +189,18 @@ class OrderedMap {
       at += 8;
       left -= 8;
     }
+    // The last bytes: a key of eight or more reads its last word again and
+    // keeps what was not taken yet, a shorter one is read byte by byte (a
+    // copy of a variable length is a library call).
     uint64_t tail = 0;
-    if (left > 0) std::memcpy(&tail, at, left);
+    if (left > 0 && key.size() >= 8) {
+      std::memcpy(&tail, key.data() + key.size() - 8, 8);
+      tail >>= (8 - left) * 8;
+    } else {
+      for (size_t i = 0; i < left; ++i) {
+        tail |= uint64_t{static_cast<unsigned char>(at[i])} << (8 * i);
+      }
+    }
     hash = (hash ^ tail) * 0xc4ceb9fe1a85ec53ull;
     hash ^= hash >> 29;
     return hash & 0xffffffffu;
@@ -274,10 +284,38 @@ class OrderedMap {
     }
   }
 
-  // Entries are never moved once stored (a deque keeps its elements in
-  // place), so that a value found stays where it is while others are added.
-  // The first used_ of them are in use; the rest are storage kept by Reset.
-  std::deque<Entry> entries_;
+  // The entries, in blocks of a fixed size that never move once made, so
+  // that a value found stays where it is while others are added. Finding an
+  // entry by its position is a shift and a mask (a deque's blocks cost a
+  // division and more loads on every access of a scan).
+  class Entries {
+   public:
+    Entry& operator[](size_t at) { return blocks_[at >> kBlockBits][at & kBlockMask]; }
+    const Entry& operator[](size_t at) const {
+      return blocks_[at >> kBlockBits][at & kBlockMask];
+    }
+    size_t size() const { return size_; }
+    Entry& emplace_back() {
+      if ((size_ >> kBlockBits) == blocks_.size()) {
+        blocks_.push_back(std::make_unique<Entry[]>(size_t{1} << kBlockBits));
+      }
+      return (*this)[size_++];
+    }
+    Entry& emplace_back(const Entry& entry) { return emplace_back() = entry; }
+    void clear() {
+      blocks_.clear();
+      size_ = 0;
+    }
+
+   private:
+    static constexpr size_t kBlockBits = 4;
+    static constexpr size_t kBlockMask = (size_t{1} << kBlockBits) - 1;
+    std::vector<std::unique_ptr<Entry[]>> blocks_;
+    size_t size_ = 0;
+  };
+
+  // The first used_ entries are in use; the rest are storage kept by Reset.
+  Entries entries_;
   std::vector<char> live_;  // one per entry in use
   // Empty until the map has grown past kScanLimit. A slot holds the key's
   // hash in its high half and the entry's position + 1 in its low half; 0

@@ -171,7 +171,7 @@ TEST(PictureMapTest, AMapResetAndParsedIntoAgainHoldsWhatANewMapHolds) {
   const struct {
     int keys;
     int repeat_every;
-  } turns[] = {{3, 0}, {60, 0}, {5, 2}, {200, 7}, {0, 0}, {47, 0}, {48, 5}, {49, 0}, {2, 1}};
+  } turns[] = {{3, 0}, {60, 0}, {5, 2}, {200, 7}, {0, 0}, {15, 0}, {16, 3}, {17, 0}, {47, 0}, {48, 5}, {49, 0}, {2, 1}};
   PropertyMap reused;
   int turn = 0;
   for (const auto& t : turns) {
@@ -222,6 +222,47 @@ TEST(PictureMapTest, ParseRecord) {
     std::string pairs;
     for (const auto& entry : properties) pairs += entry.first + "=" + entry.second + ";";
     EXPECT_EQ(pairs, c.pairs) << c.record;
+  }
+}
+
+// The pairs of a record are found whatever the lengths of its items (a
+// TAB at every place of the eight-byte words the scan reads, empty items,
+// a record ending with or without its TAB), as SplitTabList cuts them.
+TEST(PictureMapTest, ParseRecordFindsEveryTabWhateverTheItemLengths) {
+  for (size_t first = 0; first < 20; ++first) {
+    for (size_t second = 0; second < 20; ++second) {
+      for (const char* end : {"", "\t", "\t\t"}) {
+        const std::string record = std::string(first, 'k') + "\t" + std::string(second, 'v') +
+                                   "\tClassName\t" + std::string(first + second, 'c') + end;
+        std::vector<std::string> items;
+        SplitTabList(record, &items);
+        PropertyMap expected;
+        for (size_t i = 0; i + 1 < items.size(); i += 2) expected.Set(items[i], items[i + 1]);
+        PropertyMap parsed;
+        ParseRecord(record, &parsed);
+        EXPECT_TRUE(std::equal(parsed.begin(), parsed.end(), expected.begin(), expected.end()))
+            << first << " " << second << " " << record;
+      }
+    }
+  }
+}
+
+// A value found stays where it is while thousands of keys are added after
+// it (the map's storage grows and its index is made again).
+TEST(PictureMapTest, AValueFoundStaysInPlaceWhileTheMapGrows) {
+  PropertyMap map;
+  map.Set("first", "1");
+  const std::string* first = map.Find("first");
+  std::vector<const std::string*> found;
+  for (int i = 0; i < 3000; ++i) {
+    map.Set("k" + std::to_string(i), std::to_string(i));
+    if (i % 100 == 0) found.push_back(map.Find("k" + std::to_string(i)));
+  }
+  EXPECT_EQ(map.Find("first"), first);
+  EXPECT_EQ(*first, "1");
+  for (size_t i = 0; i < found.size(); ++i) {
+    EXPECT_EQ(map.Find("k" + std::to_string(i * 100)), found[i]);
+    EXPECT_EQ(*found[i], std::to_string(i * 100));
   }
 }
 
