@@ -1091,7 +1091,11 @@ bool LoadPieceRange(const DocumentPieces& pieces, size_t first, size_t last, boo
 
 std::atomic<int> g_parallel_piece_loads{0};
 
-// Loads a document in pieces (see CutIntoPieces): the document's own
+// From this size on, a text's depth is scanned on a thread of its own while
+// it is cut into pieces (below it a thread costs more than it saves).
+constexpr size_t kParallelScanBytes = size_t{1} << 20;
+
+// Loads a document cut into `pieces` (see CutIntoPieces): the document's own
 // members from a parse of the head, then each item of "objects" from a
 // parse of its own text, so that the parser's tree never holds more than
 // one object rather than the whole picture. Every object is loaded as the
@@ -1103,10 +1107,8 @@ std::atomic<int> g_parallel_piece_loads{0};
 // again, when the text cannot be cut, a piece does not parse or names a key
 // twice, or the load fails (in either half): the whole-text load then runs
 // and fails (or not) as it would have, with its own message.
-bool LoadInPieces(const std::string& text, const std::string& origin, const LoadOptions& limits,
-                  Document* document) {
-  DocumentPieces pieces;
-  if (!CutIntoPieces(text, &pieces)) return false;
+bool LoadInPieces(const std::string& text, DocumentPieces& pieces, const std::string& origin,
+                  const LoadOptions& limits, Document* document) {
   simdjson::dom::parser parser;
   Loader<Fast> loader(document, limits, Folder(origin));
   // Every piece lies in `text` and is followed by the rest of it: parsed in
@@ -1211,7 +1213,37 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
   // Every group level takes two levels of JSON; the rest leaves room for
   // connections, lookups and typed values below the deepest group.
   int json_limit = std::max(512, 2 * limits.max_group_depth + 256);
-  const int depth = JsonNestingDepth(text);
+  // The depth scan and the cutting into pieces each read the whole text:
+  // on a large text the depth is found on another core meanwhile. The
+  // pieces are used only once the depth is known to allow them.
+  int depth = 0;
+  DocumentPieces pieces;
+  bool cut = false;
+  bool reference = false;
+  {
+    std::thread depth_scan;
+    if (text.size() >= kParallelScanBytes) {
+      try {
+        depth_scan = std::thread([&] { depth = JsonNestingDepth(text); });
+      } catch (const std::system_error&) {
+        // No thread to be had: the scan runs here below.
+      }
+    }
+    struct Joiner {
+      std::thread& thread;
+      ~Joiner() {
+        if (thread.joinable()) thread.join();
+      }
+    } joiner{depth_scan};
+    if (!depth_scan.joinable()) depth = JsonNestingDepth(text);
+    reference = NeedsReferenceParser(text);
+    try {
+      cut = !reference && CutIntoPieces(text, &pieces);
+    } catch (const std::exception&) {
+      // Out of memory for the pieces: the whole-text load decides.
+      cut = false;
+    }
+  }
   if (depth > json_limit) {
     *error = "the document nests arrays and objects more than " + std::to_string(json_limit) +
              " levels deep";
@@ -1222,11 +1254,11 @@ bool LoadDocumentTree(const std::string& text, const std::string& origin,
     // otherwise than the reference parser (see NeedsReferenceParser, repeated
     // keys), is parsed again by the reference parser, whose messages name
     // the faults.
-    if (!NeedsReferenceParser(text)) {
+    if (!reference) {
       // In pieces first, when the whole text would not be too deep for the
       // fast parser either.
-      if (depth <= static_cast<int>(simdjson::DEFAULT_MAX_DEPTH) &&
-          LoadInPieces(text, origin, limits, document)) {
+      if (cut && depth <= static_cast<int>(simdjson::DEFAULT_MAX_DEPTH) &&
+          LoadInPieces(text, pieces, origin, limits, document)) {
         return true;
       }
       static_assert(kDocumentTextPadding >= simdjson::SIMDJSON_PADDING, "padding of the parser");

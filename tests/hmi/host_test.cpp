@@ -107,7 +107,11 @@ TEST(LoadTest, GroupNestingIsLimited) {
 TEST(LoadTest, DeepJsonIsRefusedBeforeParsing) {
   for (const std::string& text :
        {std::string(200000, '['), std::string(100000, '{'),
-        "{\"a\": " + std::string(5000, '[') + std::string(5000, ']') + "}"}) {
+        "{\"a\": " + std::string(5000, '[') + std::string(5000, ']') + "}",
+        // Large enough for the depth to be found while the text is cut into
+        // pieces, which it can be: the depth still decides.
+        "{\"Pad\": \"" + std::string(size_t{3} << 19, 'x') + "\", \"objects\": [{\"a\": " +
+            std::string(5000, '[') + std::string(5000, ']') + "}]}"}) {
     ComPtr<Document> document = MakeCom<Document>();
     EXPECT_EQ(document->LoadText(text, ""), STG_E_INVALIDHEADER);
     EXPECT_NE(document->load_error().find("levels deep"), std::string::npos)
