@@ -103,9 +103,11 @@ std::string ReadWhole(const std::string& path) {
   return text;
 }
 
-// Fills the outcome's files, tags and status from the log and the disk.
+// Fills the outcome's files and status from the log and the disk, and its
+// tags when `want_tags` (only the run report shows them, and finding them
+// reads the whole page description again).
 void Settle(const Services& services, const LogReading& reading, int result, bool read_only,
-            bool interrupted, PictureOutcome* outcome) {
+            bool interrupted, bool want_tags, PictureOutcome* outcome) {
   const std::string base = outcome->output_directory.empty()
                                ? outcome->name
                                : JoinPath(outcome->output_directory, outcome->name);
@@ -160,7 +162,7 @@ void Settle(const Services& services, const LogReading& reading, int result, boo
       if (Exists(line)) images.push_back(line);
     }
     outcome->files.insert(outcome->files.end(), images.begin(), images.end());
-    outcome->tags = DataSourceTags(ReadWhole(base + ".JDF"));
+    if (want_tags) outcome->tags = DataSourceTags(ReadWhole(base + ".JDF"));
   }
   if (outcome->log_written) outcome->files.push_back(outcome->log_path);
   (void)services;
@@ -296,7 +298,8 @@ int RunConvert(const ConvertOptions& options, const Services& services, CommandU
                                      ? output_root
                                      : JoinPath(output_root, picture.subfolder);
     }
-    Settle(services, reading, result, options.read_only, ui->interrupted(), &outcome);
+    Settle(services, reading, result, options.read_only, ui->interrupted(),
+           !options.report_path.empty(), &outcome);
     // A picture stopped before its log says so in the message shown.
     if (outcome.status == PictureStatus::kFailed && !outcome.log_written &&
         reading.first_failure.empty() && !ui->last_message().empty()) {
