@@ -67,7 +67,10 @@ constexpr char kPageEnd[] = "\nbootPage(document);\n</script>\n</body>\n</html>\
 // each is decided on its own frame while the scan goes on.
 class Checker {
  public:
-  explicit Checker(const std::string& text) : text_(text) {}
+  // `valid_utf8`: the text is known to be valid UTF-8, so that no byte that
+  // continues a character follows a character of one byte, and a character
+  // is one column wherever it is.
+  Checker(const std::string& text, bool valid_utf8) : text_(text), valid_utf8_(valid_utf8) {}
 
   JdfProblem Run() {
     if (!Scan()) return problem_;
@@ -280,7 +283,26 @@ class Checker {
     while (pos_ < n) {
       unsigned char c = static_cast<unsigned char>(text_[pos_]);
       if (IsSpace(c)) {
-        Advance();
+        if (!valid_utf8_) {
+          Advance();
+          continue;
+        }
+        // A run of blanks at once.
+        const char* const data = text_.data();
+        size_t at = pos_;
+        int line = line_, column = column_;
+        do {
+          if (c == '\n') {
+            ++line;
+            column = 1;
+          } else {
+            ++column;
+          }
+          ++at;
+        } while (at < n && IsSpace(c = static_cast<unsigned char>(data[at])));
+        pos_ = at;
+        line_ = line;
+        column_ = column;
       } else if (c == '(') {
         if (static_cast<int>(stack_.size()) >= kMaxDepth) {
           return Fail("lists nested deeper than " + std::to_string(kMaxDepth), line_, column_);
@@ -307,7 +329,7 @@ class Checker {
         Advance();
         bool closed = false;
         while (pos_ < n) {
-          char d = text_[pos_];
+          const unsigned char d = static_cast<unsigned char>(text_[pos_]);
           if (d == '"') {
             Advance();
             closed = true;
@@ -316,18 +338,49 @@ class Checker {
           if (d == '\\') {
             Advance();
             if (pos_ >= n) break;
+            Advance();
+          } else if (valid_utf8_ && d != '\n') {
+            // The run up to the next quote, backslash or line end: one
+            // column for each byte that starts a character.
+            const char* const data = text_.data();
+            size_t at = pos_;
+            int column = column_;
+            for (unsigned char e = d; e != '"' && e != '\\' && e != '\n';
+                 e = static_cast<unsigned char>(data[at])) {
+              column += (e & 0xC0) != 0x80;
+              if (++at == n) break;
+            }
+            pos_ = at;
+            column_ = column;
+          } else {
+            Advance();
           }
-          Advance();
         }
         if (!closed) return Fail("quoted text without its closing '\"'", item.line, item.column);
         if (!PlaceValue(item)) return false;
       } else {
         Item item{Kind::kAtom, line_, column_, ordinal++, {}};
         const size_t start = pos_;
-        while (pos_ < n) {
-          unsigned char d = static_cast<unsigned char>(text_[pos_]);
-          if (IsSpace(d) || d == '(' || d == ')' || d == '"') break;
-          Advance();
+        if (valid_utf8_) {
+          // One column for each byte that starts a character (counted in
+          // locals, which the compiler keeps out of memory).
+          const char* const data = text_.data();
+          size_t at = pos_;
+          int column = column_;
+          while (at < n) {
+            const unsigned char d = static_cast<unsigned char>(data[at]);
+            if (kEndsAtom.at[d]) break;
+            column += (d & 0xC0) != 0x80;
+            ++at;
+          }
+          pos_ = at;
+          column_ = column;
+        } else {
+          while (pos_ < n) {
+            unsigned char d = static_cast<unsigned char>(text_[pos_]);
+            if (IsSpace(d) || d == '(' || d == ')' || d == '"') break;
+            Advance();
+          }
         }
         item.text = std::string_view(text_).substr(start, pos_ - start);
         if (!PlaceValue(item)) return false;
@@ -341,7 +394,19 @@ class Checker {
     return true;
   }
 
+  // The bytes that end an atom: blanks, parentheses and quotes.
+  struct AtomEnds {
+    bool at[256] = {};
+    AtomEnds() {
+      for (int c = 0; c < 256; ++c) {
+        at[c] = IsSpace(static_cast<unsigned char>(c)) || c == '(' || c == ')' || c == '"';
+      }
+    }
+  };
+  static const AtomEnds kEndsAtom;
+
   const std::string& text_;
+  const bool valid_utf8_;
   size_t pos_ = 0;
   int line_ = 1;
   int column_ = 1;
@@ -409,47 +474,61 @@ struct JsonEscapes {
   }
 };
 
-// Appends `text` as the inside of a JSON string (without its quotes).
+// Appends `text` as the inside of a JSON string (without its quotes). The
+// text of a page description has a TAB or a line end every few bytes, so
+// the bytes go through a small buffer rather than one append per run.
 void AppendJsonText(std::string_view text, std::string* out) {
   static const char kHex[] = "0123456789abcdef";
   static const JsonEscapes kEscapes;
-  size_t i = 0;
-  while (i < text.size()) {
-    // The run of bytes written as they are goes in one piece.
-    size_t run = i;
-    while (run < text.size() && !kEscapes.special[static_cast<unsigned char>(text[run])]) ++run;
-    out->append(text.data() + i, run - i);
-    i = run;
-    if (i == text.size()) break;
-    unsigned char c = static_cast<unsigned char>(text[i]);
+  constexpr size_t kRoom = 4096;
+  constexpr size_t kLongest = 6;  // the longest escape, "\uXXXX"
+  char buffer[kRoom];
+  size_t used = 0;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (used > kRoom - kLongest) {
+      out->append(buffer, used);
+      used = 0;
+    }
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!kEscapes.special[c]) {
+      buffer[used++] = static_cast<char>(c);
+      continue;
+    }
     // U+2028 and U+2029 end a line in older script parsers.
-    if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+    if (c == 0xE2 && i + 2 < n && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
         (static_cast<unsigned char>(text[i + 2]) == 0xA8 ||
          static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-      *out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-      i += 3;
+      std::memcpy(buffer + used,
+                  static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029", 6);
+      used += 6;
+      i += 2;
       continue;
     }
     // No character of the text may end the script element or start markup:
     // "<", ">" and "&" are written as escapes too.
     if (c == '"' || c == '\\') {
-      out->push_back('\\');
-      out->push_back(static_cast<char>(c));
+      buffer[used++] = '\\';
+      buffer[used++] = static_cast<char>(c);
     } else if (c == '\n') {
-      *out += "\\n";
+      buffer[used++] = '\\';
+      buffer[used++] = 'n';
     } else if (c == '\r') {
-      *out += "\\r";
+      buffer[used++] = '\\';
+      buffer[used++] = 'r';
     } else if (c == '\t') {
-      *out += "\\t";
+      buffer[used++] = '\\';
+      buffer[used++] = 't';
     } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7F) {
-      *out += "\\u00";
-      out->push_back(kHex[c >> 4]);
-      out->push_back(kHex[c & 0xF]);
+      std::memcpy(buffer + used, "\\u00", 4);
+      buffer[used + 4] = kHex[c >> 4];
+      buffer[used + 5] = kHex[c & 0xF];
+      used += 6;
     } else {
-      out->push_back(static_cast<char>(c));
+      buffer[used++] = static_cast<char>(c);
     }
-    ++i;
   }
+  out->append(buffer, used);
 }
 
 std::string Cause(int error) { return std::strerror(error); }
@@ -539,6 +618,8 @@ bool ReplaceFile(const std::string& path, Fill fill, std::string* message) {
   return true;
 }
 
+const Checker::AtomEnds Checker::kEndsAtom;
+
 // The file name after the last separator, without its extension.
 std::string TitleOf(const std::string& jdf_path) {
   const size_t separator = LastSeparator(jdf_path);
@@ -568,7 +649,7 @@ std::string JdfProblem::Message() const {
   return "line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
 }
 
-JdfProblem CheckJdf(const std::string& text) { return Checker(text).Run(); }
+JdfProblem CheckJdf(const std::string& text) { return Checker(text, IsValidUtf8(text)).Run(); }
 
 std::string JdfTextAsUtf8(const std::string& bytes) {
   if (IsValidUtf8(bytes)) return bytes;

@@ -226,7 +226,8 @@ int ExpectSameProblem(const std::string& text) {
 TEST(JdfOnePassCheckTest, AgreesWithTheTreeWalkOnMutatedGoldens) {
   std::mt19937 random(15);
   const char* pieces[] = {"(", ")", "\"", "\\", " ", "\r\n", "x", "objects", "properties",
-                          "links", "(a)", "()", "\xc3\xa9", "(properties", "(objects (B C"};
+                          "links", "(a)", "()", "\xc3\xa9", "(properties", "(objects (B C",
+                          "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\t\t", "\"x\\\"\n\""};
   int malformed = 0;
   int texts = 0;
   for (const char* name : {"examples/golden/Overview.JDF", "examples/golden/Pumps.JDF",
