@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <filesystem>
@@ -919,11 +920,20 @@ bool HasRepeatedKeysAfter(const Fast& value, std::vector<std::string_view>* keys
   if (!value.is_object()) return false;
   const size_t first = keys->size();
   const simdjson::dom::object members = value.get_object().value_unsafe();
+  // One of 64 bits for each key of this object, by its length and last
+  // character: a key whose bit is not set yet is new without a search.
+  uint64_t seen = 0;
   for (auto field : members) {
-    for (size_t i = first; i < keys->size(); ++i) {
-      if ((*keys)[i] == field.key) return true;
+    const std::string_view key = field.key;
+    const unsigned last = key.empty() ? 0u : static_cast<unsigned char>(key.back());
+    const uint64_t bit = uint64_t{1} << ((key.size() * 7 + last) & 63);
+    if ((seen & bit) != 0) {
+      for (size_t i = first; i < keys->size(); ++i) {
+        if ((*keys)[i] == key) return true;
+      }
     }
-    keys->push_back(field.key);
+    seen |= bit;
+    keys->push_back(key);
     if (HasRepeatedKeysAfter(field.value, keys)) return true;
   }
   keys->resize(first);

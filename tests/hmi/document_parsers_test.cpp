@@ -67,6 +67,11 @@ TEST(DocumentParsersTest, ARepeatedKeyKeepsItsLastValueAsTheReferenceParserDoes)
   EXPECT_EQ(Outcome(R"({"name": "A", "name": "B"})"), Outcome(R"({"name": "B"})"));
   EXPECT_EQ(Outcome(R"({"name": "A", "objects": [{"class": "Rect", "name": "R", "name": 4}]})"),
             Outcome(R"({"name": "A", "objects": [{"class": "Rect", "name": 4}]})"));
+  // Keys of one length and last character, distinct or repeated.
+  EXPECT_EQ(Outcome(R"({"name": "A", "objects": [{"class": "Rect", "name": "R",)"
+                    R"( "Width": 1, "Depth": 2, "Width": 3}]})"),
+            Outcome(R"({"name": "A", "objects": [{"class": "Rect", "name": "R",)"
+                    R"( "Depth": 2, "Width": 3}]})"));
   // The same key in nested and sibling objects is no repeat; a repeat after
   // them still is.
   EXPECT_EQ(Outcome(R"({"name": "A", "objects": [{"class": "Group", "name": "G", "objects": [)"
