@@ -273,6 +273,7 @@ void Node::Clear() {
   name_.clear();
   full_name_.clear();
   properties_.clear();
+  next_property_ = 0;
   children_.clear();
   failures_ = Failures();
   rare_.reset();
@@ -606,12 +607,24 @@ HRESULT Node::PropertyNames(Variant* names) {
 }
 
 HRESULT Node::FindProperty(const std::string& name, Variant* value) const {
+  // Callers mostly ask for the properties in the order PropertyNames lists
+  // them: the one after the last one found is tried first, by its text (no
+  // two properties of an object have the same name).
+  if (next_property_ < properties_.size()) {
+    const Property& next = properties_[next_property_];
+    if (NameOf(next) == name) {
+      ++next_property_;
+      *value = ValueOf(next.value);
+      return S_OK;
+    }
+  }
   // A name the document does not hold is no object's property.
   const uint32_t number = document_->texts_.Find(name);
   if (number != TextTable::kAbsent) {
-    for (const Property& property : properties_) {
-      if (property.name == number) {
-        *value = ValueOf(property.value);
+    for (size_t i = 0; i < properties_.size(); ++i) {
+      if (properties_[i].name == number) {
+        next_property_ = static_cast<uint32_t>(i + 1);
+        *value = ValueOf(properties_[i].value);
         return S_OK;
       }
     }

@@ -443,6 +443,9 @@ class Node final : public hmi::IHmiObject,
   std::string name_;
   std::string full_name_;
   std::vector<Property> properties_;
+  // The property FindProperty tries first: the one after the last found.
+  // Changed by lookups (a document is used from one thread at a time).
+  mutable uint32_t next_property_ = 0;
   std::vector<Node*> children_;
   Failures failures_;
   std::unique_ptr<Rare> rare_;  // null while the object has none of them
