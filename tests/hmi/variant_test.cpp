@@ -2,6 +2,8 @@
 // references.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "reader/hmi/com.h"
 #include "reader/hmi/variant.h"
 #include "standin_test_util.h"
@@ -98,6 +100,34 @@ TEST(ChangeTypeTest, ConvertsLikeTheAutomationLayer) {
       EXPECT_EQ(Describe(result), c.expected) << c.label;
     } else {
       EXPECT_EQ(Describe(result), "BSTR:untouched") << c.label;
+    }
+  }
+}
+
+// RealOf gives what ChangeType to VT_R8 gives, and fails where it fails.
+TEST(RealOfTest, AgreesWithChangeTypeToReal) {
+  const Variant values[] = {
+      Variant(),           Variant::I2(-7),          Variant::I4(2147483647),
+      Variant::UI1(200),   Variant::Bool(true),      Variant::Bool(false),
+      Variant::R4(0.1f),   Variant::R4(-0.0f),       Variant::R8(785.5),
+      Variant::R8(-0.0),   Variant::R8(1e300),       Variant::R8(std::nan("")),
+      Variant::R8(HUGE_VAL), Variant::Bstr(" 12.5 "), Variant::Bstr("1e3"),
+      Variant::Bstr("abc"), Variant::Bstr(""),        Variant::Bstr("True"),
+      Variant::Bstr("0x10"), Variant::Dispatch(nullptr), MakeStringArray({"1"}),
+  };
+  for (const Variant& value : values) {
+    SCOPED_TRACE(Describe(value));
+    Variant changed;
+    const bool converts = Succeeded(ChangeType(value, VT_R8, &changed));
+    double number = 42.0;
+    ASSERT_EQ(RealOf(value, &number), converts);
+    if (!converts) {
+      EXPECT_EQ(number, 42.0) << "left unchanged";
+    } else if (std::isnan(changed.r8())) {
+      EXPECT_TRUE(std::isnan(number));
+    } else {
+      EXPECT_EQ(number, changed.r8());
+      EXPECT_EQ(std::signbit(number), std::signbit(changed.r8()));
     }
   }
 }

@@ -294,5 +294,16 @@ HRESULT ChangeType(const Variant& source, VARTYPE type, Variant* result) {
   }
 }
 
+bool RealOf(const Variant& source, double* number) {
+  if (source.vt() == VT_R8) {
+    *number = source.r8();
+    return true;
+  }
+  double converted = 0.0;
+  if (Failed(NumericValue(source, VT_R8, &converted))) return false;
+  *number = converted;
+  return true;
+}
+
 }  // namespace hmi
 }  // namespace quillon

@@ -135,6 +135,10 @@ Variant MakeObjectArray(const std::vector<ComPtr<IDispatch>>& objects);
 // are not numbers); *result is then left unchanged.
 HRESULT ChangeType(const Variant& source, VARTYPE type, Variant* result);
 
+// The number that ChangeType to VT_R8 gives for `source`, without making a
+// variant of it; false (leaving *number unchanged) when ChangeType fails.
+bool RealOf(const Variant& source, double* number);
+
 // Reads a text as a finite decimal number ("12", "-3.5", "1e3", blanks and
 // tabs around it allowed). Returns false for anything else.
 bool TextToNumber(const std::string& text, double* value);
