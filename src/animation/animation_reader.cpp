@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/format.h"
@@ -16,18 +18,20 @@ using hmi::Variant;
 namespace {
 
 // Targets whose values are positions, sizes or angles.
-bool IsScaledProperty(const std::string& property) {
-  static const char* const kScaled[] = {"Width",  "HorizontalPosition", "StartX",
-                                        "EndX",   "Height",             "VerticalPosition",
-                                        "StartY", "RotationAngle",      "EndY"};
-  for (const char* name : kScaled) {
+bool IsScaledProperty(std::string_view property) {
+  static constexpr std::string_view kScaled[] = {"Width",  "HorizontalPosition", "StartX",
+                                                 "EndX",   "Height",             "VerticalPosition",
+                                                 "StartY", "RotationAngle",      "EndY"};
+  for (std::string_view name : kScaled) {
     if (property == name) return true;
   }
   return false;
 }
 
-bool IsOneOf(const std::string& text, std::initializer_list<const char*> names) {
-  for (const char* name : names) {
+// Names are compared as views: a name of another length is told apart
+// without looking at its letters.
+bool IsOneOf(std::string_view text, std::initializer_list<std::string_view> names) {
+  for (std::string_view name : names) {
     if (text == name) return true;
   }
   return false;
@@ -50,7 +54,9 @@ std::string Field(const std::string& text) { return text.empty() ? std::string("
 std::string ValueFor(PictureReader* reader, const std::string& property, const Variant& value) {
   std::string text;
   if (!reader->ConvertSpecialProperty(property, value, &text)) FormatValue(value, 0.0f, &text);
-  return UntilTab(text);
+  const size_t tab = text.find('\t');
+  if (tab != std::string::npos) text.resize(tab);
+  return text;
 }
 
 // The full name of an animation on line `line` of a text: "l" and the line
@@ -71,9 +77,9 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 // Blanks appended to an alarm status text in a lookup table.
-int StatusPadding(const std::string& status) {
+int StatusPadding(std::string_view status) {
   struct Row {
-    const char* status;
+    std::string_view status;
     int blanks;
   };
   static const Row kRows[] = {
@@ -94,14 +100,37 @@ bool IsNumeric(hmi::VARTYPE type) {
 }
 
 double NumberOf(const Variant& value) {
-  Variant number;
-  return hmi::Succeeded(hmi::ChangeType(value, hmi::VT_R8, &number)) ? number.r8() : 0.0;
+  double number = 0.0;
+  return hmi::RealOf(value, &number) ? number : 0.0;
 }
 
 // The value of `key` in a parsed record, or empty.
 std::string ValueOf(const PropertyMap& record, const std::string& key) {
   const std::string* value = record.Find(key);
   return value != nullptr ? *value : std::string();
+}
+
+// Whether an item "ParentUniformScale" of `record` is followed (past TABs)
+// by the item "-1". A record whose ParentUniformScale pair reads -1 has
+// one; the others, nearly all, are told by this search alone.
+bool HasUniformScaleItem(const std::string& record) {
+  static constexpr std::string_view kKey = "ParentUniformScale";
+  const char* const text = record.data();
+  const size_t size = record.size();
+  for (size_t from = 0; from + kKey.size() < size;) {
+    const void* found = memmem(text + from, size - from, kKey.data(), kKey.size());
+    if (found == nullptr) return false;
+    const size_t start = static_cast<size_t>(static_cast<const char*>(found) - text);
+    size_t value = start + kKey.size();
+    if ((start == 0 || text[start - 1] == '\t') && value < size && text[value] == '\t') {
+      while (value < size && text[value] == '\t') ++value;
+      if (record.compare(value, 2, "-1") == 0 && (value + 2 == size || text[value + 2] == '\t')) {
+        return true;
+      }
+    }
+    from = start + 1;
+  }
+  return false;
 }
 
 std::string NameOf(hmi::IHmiObject* object, HRESULT* hr) {
@@ -444,7 +473,7 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
       IsOneOf(property, {"InputValue", "HiInValue", "LoInValue", "CurrentValue"})
           ? property
           : shape_.property;
-  SetRecordProperty(&record, "Count", StringF("%d", count), 1);
+  SetRecordProperty(&record, "Count", std::to_string(count), 1);
   SetRecordProperty(&record, "ExactMatch", exact_table ? "-1" : "0", 1);
 
   const std::string status_source = TrimRight(ToUpper(source));
@@ -498,9 +527,11 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
   reader->ReleaseExternalDocument();
 
   // The default output is in the same units as the levels' outputs.
+  static constexpr std::string_view kDefaultOutputPair = "\tDefaultOutputValue\t";
   Variant default_output;
   if (hmi::Succeeded(object->PropertyValue("DefaultOutputValue", &default_output)) &&
-      record.find("\tDefaultOutputValue\t") != std::string::npos) {
+      memmem(record.data(), record.size(), kDefaultOutputPair.data(),
+             kDefaultOutputPair.size()) != nullptr) {
     SetRecordProperty(&record, "DefaultOutputValue",
                       ValueFor(reader, output_property, default_output), 0);
   }
@@ -649,12 +680,13 @@ int AnimationReader::ReadFormat(PictureReader* reader, hmi::IHmiObject* object,
 void AnimationReader::AddUniformScaleCompanion(PictureReader* reader, hmi::IHmiObject* parent,
                                                const std::string& kind,
                                                const std::string& record) {
+  if (!HasUniformScaleItem(record)) return;
   // Three values of the record, read in one pass without parsing it into a map.
   std::string_view values[3];
   RecordValuesOf(record, {"PropertyName", "ParentCategory", "ParentUniformScale"}, values);
   if (values[2] != "-1" || values[1] != reader->Text(kResShapeCategory) ||
-      !IsOneOf(std::string(values[0]), {"Width", "HorizontalScalePercentage", "Height",
-                                        "VerticalScalePercentage"})) {
+      !IsOneOf(values[0], {"Width", "HorizontalScalePercentage", "Height",
+                           "VerticalScalePercentage"})) {
     return;
   }
   const std::string property(values[0]);
