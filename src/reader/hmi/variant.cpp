@@ -53,6 +53,26 @@ Variant Variant::Bool(bool value) {
   return v;
 }
 
+void Variant::SetScalar(VARTYPE vt, int64_t integer, double real) {
+  vt_ = vt;
+  integer_ = integer;
+  real_ = real;
+  text_.clear();
+  object_ = nullptr;
+  array_.reset();
+  byref_ = nullptr;
+}
+
+void Variant::SetBstr(std::string_view value) {
+  vt_ = VT_BSTR;
+  integer_ = 0;
+  real_ = 0.0;
+  text_.assign(value.data(), value.size());
+  object_ = nullptr;
+  array_.reset();
+  byref_ = nullptr;
+}
+
 Variant Variant::Bstr(std::string value) {
   Variant v;
   v.vt_ = VT_BSTR;
