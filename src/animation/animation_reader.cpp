@@ -30,6 +30,8 @@ bool IsScaledProperty(std::string_view property) {
 
 // Names are compared as views: a name of another length is told apart
 // without looking at its letters.
+bool Same(std::string_view text, std::string_view name) { return text == name; }
+
 bool IsOneOf(std::string_view text, std::initializer_list<std::string_view> names) {
   for (std::string_view name : names) {
     if (text == name) return true;
@@ -159,7 +161,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
   name = reader->PageName(owner.get(), name);
   class_name = RecordText(class_name);
   int uniform = 0;
-  if (category == reader->Text(kResShapeCategory) && class_name != "Pen") {
+  if (category == reader->Text(kResShapeCategory) && !Same(class_name, "Pen")) {
     Variant value, flag;
     if (hmi::Failed(owner->PropertyValue("UniformScale", &value)) ||
         hmi::Failed(hmi::ChangeType(value, hmi::VT_BOOL, &flag))) {
@@ -175,7 +177,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
   AppendNumber(text, uniform);
   *text += "\tParentClassName\t";
   AppendText(text, Field(class_name));
-  if (class_name == "Bitmap") {
+  if (Same(class_name, "Bitmap")) {
     ComPtr<hmi::IHmiBitmap> bitmap;
     int32_t count = 0;
     int16_t secondary = 0;
@@ -184,7 +186,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
       return false;
     }
     AppendF(text, "\tParentImageCount\t%d\tSecondaryImageDisplayed\t%d", count, secondary);
-  } else if (class_name == "Pen") {
+  } else if (Same(class_name, "Pen")) {
     ComPtr<hmi::IHmiPen> pen;
     int32_t index = 0;
     std::string full_name;
@@ -213,9 +215,8 @@ void AnimationReader::AppendGroupScale(PictureReader* reader, std::string* recor
   AppendText(record, Field(shape_.class_name));
   *record += "\tIsGroupScale\t0";
   ComPtr<hmi::IHmiObject>& shape = reader->document()->animation_shape;
-  if (shape_.class_name != "Group" || shape_.flag != 1 ||
-      (shape_.property != "HorizontalPosition" && shape_.property != "VerticalPosition") ||
-      !shape) {
+  if (!Same(shape_.class_name, "Group") || shape_.flag != 1 ||
+      !IsOneOf(shape_.property, {"HorizontalPosition", "VerticalPosition"}) || !shape) {
     return;
   }
   Variant value;
@@ -260,7 +261,10 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
     }
     class_name = RecordText(class_name);
     name = NameText(name);
-    if (class_name == "Pen" && property != "PenLineColor" && property != "PenLineWidth") continue;
+    if (Same(class_name, "Pen") && !Same(property, "PenLineColor") &&
+        !Same(property, "PenLineWidth")) {
+      continue;
+    }
     if (category == shape_category) {
       shape_.property = property;
       shape_.class_name = class_name;
@@ -277,7 +281,7 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
     if (hmi::Failed(sources->GetLBound(1, &low)) || hmi::Failed(sources->GetUBound(1, &high))) {
       continue;
     }
-    const bool feeds_animation = property == "InputValue" && category == animation_category;
+    const bool feeds_animation = Same(property, "InputValue") && category == animation_category;
     bool data_item_read = false;
     for (int32_t i = low; i <= high; ++i) {
       Variant element;
@@ -292,14 +296,13 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
         continue;
       }
       int result = 0;
-      if (source_class == "Lookup" || source_class == "Linear" || source_class == "Format" ||
-          source_class == "GlobalSysInfo") {
+      if (IsOneOf(source_class, {"Lookup", "Linear", "Format", "GlobalSysInfo"})) {
         if (feeds_animation) continue;
-        if (source_class == "Lookup") {
+        if (Same(source_class, "Lookup")) {
           result = ReadLookup(reader, source.get(), object, property);
-        } else if (source_class == "Linear") {
+        } else if (Same(source_class, "Linear")) {
           result = ReadLinear(reader, source.get(), object, property);
-        } else if (source_class == "Format") {
+        } else if (Same(source_class, "Format")) {
           result = ReadFormat(reader, source.get(), object, property);
         } else {
           const std::string prefix =
@@ -553,7 +556,7 @@ int AnimationReader::RegisterLines(PictureReader* reader, hmi::IHmiObject* paren
   if (parent == nullptr || hmi::Failed(parent->ClassName(&parent_class))) {
     reader->Warn("ClassName", kSeveritySevere);
     result = kReadWithWarnings;
-  } else if (parent_class == "Text") {
+  } else if (Same(parent_class, "Text")) {
     ComPtr<hmi::IHmiText> text;
     if (hmi::Failed(Query(parent, &text)) || hmi::Failed(text->NumberOfLines(&lines))) {
       reader->Warn("NumberOfLines", kSeveritySevere);
@@ -570,9 +573,7 @@ int AnimationReader::RegisterLines(PictureReader* reader, hmi::IHmiObject* paren
     AppendToSequence(reader->picture_map(), kind, name, kAnimationSequence);
     return result;
   }
-  PropertyMap parsed;
-  ParseRecord(*record, &parsed);
-  const std::string full_name = ValueOf(parsed, "FullyQualifiedName");
+  const std::string full_name = RecordValueOf(*record, "FullyQualifiedName");
   std::string line_name = name;
   for (int line = lines - 1; line >= 0; --line) {
     const std::string line_full_name = LineFullName(full_name, line);
@@ -616,7 +617,7 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
     return ReportUnsupported(reader, property, kResPropertyReadFailed);
   }
   if (parent_category != reader->Text(kResShapeCategory)) {
-    if ((property == "LoOutValue" || property == "HiOutValue") && shape_.flag == 1) {
+    if ((Same(property, "LoOutValue") || Same(property, "HiOutValue")) && shape_.flag == 1) {
       output_property = shape_.property;
     } else {
       shape_.flag = 0;
@@ -642,7 +643,7 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
   auto per_line = [&](int line, int lines, int font_size, std::string* line_record) {
     for (int i = 0; i < 2; ++i) {
       double value = limits[i];
-      if (property == "VerticalPosition") value += (lines - line - 1) * font_size * 0.12;
+      if (Same(property, "VerticalPosition")) value += (lines - line - 1) * font_size * 0.12;
       SetRecordProperty(line_record, limit_names[i],
                         ValueFor(reader, output_property, Variant::R8(value)), 1);
     }
