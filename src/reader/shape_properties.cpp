@@ -104,9 +104,21 @@ std::string RecordText(std::string text) {
 
 std::string NameText(std::string text) {
   for (char& c : text) {
-    if (c == ' ' || c == '(' || c == ')' || c == '"' || c == '\'' || c == '\t' || c == '\r' ||
-        c == '\n' || c == '\0' || c == '#') {
-      c = '_';
+    switch (c) {
+      case ' ':
+      case '(':
+      case ')':
+      case '"':
+      case '\'':
+      case '\t':
+      case '\r':
+      case '\n':
+      case '\0':
+      case '#':
+        c = '_';
+        break;
+      default:
+        break;
     }
   }
   return text.empty() ? std::string("_") : text;
@@ -272,9 +284,11 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
   built.assign(1, '\t');
   if (const std::shared_ptr<const PropertyNames> list = PropertyNamesOf(names)) {
     std::string text;
+    // One variant for every value: a value asked for replaces the whole of
+    // the one before, and a text keeps the room of the text before.
+    Variant value;
     for (const PropertyName& name : *list) {
       built += name.key;
-      Variant value;
       if (hmi::Failed(object->PropertyValue(name.text, &value))) value.Clear();
       if (name.special != 0 && ConvertSpecial(name.special, name.text, value, &text)) {
         built += text;
@@ -282,10 +296,13 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         AppendValue(value, 0.0f, &built);
         built += '\t';
       } else {
-        FormatValue(value, 0.0f, &text);
         // Names as the page writes them (made safe, and unique on the page).
-        const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
-        text = name.role == kObjectName ? PageName(object, raw) : PageFullName(raw);
+        const std::string* raw = &value.bstr();
+        if (value.vt() != hmi::VT_BSTR) {
+          FormatValue(value, 0.0f, &text);
+          raw = &text;
+        }
+        text = name.role == kObjectName ? PageName(object, *raw) : PageFullName(*raw);
         built += text;
         built += '\t';
       }

@@ -263,6 +263,18 @@ TEST(AppendValueTest, RealsAreWrittenAsPrintfGWritesThem) {
   EXPECT_EQ(text, "-0.75");
 }
 
+// Every byte value: the ten that would break a name of the page become
+// "_", every other one stays.
+TEST(NameTextTest, OnlyTheUnsafeCharactersBecomeUnderscores) {
+  const std::string unsafe(" ()\"'\t\r\n\0#", 10);
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    const std::string name = std::string("a") + c + "b";
+    const bool replaced = unsafe.find(c) != std::string::npos;
+    EXPECT_EQ(NameText(name), replaced ? "a_b" : name) << byte;
+  }
+}
+
 // The properties converted to pixels or whole degrees, told apart by name
 // alone (whole, case and all).
 TEST(SpecialKindOfTest, OnlyThePositionSizeAndAngleNames) {
