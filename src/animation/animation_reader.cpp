@@ -51,6 +51,15 @@ std::string UntilTab(const std::string& text) { return text.substr(0, text.find(
 // generic property reading writes empty values.
 std::string Field(const std::string& text) { return text.empty() ? std::string(" ") : text; }
 
+// Appends Field(text) as AppendText does, without a copy of the text.
+void AppendField(std::string* out, const std::string& text) {
+  if (text.empty()) {
+    *out += ' ';
+  } else {
+    AppendText(out, text);
+  }
+}
+
 // A value as text for `property`: converted as the property's own values
 // are, or formatted plainly when the property needs no conversion.
 std::string ValueFor(PictureReader* reader, const std::string& property, const Variant& value) {
@@ -170,13 +179,13 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
     uniform = flag.bool_val();
   }
   *text += "\tParentCategory\t";
-  AppendText(text, Field(category));
+  AppendField(text, category);
   *text += "\tParentName\t";
-  AppendText(text, Field(name));
+  AppendField(text, name);
   *text += "\tParentUniformScale\t";
   AppendNumber(text, uniform);
   *text += "\tParentClassName\t";
-  AppendText(text, Field(class_name));
+  AppendField(text, class_name);
   if (Same(class_name, "Bitmap")) {
     ComPtr<hmi::IHmiBitmap> bitmap;
     int32_t count = 0;
@@ -212,7 +221,7 @@ void AnimationReader::AppendScaleRange(PictureReader* reader, std::string* recor
 
 void AnimationReader::AppendGroupScale(PictureReader* reader, std::string* record) {
   *record += "\tParentShape\t";
-  AppendText(record, Field(shape_.class_name));
+  AppendField(record, shape_.class_name);
   *record += "\tIsGroupScale\t0";
   ComPtr<hmi::IHmiObject>& shape = reader->document()->animation_shape;
   if (!Same(shape_.class_name, "Group") || shape_.flag != 1 ||
@@ -465,13 +474,13 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
     }
   }
   record += "\tPropertyName\t";
-  AppendText(&record, Field(property));
+  AppendField(&record, property);
   record += "\tSourceDataType\t";
   AppendNumber(&record, type);
   record += "\tOutputToggles\t";
   AppendNumber(&record, toggles != 0 ? 1 : 0);
   record += "\tParentProperty\t";
-  AppendText(&record, Field(shape_.property));
+  AppendField(&record, shape_.property);
   const std::string output_property =
       IsOneOf(property, {"InputValue", "HiInValue", "LoInValue", "CurrentValue"})
           ? property
