@@ -158,18 +158,22 @@ LiveObject::~LiveObject() { --g_live_objects; }
 Failures& Failures::operator=(const Failures& other) {
   if (this == &other) return *this;
   refused_ = other.refused_;
-  failed_ = other.failed_ ? std::make_unique<std::set<std::string>>(*other.failed_) : nullptr;
+  failed_ = other.failed_ ? std::make_unique<OperationSet>(*other.failed_) : nullptr;
   return *this;
 }
 
 void Failures::Fail(std::string operation) {
-  if (!failed_) failed_ = std::make_unique<std::set<std::string>>();
+  if (!failed_) failed_ = std::make_unique<OperationSet>();
   failed_->insert(std::move(operation));
 }
 
-bool Failures::FailsAt(const std::string& operation, int32_t index) const {
+bool Failures::Listed(std::string_view operation) const {
+  return failed_->find(operation) != failed_->end();
+}
+
+bool Failures::FailsAt(std::string_view operation, int32_t index) const {
   if (!failed_) return false;
-  return Fails(operation) || Fails(operation + ":" + std::to_string(index));
+  return Fails(operation) || Fails(std::string(operation) + ":" + std::to_string(index));
 }
 
 namespace {
@@ -273,6 +277,7 @@ void Node::Clear() {
   name_.clear();
   full_name_.clear();
   properties_.clear();
+  next_property_ = 0;
   children_.clear();
   failures_ = Failures();
   rare_.reset();
@@ -306,6 +311,10 @@ const std::string& Node::NameOf(const Property& property) const {
 
 namespace {
 
+// Texts compared with names as views: a text of another length is told
+// apart without looking at its letters.
+bool Same(std::string_view text, std::string_view name) { return text == name; }
+
 int32_t StoredInteger(const StoredValue& value) {
   int32_t number;
   std::memcpy(&number, value.words, sizeof number);
@@ -315,45 +324,63 @@ int32_t StoredInteger(const StoredValue& value) {
 }  // namespace
 
 Variant Node::ValueOf(const StoredValue& value) const {
+  Variant out;
+  ValueInto(value, &out);
+  return out;
+}
+
+void Node::ValueInto(const StoredValue& value, Variant* out) const {
   switch (value.form) {
     case StoredValue::kText:
-      return Variant::Bstr(document_->texts_[value.words[0]]);
+      out->SetBstr(document_->texts_[value.words[0]]);
+      return;
     case StoredValue::kOther:
-      return document_->other_values_[value.words[0]];
+      *out = document_->other_values_[value.words[0]];
+      return;
     case StoredValue::kObjectName:
-      return Variant::Bstr(name_);
+      out->SetBstr(name_);
+      return;
     case StoredValue::kObjectClass:
-      return Variant::Bstr(*class_name_);
+      out->SetBstr(*class_name_);
+      return;
     case StoredValue::kObjectFullName:
-      return Variant::Bstr(full_name_);
+      out->SetBstr(full_name_);
+      return;
     default:
       break;
   }
   switch (value.vt) {
     case hmi::VT_I2:
-      return Variant::I2(static_cast<int16_t>(StoredInteger(value)));
+      out->SetI2(static_cast<int16_t>(StoredInteger(value)));
+      return;
     case hmi::VT_I4:
-      return Variant::I4(StoredInteger(value));
+      out->SetI4(StoredInteger(value));
+      return;
     case hmi::VT_UI1:
-      return Variant::UI1(static_cast<uint8_t>(StoredInteger(value)));
+      out->SetUI1(static_cast<uint8_t>(StoredInteger(value)));
+      return;
     case hmi::VT_BOOL:
-      return Variant::Bool(StoredInteger(value) != 0);
+      out->SetBool(StoredInteger(value) != 0);
+      return;
     case hmi::VT_R4: {
       float number;
       std::memcpy(&number, value.words, sizeof number);
-      return Variant::R4(number);
+      out->SetR4(number);
+      return;
     }
     case hmi::VT_R8: {
       double number;
       std::memcpy(&number, value.words, sizeof number);
-      return Variant::R8(number);
+      out->SetR8(number);
+      return;
     }
     default:
-      return Variant();
+      out->Clear();
+      return;
   }
 }
 
-bool Node::IsShape() const { return *category_ == "Shape" && *class_name_ != "Pen"; }
+bool Node::IsShape() const { return Same(*category_, "Shape") && !Same(*class_name_, "Pen"); }
 
 const Image* Node::ShownImage() const {
   Variant current, secondary;
@@ -404,33 +431,33 @@ bool Node::Offers(InterfaceId iid) const {
     case InterfaceId::kHmiGeometry:
       return IsShape();
     case InterfaceId::kHmiText:
-      return *class_name_ == "Text" || *class_name_ == "DataLink";
+      return Same(*class_name_, "Text") || Same(*class_name_, "DataLink");
     case InterfaceId::kHmiDataLinkSource:
       return is_data_link_source_;
     case InterfaceId::kHmiPolygon:
-      return *class_name_ == "Polygon";
+      return Same(*class_name_, "Polygon");
     case InterfaceId::kHmiPolyline:
-      return *class_name_ == "PolyLine";
+      return Same(*class_name_, "PolyLine");
     case InterfaceId::kHmiArc:
-      return *class_name_ == "Arc";
+      return Same(*class_name_, "Arc");
     case InterfaceId::kHmiPie:
-      return *class_name_ == "Pie";
+      return Same(*class_name_, "Pie");
     case InterfaceId::kHmiBitmap:
-      return *class_name_ == "Bitmap";
+      return Same(*class_name_, "Bitmap");
     case InterfaceId::kHmiChart:
-      return *class_name_ == "Chart";
+      return Same(*class_name_, "Chart");
     case InterfaceId::kHmiPen:
-      return *class_name_ == "Pen";
+      return Same(*class_name_, "Pen");
     case InterfaceId::kHmiOleControl:
-      return *class_name_ == "OleObject" || rare().prog_id.has_value();
+      return Same(*class_name_, "OleObject") || rare().prog_id.has_value();
     case InterfaceId::kHmiLookup:
-      return *class_name_ == "Lookup";
+      return Same(*class_name_, "Lookup");
     case InterfaceId::kHmiLinear:
-      return *class_name_ == "Linear";
+      return Same(*class_name_, "Linear");
     case InterfaceId::kHmiFormat:
-      return *class_name_ == "Format";
+      return Same(*class_name_, "Format");
     case InterfaceId::kHmiGlobalSysInfo:
-      return *class_name_ == "GlobalSysInfo";
+      return Same(*class_name_, "GlobalSysInfo");
     default:
       return false;
   }
@@ -606,22 +633,34 @@ HRESULT Node::PropertyNames(Variant* names) {
 }
 
 HRESULT Node::FindProperty(const std::string& name, Variant* value) const {
+  // Callers mostly ask for the properties in the order PropertyNames lists
+  // them: the one after the last one found is tried first, by its text (no
+  // two properties of an object have the same name).
+  if (next_property_ < properties_.size()) {
+    const Property& next = properties_[next_property_];
+    if (NameOf(next) == name) {
+      ++next_property_;
+      ValueInto(next.value, value);
+      return S_OK;
+    }
+  }
   // A name the document does not hold is no object's property.
   const uint32_t number = document_->texts_.Find(name);
   if (number != TextTable::kAbsent) {
-    for (const Property& property : properties_) {
-      if (property.name == number) {
-        *value = ValueOf(property.value);
+    for (size_t i = 0; i < properties_.size(); ++i) {
+      if (properties_[i].name == number) {
+        next_property_ = static_cast<uint32_t>(i + 1);
+        ValueInto(properties_[i].value, value);
         return S_OK;
       }
     }
   }
   if (IsShape()) {
-    if (name == "UniformScale") {
+    if (Same(name, "UniformScale")) {
       *value = Variant::Bool(false);
       return S_OK;
     }
-    if (name == "EdgeStyle") {
+    if (Same(name, "EdgeStyle")) {
       *value = Variant::I4(0);
       return S_OK;
     }
@@ -692,6 +731,10 @@ HRESULT Node::NamedText(const std::string& name, std::string* value) {
   Variant raw;
   HRESULT hr = PropertyValue(name, &raw);
   if (hmi::Failed(hr)) return hr;
+  if (raw.vt() == hmi::VT_BSTR) {  // a text is its own text
+    *value = raw.bstr();
+    return S_OK;
+  }
   Variant text;
   hr = hmi::ChangeType(raw, hmi::VT_BSTR, &text);
   if (hmi::Failed(hr)) return hr;
@@ -916,10 +959,10 @@ HRESULT Node::Level(int32_t index, Variant* input, Variant* output, Variant* inp
   if (failures_.FailsAt("Level", index)) return E_FAIL;
   if (index < 1 || static_cast<size_t>(index) > levels_.size()) return DISP_E_BADINDEX;
   const LookupLevel& level = levels_[static_cast<size_t>(index) - 1];
-  *input = ValueOf(level.input);
-  *output = ValueOf(level.output);
-  *input2 = ValueOf(level.input2);
-  *toggle_output = ValueOf(level.toggle);
+  ValueInto(level.input, input);
+  ValueInto(level.output, output);
+  ValueInto(level.input2, input2);
+  ValueInto(level.toggle, toggle_output);
   return S_OK;
 }
 

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -146,16 +147,20 @@ class Failures {
 
   bool Refuses(InterfaceId iid) const { return refused_.test(static_cast<size_t>(iid)); }
   // True when `operation` fails on every call.
-  bool Fails(const std::string& operation) const {
-    return failed_ != nullptr && failed_->count(operation) > 0;
+  bool Fails(std::string_view operation) const {
+    return failed_ != nullptr && Listed(operation);
   }
   // True when `operation` fails for `index`: listed alone or as
   // "operation:index".
-  bool FailsAt(const std::string& operation, int32_t index) const;
+  bool FailsAt(std::string_view operation, int32_t index) const;
 
  private:
+  // Operations are looked up as views: an object's operations name
+  // themselves with literals, which need no text made to be looked up.
+  using OperationSet = std::set<std::string, std::less<>>;
+  bool Listed(std::string_view operation) const;
   std::bitset<32> refused_;
-  std::unique_ptr<std::set<std::string>> failed_;  // null while nothing fails
+  std::unique_ptr<OperationSet> failed_;  // null while nothing fails
 };
 
 // The texts of a document kept once each: property names, text values,
@@ -289,6 +294,8 @@ class Node final : public hmi::IHmiObject,
   const std::string& NameOf(const Property& property) const;
   // The value a stored value stands for.
   Variant ValueOf(const StoredValue& value) const;
+  // Sets *out to ValueOf(value), keeping the room of its text.
+  void ValueInto(const StoredValue& value, Variant* out) const;
   const std::vector<ImagePair>& images() const { return rare().images; }
   const Failures& failures() const { return failures_; }
   Node* owner() const { return owner_; }
@@ -443,6 +450,9 @@ class Node final : public hmi::IHmiObject,
   std::string name_;
   std::string full_name_;
   std::vector<Property> properties_;
+  // The property FindProperty tries first: the one after the last found.
+  // Changed by lookups (a document is used from one thread at a time).
+  mutable uint32_t next_property_ = 0;
   std::vector<Node*> children_;
   Failures failures_;
   std::unique_ptr<Rare> rare_;  // null while the object has none of them

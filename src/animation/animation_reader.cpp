@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/format.h"
@@ -16,18 +18,22 @@ using hmi::Variant;
 namespace {
 
 // Targets whose values are positions, sizes or angles.
-bool IsScaledProperty(const std::string& property) {
-  static const char* const kScaled[] = {"Width",  "HorizontalPosition", "StartX",
-                                        "EndX",   "Height",             "VerticalPosition",
-                                        "StartY", "RotationAngle",      "EndY"};
-  for (const char* name : kScaled) {
+bool IsScaledProperty(std::string_view property) {
+  static constexpr std::string_view kScaled[] = {"Width",  "HorizontalPosition", "StartX",
+                                                 "EndX",   "Height",             "VerticalPosition",
+                                                 "StartY", "RotationAngle",      "EndY"};
+  for (std::string_view name : kScaled) {
     if (property == name) return true;
   }
   return false;
 }
 
-bool IsOneOf(const std::string& text, std::initializer_list<const char*> names) {
-  for (const char* name : names) {
+// Names are compared as views: a name of another length is told apart
+// without looking at its letters.
+bool Same(std::string_view text, std::string_view name) { return text == name; }
+
+bool IsOneOf(std::string_view text, std::initializer_list<std::string_view> names) {
+  for (std::string_view name : names) {
     if (text == name) return true;
   }
   return false;
@@ -45,12 +51,23 @@ std::string UntilTab(const std::string& text) { return text.substr(0, text.find(
 // generic property reading writes empty values.
 std::string Field(const std::string& text) { return text.empty() ? std::string(" ") : text; }
 
+// Appends Field(text) as AppendText does, without a copy of the text.
+void AppendField(std::string* out, const std::string& text) {
+  if (text.empty()) {
+    *out += ' ';
+  } else {
+    AppendText(out, text);
+  }
+}
+
 // A value as text for `property`: converted as the property's own values
 // are, or formatted plainly when the property needs no conversion.
 std::string ValueFor(PictureReader* reader, const std::string& property, const Variant& value) {
   std::string text;
   if (!reader->ConvertSpecialProperty(property, value, &text)) FormatValue(value, 0.0f, &text);
-  return UntilTab(text);
+  const size_t tab = text.find('\t');
+  if (tab != std::string::npos) text.resize(tab);
+  return text;
 }
 
 // The full name of an animation on line `line` of a text: "l" and the line
@@ -71,9 +88,9 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }
 
 // Blanks appended to an alarm status text in a lookup table.
-int StatusPadding(const std::string& status) {
+int StatusPadding(std::string_view status) {
   struct Row {
-    const char* status;
+    std::string_view status;
     int blanks;
   };
   static const Row kRows[] = {
@@ -94,14 +111,37 @@ bool IsNumeric(hmi::VARTYPE type) {
 }
 
 double NumberOf(const Variant& value) {
-  Variant number;
-  return hmi::Succeeded(hmi::ChangeType(value, hmi::VT_R8, &number)) ? number.r8() : 0.0;
+  double number = 0.0;
+  return hmi::RealOf(value, &number) ? number : 0.0;
 }
 
 // The value of `key` in a parsed record, or empty.
 std::string ValueOf(const PropertyMap& record, const std::string& key) {
   const std::string* value = record.Find(key);
   return value != nullptr ? *value : std::string();
+}
+
+// Whether an item "ParentUniformScale" of `record` is followed (past TABs)
+// by the item "-1". A record whose ParentUniformScale pair reads -1 has
+// one; the others, nearly all, are told by this search alone.
+bool HasUniformScaleItem(const std::string& record) {
+  static constexpr std::string_view kKey = "ParentUniformScale";
+  const char* const text = record.data();
+  const size_t size = record.size();
+  for (size_t from = 0; from + kKey.size() < size;) {
+    const void* found = memmem(text + from, size - from, kKey.data(), kKey.size());
+    if (found == nullptr) return false;
+    const size_t start = static_cast<size_t>(static_cast<const char*>(found) - text);
+    size_t value = start + kKey.size();
+    if ((start == 0 || text[start - 1] == '\t') && value < size && text[value] == '\t') {
+      while (value < size && text[value] == '\t') ++value;
+      if (record.compare(value, 2, "-1") == 0 && (value + 2 == size || text[value + 2] == '\t')) {
+        return true;
+      }
+    }
+    from = start + 1;
+  }
+  return false;
 }
 
 std::string NameOf(hmi::IHmiObject* object, HRESULT* hr) {
@@ -130,7 +170,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
   name = reader->PageName(owner.get(), name);
   class_name = RecordText(class_name);
   int uniform = 0;
-  if (category == reader->Text(kResShapeCategory) && class_name != "Pen") {
+  if (category == reader->Text(kResShapeCategory) && !Same(class_name, "Pen")) {
     Variant value, flag;
     if (hmi::Failed(owner->PropertyValue("UniformScale", &value)) ||
         hmi::Failed(hmi::ChangeType(value, hmi::VT_BOOL, &flag))) {
@@ -139,14 +179,14 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
     uniform = flag.bool_val();
   }
   *text += "\tParentCategory\t";
-  AppendText(text, Field(category));
+  AppendField(text, category);
   *text += "\tParentName\t";
-  AppendText(text, Field(name));
+  AppendField(text, name);
   *text += "\tParentUniformScale\t";
   AppendNumber(text, uniform);
   *text += "\tParentClassName\t";
-  AppendText(text, Field(class_name));
-  if (class_name == "Bitmap") {
+  AppendField(text, class_name);
+  if (Same(class_name, "Bitmap")) {
     ComPtr<hmi::IHmiBitmap> bitmap;
     int32_t count = 0;
     int16_t secondary = 0;
@@ -155,7 +195,7 @@ bool AnimationReader::AppendParentInfo(PictureReader* reader, hmi::IHmiObject* a
       return false;
     }
     AppendF(text, "\tParentImageCount\t%d\tSecondaryImageDisplayed\t%d", count, secondary);
-  } else if (class_name == "Pen") {
+  } else if (Same(class_name, "Pen")) {
     ComPtr<hmi::IHmiPen> pen;
     int32_t index = 0;
     std::string full_name;
@@ -181,12 +221,11 @@ void AnimationReader::AppendScaleRange(PictureReader* reader, std::string* recor
 
 void AnimationReader::AppendGroupScale(PictureReader* reader, std::string* record) {
   *record += "\tParentShape\t";
-  AppendText(record, Field(shape_.class_name));
+  AppendField(record, shape_.class_name);
   *record += "\tIsGroupScale\t0";
   ComPtr<hmi::IHmiObject>& shape = reader->document()->animation_shape;
-  if (shape_.class_name != "Group" || shape_.flag != 1 ||
-      (shape_.property != "HorizontalPosition" && shape_.property != "VerticalPosition") ||
-      !shape) {
+  if (!Same(shape_.class_name, "Group") || shape_.flag != 1 ||
+      !IsOneOf(shape_.property, {"HorizontalPosition", "VerticalPosition"}) || !shape) {
     return;
   }
   Variant value;
@@ -231,7 +270,10 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
     }
     class_name = RecordText(class_name);
     name = NameText(name);
-    if (class_name == "Pen" && property != "PenLineColor" && property != "PenLineWidth") continue;
+    if (Same(class_name, "Pen") && !Same(property, "PenLineColor") &&
+        !Same(property, "PenLineWidth")) {
+      continue;
+    }
     if (category == shape_category) {
       shape_.property = property;
       shape_.class_name = class_name;
@@ -248,7 +290,7 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
     if (hmi::Failed(sources->GetLBound(1, &low)) || hmi::Failed(sources->GetUBound(1, &high))) {
       continue;
     }
-    const bool feeds_animation = property == "InputValue" && category == animation_category;
+    const bool feeds_animation = Same(property, "InputValue") && category == animation_category;
     bool data_item_read = false;
     for (int32_t i = low; i <= high; ++i) {
       Variant element;
@@ -263,14 +305,13 @@ int AnimationReader::ReadConnections(PictureReader* reader, hmi::IHmiObject* obj
         continue;
       }
       int result = 0;
-      if (source_class == "Lookup" || source_class == "Linear" || source_class == "Format" ||
-          source_class == "GlobalSysInfo") {
+      if (IsOneOf(source_class, {"Lookup", "Linear", "Format", "GlobalSysInfo"})) {
         if (feeds_animation) continue;
-        if (source_class == "Lookup") {
+        if (Same(source_class, "Lookup")) {
           result = ReadLookup(reader, source.get(), object, property);
-        } else if (source_class == "Linear") {
+        } else if (Same(source_class, "Linear")) {
           result = ReadLinear(reader, source.get(), object, property);
-        } else if (source_class == "Format") {
+        } else if (Same(source_class, "Format")) {
           result = ReadFormat(reader, source.get(), object, property);
         } else {
           const std::string prefix =
@@ -433,18 +474,18 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
     }
   }
   record += "\tPropertyName\t";
-  AppendText(&record, Field(property));
+  AppendField(&record, property);
   record += "\tSourceDataType\t";
   AppendNumber(&record, type);
   record += "\tOutputToggles\t";
   AppendNumber(&record, toggles != 0 ? 1 : 0);
   record += "\tParentProperty\t";
-  AppendText(&record, Field(shape_.property));
+  AppendField(&record, shape_.property);
   const std::string output_property =
       IsOneOf(property, {"InputValue", "HiInValue", "LoInValue", "CurrentValue"})
           ? property
           : shape_.property;
-  SetRecordProperty(&record, "Count", StringF("%d", count), 1);
+  SetRecordProperty(&record, "Count", std::to_string(count), 1);
   SetRecordProperty(&record, "ExactMatch", exact_table ? "-1" : "0", 1);
 
   const std::string status_source = TrimRight(ToUpper(source));
@@ -498,9 +539,11 @@ int AnimationReader::ReadLookup(PictureReader* reader, hmi::IHmiObject* object,
   reader->ReleaseExternalDocument();
 
   // The default output is in the same units as the levels' outputs.
+  static constexpr std::string_view kDefaultOutputPair = "\tDefaultOutputValue\t";
   Variant default_output;
   if (hmi::Succeeded(object->PropertyValue("DefaultOutputValue", &default_output)) &&
-      record.find("\tDefaultOutputValue\t") != std::string::npos) {
+      memmem(record.data(), record.size(), kDefaultOutputPair.data(),
+             kDefaultOutputPair.size()) != nullptr) {
     SetRecordProperty(&record, "DefaultOutputValue",
                       ValueFor(reader, output_property, default_output), 0);
   }
@@ -522,7 +565,7 @@ int AnimationReader::RegisterLines(PictureReader* reader, hmi::IHmiObject* paren
   if (parent == nullptr || hmi::Failed(parent->ClassName(&parent_class))) {
     reader->Warn("ClassName", kSeveritySevere);
     result = kReadWithWarnings;
-  } else if (parent_class == "Text") {
+  } else if (Same(parent_class, "Text")) {
     ComPtr<hmi::IHmiText> text;
     if (hmi::Failed(Query(parent, &text)) || hmi::Failed(text->NumberOfLines(&lines))) {
       reader->Warn("NumberOfLines", kSeveritySevere);
@@ -539,9 +582,7 @@ int AnimationReader::RegisterLines(PictureReader* reader, hmi::IHmiObject* paren
     AppendToSequence(reader->picture_map(), kind, name, kAnimationSequence);
     return result;
   }
-  PropertyMap parsed;
-  ParseRecord(*record, &parsed);
-  const std::string full_name = ValueOf(parsed, "FullyQualifiedName");
+  const std::string full_name = RecordValueOf(*record, "FullyQualifiedName");
   std::string line_name = name;
   for (int line = lines - 1; line >= 0; --line) {
     const std::string line_full_name = LineFullName(full_name, line);
@@ -585,7 +626,7 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
     return ReportUnsupported(reader, property, kResPropertyReadFailed);
   }
   if (parent_category != reader->Text(kResShapeCategory)) {
-    if ((property == "LoOutValue" || property == "HiOutValue") && shape_.flag == 1) {
+    if ((Same(property, "LoOutValue") || Same(property, "HiOutValue")) && shape_.flag == 1) {
       output_property = shape_.property;
     } else {
       shape_.flag = 0;
@@ -611,7 +652,7 @@ int AnimationReader::ReadLinear(PictureReader* reader, hmi::IHmiObject* object,
   auto per_line = [&](int line, int lines, int font_size, std::string* line_record) {
     for (int i = 0; i < 2; ++i) {
       double value = limits[i];
-      if (property == "VerticalPosition") value += (lines - line - 1) * font_size * 0.12;
+      if (Same(property, "VerticalPosition")) value += (lines - line - 1) * font_size * 0.12;
       SetRecordProperty(line_record, limit_names[i],
                         ValueFor(reader, output_property, Variant::R8(value)), 1);
     }
@@ -649,12 +690,13 @@ int AnimationReader::ReadFormat(PictureReader* reader, hmi::IHmiObject* object,
 void AnimationReader::AddUniformScaleCompanion(PictureReader* reader, hmi::IHmiObject* parent,
                                                const std::string& kind,
                                                const std::string& record) {
+  if (!HasUniformScaleItem(record)) return;
   // Three values of the record, read in one pass without parsing it into a map.
   std::string_view values[3];
   RecordValuesOf(record, {"PropertyName", "ParentCategory", "ParentUniformScale"}, values);
   if (values[2] != "-1" || values[1] != reader->Text(kResShapeCategory) ||
-      !IsOneOf(std::string(values[0]), {"Width", "HorizontalScalePercentage", "Height",
-                                        "VerticalScalePercentage"})) {
+      !IsOneOf(values[0], {"Width", "HorizontalScalePercentage", "Height",
+                           "VerticalScalePercentage"})) {
     return;
   }
   const std::string property(values[0]);

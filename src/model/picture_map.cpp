@@ -84,15 +84,26 @@ void AppendLink(PictureMap* map, const std::string& text) {
 
 void SetRecordProperty(std::string* record, const std::string& key, const std::string& value,
                        int add_if_missing) {
-  std::string needle;
-  needle.reserve(key.size() + 2);
-  needle += kTab;
-  needle += key;
-  needle += kTab;
-  size_t at = record->find(needle);
+  // The first "TAB key TAB" of the record: each place the key stands, in
+  // order, until one has a TAB on either side. The key is rarer than the
+  // TABs, so it is what the record is searched for.
+  const char* const text = record->data();
+  const size_t size = record->size();
+  size_t at = std::string::npos;
+  for (size_t from = 1; from + key.size() < size;) {
+    const void* found = memmem(text + from, size - from, key.data(), key.size());
+    if (found == nullptr) break;
+    const size_t start = static_cast<size_t>(static_cast<const char*>(found) - text);
+    if (start + key.size() >= size) break;
+    if (text[start - 1] == kTab && text[start + key.size()] == kTab) {
+      at = start - 1;
+      break;
+    }
+    from = start + 1;
+  }
   if (at != std::string::npos) {
     // The old value (up to the next TAB or the end) is replaced in place.
-    const size_t old_value = at + needle.size();
+    const size_t old_value = at + key.size() + 2;
     const size_t rest = record->find(kTab, old_value);
     record->replace(old_value, rest == std::string::npos ? std::string::npos : rest - old_value,
                     value);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -146,7 +147,7 @@ class PictureReader {
   int ReadRotation(hmi::IHmiObject* object, std::string* text);
   // The kind of conversion ConvertSpecialProperty gives the property `name`:
   // 0 for none.
-  static int SpecialKindOf(const std::string& name);
+  static int SpecialKindOf(std::string_view name);
   hmi::HRESULT ApplyThinEdge(hmi::IHmiObject* object, std::string* record);
   hmi::HRESULT ApplyInvisibleEdge(hmi::IHmiObject* object, std::string* record);
 
@@ -252,15 +253,19 @@ class PictureReader {
   // once per name array that the HMI hands out (an object whose names are
   // those of another may hand out the same, unchangeable, array).
   struct PropertyName {
-    std::string text;  // as it stands in a record
-    int special = 0;   // SpecialKindOf(text)
-    int role = 0;      // kPlainName, kObjectName or kFullName
+    std::string text;    // as it stands in a record
+    std::string key;     // text and the TAB after it, as a record's pair starts
+    int special = 0;     // SpecialKindOf(text)
+    int role = 0;        // kPlainName, kObjectName or kFullName
   };
   enum : int { kPlainName = 0, kObjectName = 1, kFullName = 2 };
   using PropertyNames = std::vector<PropertyName>;
   // The names of `names` (a property name array); null, after reporting,
   // when it is not a list of texts or cannot be read whole.
   std::shared_ptr<const PropertyNames> PropertyNamesOf(const hmi::Variant& names);
+  // Appends the rotation block of an object whose geometry is `geometry`
+  // (see ReadRotation) to *out.
+  int AppendRotation(hmi::IHmiGeometry* geometry, std::string* out);
   // ConvertSpecialProperty for a property whose kind is known.
   int ConvertSpecial(int kind, const std::string& name, const hmi::Variant& value,
                      std::string* text);

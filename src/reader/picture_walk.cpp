@@ -158,8 +158,9 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
   name = NameText(name);
 
   const bool is_group = EqualsIgnoringCase(class_name, kGroupClass);
+  const bool is_shape = EqualsIgnoringCase(category, "Shape");
   ClassReader reader = nullptr;
-  if (EqualsIgnoringCase(category, "Shape") && !is_group) {
+  if (is_shape && !is_group) {
     auto found = class_table_.find(class_name);
     if (found == class_table_.end()) {
       Report(services().Text(kResNoEmitter, {class_name, name}) + Text(kResNoEmitterEnd));
@@ -167,7 +168,7 @@ int PictureReader::ReadObject(hmi::IHmiObject* object, const std::string& parent
     }
     reader = found->second;
   }
-  if (!EqualsIgnoringCase(category, "Shape")) {
+  if (!is_shape) {
     if (EqualsIgnoringCase(category, "Support") && EqualsIgnoringCase(class_name, "Variable")) {
       if (connections_ != nullptr) connections_->ReadVariable(this, object, category);
       return 1;

@@ -19,7 +19,7 @@ namespace {
 enum class Special { kNone, kHorizontal, kVertical, kAngle };
 
 struct SpecialRow {
-  const char* name;
+  std::string_view name;
   Special kind;
 };
 
@@ -38,9 +38,21 @@ long TruncToLong(double value) {
 }
 
 double AsDouble(const Variant& value) {
-  Variant converted;
-  if (hmi::Failed(hmi::ChangeType(value, hmi::VT_R8, &converted))) return 0.0;
-  return converted.r8();
+  double number = 0.0;
+  return hmi::RealOf(value, &number) ? number : 0.0;
+}
+
+// Appends `value` as "%g" writes it. "%g" writes a whole number of at
+// most six digits as those digits alone, so such a number (nearly every
+// value of a picture) is written as an integer, which is much quicker;
+// -0 keeps its sign through the general way.
+void AppendReal(std::string* out, double value) {
+  if (value > -1e6 && value < 1e6 && value == std::trunc(value) &&
+      !(value == 0.0 && std::signbit(value))) {
+    AppendInteger(out, static_cast<long>(value));
+    return;
+  }
+  AppendShortReal(out, value);
 }
 
 // Reads the object's angle unit; leaves the current one when it cannot.
@@ -92,9 +104,21 @@ std::string RecordText(std::string text) {
 
 std::string NameText(std::string text) {
   for (char& c : text) {
-    if (c == ' ' || c == '(' || c == ')' || c == '"' || c == '\'' || c == '\t' || c == '\r' ||
-        c == '\n' || c == '\0' || c == '#') {
-      c = '_';
+    switch (c) {
+      case ' ':
+      case '(':
+      case ')':
+      case '"':
+      case '\'':
+      case '\t':
+      case '\r':
+      case '\n':
+      case '\0':
+      case '#':
+        c = '_';
+        break;
+      default:
+        break;
     }
   }
   return text.empty() ? std::string("_") : text;
@@ -124,10 +148,10 @@ void AppendValue(const Variant& value, float offset, std::string* text) {
       AppendInteger(text, static_cast<long>(value.i4()) + static_cast<long>(offset));
       break;
     case hmi::VT_R4:
-      AppendShortReal(text, static_cast<double>(value.r4() + offset));
+      AppendReal(text, static_cast<double>(value.r4() + offset));
       break;
     case hmi::VT_R8:
-      AppendShortReal(text, value.r8() + offset);
+      AppendReal(text, value.r8() + offset);
       break;
     case hmi::VT_BSTR: {
       const size_t at = text->size();
@@ -137,7 +161,7 @@ void AppendValue(const Variant& value, float offset, std::string* text) {
       break;
     }
     case hmi::VT_BOOL:
-      AppendShortReal(text, static_cast<double>(value.bool_val() + offset));
+      AppendReal(text, static_cast<double>(value.bool_val() + offset));
       break;
     case hmi::VT_UI1:
       // A NUL or TAB byte cannot stand in a record.
@@ -165,12 +189,12 @@ long PictureReader::ToPixel(double value, bool horizontal) {
   return horizontal ? x : y;
 }
 
-int PictureReader::SpecialKindOf(const std::string& name) {
-  Special kind = Special::kNone;
+int PictureReader::SpecialKindOf(std::string_view name) {
+  // Names of another length are told apart without comparing their letters.
   for (const SpecialRow& row : kSpecialProperties) {
-    if (name == row.name) kind = row.kind;
+    if (name == row.name) return static_cast<int>(row.kind);
   }
-  return static_cast<int>(kind);
+  return static_cast<int>(Special::kNone);
 }
 
 int PictureReader::ConvertSpecialProperty(const std::string& name, const Variant& value,
@@ -188,16 +212,17 @@ int PictureReader::ConvertSpecial(int special, const std::string& name, const Va
     case Special::kVertical: {
       // A value that is no number is said under its object, never taken
       // silently as 0.
-      Variant number;
-      if (hmi::Failed(hmi::ChangeType(value, hmi::VT_R8, &number))) {
+      double number = 0.0;
+      if (!hmi::RealOf(value, &number)) {
         Variant shown;
         const std::string as_text =
             hmi::Succeeded(hmi::ChangeType(value, hmi::VT_BSTR, &shown)) ? shown.bstr() : "";
         Warn(name + ": the value \"" + as_text + "\" is not a number; 0 is written.",
              kSeverityWarning);
+        number = 0.0;
       }
       text->clear();
-      AppendInteger(text, ToPixel(AsDouble(value), kind == Special::kHorizontal));
+      AppendInteger(text, ToPixel(number, kind == Special::kHorizontal));
       *text += '\t';
       return 1;
     }
@@ -230,6 +255,7 @@ std::shared_ptr<const PictureReader::PropertyNames> PictureReader::PropertyNames
     name.role = text == "Name"                 ? kObjectName
                 : text == "FullyQualifiedName" ? kFullName
                                                : kPlainName;
+    name.key = text + '\t';
     name.text = std::move(text);
     read->push_back(std::move(name));
   }
@@ -258,10 +284,11 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
   built.assign(1, '\t');
   if (const std::shared_ptr<const PropertyNames> list = PropertyNamesOf(names)) {
     std::string text;
+    // One variant for every value: a value asked for replaces the whole of
+    // the one before, and a text keeps the room of the text before.
+    Variant value;
     for (const PropertyName& name : *list) {
-      built += name.text;
-      built += '\t';
-      Variant value;
+      built += name.key;
       if (hmi::Failed(object->PropertyValue(name.text, &value))) value.Clear();
       if (name.special != 0 && ConvertSpecial(name.special, name.text, value, &text)) {
         built += text;
@@ -269,17 +296,21 @@ HRESULT PictureReader::ReadProperties(hmi::IHmiObject* object, std::string* reco
         AppendValue(value, 0.0f, &built);
         built += '\t';
       } else {
-        FormatValue(value, 0.0f, &text);
         // Names as the page writes them (made safe, and unique on the page).
-        const std::string raw = value.vt() == hmi::VT_BSTR ? value.bstr() : text;
-        text = name.role == kObjectName ? PageName(object, raw) : PageFullName(raw);
+        const std::string* raw = &value.bstr();
+        if (value.vt() != hmi::VT_BSTR) {
+          FormatValue(value, 0.0f, &text);
+          raw = &text;
+        }
+        text = name.role == kObjectName ? PageName(object, *raw) : PageFullName(*raw);
         built += text;
         built += '\t';
       }
     }
   }
-  std::string rotation;
-  if (ReadRotation(object, &rotation) >= 0 && !rotation.empty()) built += rotation;
+  // The rotation block is appended when it is read (a failure to read the
+  // angle unit at its end keeps it).
+  if (geometry) AppendRotation(geometry.get(), &built);
   *record = built;
   return hr;
 }
@@ -288,11 +319,15 @@ int PictureReader::ReadRotation(hmi::IHmiObject* object, std::string* text) {
   text->clear();
   ComPtr<hmi::IHmiGeometry> geometry;
   if (hmi::Failed(Query(object, &geometry))) return kReadWithWarnings;
+  return AppendRotation(geometry.get(), text);
+}
+
+int PictureReader::AppendRotation(hmi::IHmiGeometry* geometry, std::string* out) {
   ComPtr<hmi::IHmiPoint> rotation_point, centre_point;
   if (hmi::Succeeded(geometry->RotationPoint(&rotation_point)) && rotation_point &&
       hmi::Succeeded(geometry->CenterPoint(&centre_point)) && centre_point) {
     double rx = 0, ry = 0, cx = 0, cy = 0;
-    std::string offsets;
+    *out += '\t';
     const char* failed = hmi::Failed(rotation_point->X(&rx))  ? "x"
                          : hmi::Failed(rotation_point->Y(&ry)) ? "y"
                          : hmi::Failed(centre_point->X(&cx))   ? "CenterX"
@@ -309,15 +344,14 @@ int PictureReader::ReadRotation(hmi::IHmiObject* object, std::string* text) {
         Report(Text(kResPixelFailed));
         px = py = 0;
       }
-      offsets = "rotateOffsetX\t";
-      AppendInteger(&offsets, static_cast<long>(px));
-      offsets += "\trotateOffsetY\t";
-      AppendInteger(&offsets, static_cast<long>(py));
-      offsets += '\t';
+      *out += "rotateOffsetX\t";
+      AppendInteger(out, static_cast<long>(px));
+      *out += "\trotateOffsetY\t";
+      AppendInteger(out, static_cast<long>(py));
+      *out += '\t';
     }
-    *text = "\t" + offsets;
   }
-  HRESULT hr = ReadAngleUnit(this, geometry.get());
+  HRESULT hr = ReadAngleUnit(this, geometry);
   return hmi::Failed(hr) ? 0 : hr;
 }
 

@@ -3,6 +3,7 @@
 // shows one line per text object). The walk calls the reader once per line.
 #include <cctype>
 #include <cmath>
+#include <string>
 
 #include "platform/format.h"
 #include "reader/class_readers.h"
@@ -65,8 +66,8 @@ int MakeLineRecord(PictureReader* reader, hmi::IHmiObject* object, hmi::IHmiText
   const long y = top + static_cast<long>((lines - 1) * line_height) -
                  static_cast<long>(line_height) * k;
   SetRecordProperty(record, "Caption", RecordText(CaptionLine(caption, per_line, taken)), 1);
-  SetRecordProperty(record, "Height", StringF("%ld", font_pixels), 1);
-  SetRecordProperty(record, "VerticalPosition", StringF("%ld", y), 1);
+  SetRecordProperty(record, "Height", std::to_string(font_pixels), 1);
+  SetRecordProperty(record, "VerticalPosition", std::to_string(y), 1);
   SetRecordProperty(record, "Name",
                     reader->PageName(object, name) + StringF("l%d", static_cast<int>(k)), 1);
   return 0;
@@ -124,12 +125,12 @@ int ReadText(PictureReader* reader, hmi::IHmiObject* object, std::string* record
 
   int32_t font_size = 0;
   if (hmi::Succeeded(text->FontSize(&font_size)) && reader->screen_dpi() > 0) {
-    SetRecordProperty(record, "Height",
-                      StringF("%ld", MulDiv(font_size, reader->screen_dpi(), 72)), 1);
+    SetRecordProperty(record, "Height", std::to_string(MulDiv(font_size, reader->screen_dpi(), 72)),
+                      1);
   } else {
     double height = 0.0;
     text->Height(&height);
-    SetRecordProperty(record, "Height", StringF("%ld", reader->ToPixel(height, false)), 1);
+    SetRecordProperty(record, "Height", std::to_string(reader->ToPixel(height, false)), 1);
   }
   return (data_entry == kReadWithWarnings && lines == 1) ? kReadWithWarnings : 0;
 }

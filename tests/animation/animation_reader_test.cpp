@@ -219,6 +219,38 @@ TEST_F(AnimationTest, AUniformlyScaledShapeGetsACompanionForItsOtherAxis) {
   EXPECT_EQ(state.companions, 2);
 }
 
+// Whether a companion is made is read from the record's last
+// ParentUniformScale pair (the parent's), also when the animation lists a
+// property of that name itself, and whatever else in the record reads -1.
+TEST_F(AnimationTest, OnlyAUniformParentGivesACompanionWhateverTheAnimationLists) {
+  const struct {
+    const char* parent;     // the shape's properties
+    const char* animation;  // the linear's own properties besides its limits
+    bool companion;
+  } cases[] = {
+      {R"({"Width": 20.0, "UniformScale": true})", "", true},
+      {R"({"Width": 20.0, "UniformScale": true})", R"("ParentUniformScale": 0, )", true},
+      {R"({"Width": 20.0, "UniformScale": false})", R"("ParentUniformScale": -1, )", false},
+      {R"({"Width": 20.0, "UniformScale": false})", R"("Other": -1, "X": true, )", false},
+      {R"({"Width": 20.0})", R"("ParentUniformScale": true, )", false},
+  };
+  int companions = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.parent) + " " + c.animation);
+    reader.picture_map()->clear();
+    Load("[" + Shape("Rect", "R", "Width", std::string(R"([{"class": "Linear", "name": "M",
+        "properties": {)") + c.animation + R"("LoOutValue": 10.0, "HiOutValue": 40.0}}])",
+                     c.parent) +
+         "]");
+    if (c.companion) {
+      ++companions;
+      EXPECT_EQ(Sequence(), "\tM(Linear)\tM-" + std::to_string(companions) + "(Linear)\t");
+    } else {
+      EXPECT_EQ(Sequence(), "\tM(Linear)\t");
+    }
+  }
+}
+
 TEST_F(AnimationTest, ASharedTableComesFromItsDocument) {
   ASSERT_TRUE(WriteTextFile(dir.File("Tables.qvg"), R"({"name": "Tables", "objects": [
       {"class": "Lookup", "name": "Colors", "lookup": {"levels": [{"in": 7, "out": 255}]}},

@@ -2,6 +2,8 @@
 // parents, connections, lookups by name and what each kind of object answers.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "hmi/document.h"
 #include "standin_test_util.h"
 
@@ -127,6 +129,47 @@ TEST(DocumentTest, ListedKeysKeepTheirOwnValue) {
   EXPECT_EQ(object->SetPropertyValue("Name", Variant::Bstr("Other")), E_ACCESSDENIED);
   EXPECT_EQ(object->SetPropertyValue("Missing", Variant::I4(1)), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(object->PropertyValue("Missing", &value), DISP_E_MEMBERNOTFOUND);
+}
+
+// A property is found by its name whatever order the names are asked in:
+// the listed order (the quick way), backwards, repeated, skipping some,
+// names of no property and defaults in between.
+TEST(DocumentTest, PropertiesAreFoundInAnyOrder) {
+  ComPtr<Document> document = LoadOk(WithObject(
+      R"({"class": "Rect", "name": "R", "properties": {"A": 1, "B": "two", "C": 3.5,
+          "Width": 4, "AB": 5, "Name": "Own"}})"));
+  ComPtr<IHmiObject> object = Find(document, "Pic.R");
+  ASSERT_TRUE(object);
+  const std::map<std::string, std::string> expected = {
+      {"ClassName", "BSTR:Rect"}, {"FullyQualifiedName", "BSTR:Pic.R"},
+      {"A", "I4:1"},              {"B", "BSTR:two"},
+      {"C", "R8:3.5"},            {"Width", "I4:4"},
+      {"AB", "I4:5"},             {"Name", "BSTR:Own"},
+      {"UniformScale", "BOOL:0"}, {"EdgeStyle", "I4:0"},
+      {"Missing", ""},            {"a", ""},
+      {"", ""},                   {"two", ""},
+  };
+  const std::vector<std::vector<std::string>> orders = {
+      {"ClassName", "FullyQualifiedName", "A", "B", "C", "Width", "AB", "Name"},
+      {"Name", "AB", "Width", "C", "B", "A", "FullyQualifiedName", "ClassName"},
+      {"A", "A", "B", "B", "Name", "Name", "ClassName"},
+      {"A", "C", "AB", "B", "Width", "Name", "A"},
+      {"A", "Missing", "B", "UniformScale", "C", "a", "Width", "", "AB", "two", "Name"},
+      {"Name", "ClassName", "EdgeStyle", "FullyQualifiedName", "A"},
+  };
+  for (const std::vector<std::string>& order : orders) {
+    for (const std::string& name : order) {
+      Variant value;
+      const HRESULT hr = object->PropertyValue(name, &value);
+      const std::string& want = expected.at(name);
+      if (want.empty()) {
+        EXPECT_EQ(hr, DISP_E_MEMBERNOTFOUND) << name;
+      } else {
+        ASSERT_EQ(hr, S_OK) << name;
+        EXPECT_EQ(Describe(value), want) << name;
+      }
+    }
+  }
 }
 
 TEST(DocumentTest, JsonValuesBecomeVariants) {

@@ -2,6 +2,8 @@
 // references.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "reader/hmi/com.h"
 #include "reader/hmi/variant.h"
 #include "standin_test_util.h"
@@ -98,6 +100,79 @@ TEST(ChangeTypeTest, ConvertsLikeTheAutomationLayer) {
       EXPECT_EQ(Describe(result), c.expected) << c.label;
     } else {
       EXPECT_EQ(Describe(result), "BSTR:untouched") << c.label;
+    }
+  }
+}
+
+// A variant set in place equals the one its factory makes, whatever it
+// held before: the old text, object or array is gone.
+TEST(VariantTest, SettersMakeWhatTheFactoriesMake) {
+  Counts counts;
+  auto held = [&counts]() {
+    std::vector<Variant> values = {
+        Variant(), Variant::Bstr(std::string(100, 'x')), Variant::R8(2.5), Variant::I4(-9),
+        MakeStringArray({"a", "b"})};
+    values.push_back(Variant::Dispatch(ComPtr<IDispatch>(MakeCom<CountedObject>(&counts))));
+    return values;
+  };
+  struct Case {
+    Variant made;
+    void (*set)(Variant*);
+  };
+  const Case cases[] = {
+      {Variant::I2(-7), [](Variant* v) { v->SetI2(-7); }},
+      {Variant::I4(2147483647), [](Variant* v) { v->SetI4(2147483647); }},
+      {Variant::R4(0.1f), [](Variant* v) { v->SetR4(0.1f); }},
+      {Variant::R8(-0.0), [](Variant* v) { v->SetR8(-0.0); }},
+      {Variant::UI1(200), [](Variant* v) { v->SetUI1(200); }},
+      {Variant::Bool(true), [](Variant* v) { v->SetBool(true); }},
+      {Variant::Bool(false), [](Variant* v) { v->SetBool(false); }},
+      {Variant::Bstr("short"), [](Variant* v) { v->SetBstr("short"); }},
+      {Variant::Bstr(""), [](Variant* v) { v->SetBstr(""); }},
+      {Variant::Bstr(std::string(40, 'y')), [](Variant* v) { v->SetBstr(std::string(40, 'y')); }},
+  };
+  for (const Case& c : cases) {
+    for (Variant& before : held()) {
+      SCOPED_TRACE(Describe(c.made) + " over " + Describe(before));
+      c.set(&before);
+      EXPECT_EQ(before.vt(), c.made.vt());
+      EXPECT_EQ(Describe(before), Describe(c.made));
+      EXPECT_EQ(before.bstr(), c.made.bstr());
+      EXPECT_EQ(before.i4(), c.made.i4());
+      EXPECT_EQ(std::signbit(before.r8()), std::signbit(c.made.r8()));
+      EXPECT_EQ(before.r8(), c.made.r8());
+      EXPECT_FALSE(before.dispatch());
+      EXPECT_EQ(before.array(), nullptr);
+      EXPECT_EQ(before.byref(), nullptr);
+    }
+  }
+  EXPECT_EQ(counts.alive, 0) << "every object held before was released";
+}
+
+// RealOf gives what ChangeType to VT_R8 gives, and fails where it fails.
+TEST(RealOfTest, AgreesWithChangeTypeToReal) {
+  const Variant values[] = {
+      Variant(),           Variant::I2(-7),          Variant::I4(2147483647),
+      Variant::UI1(200),   Variant::Bool(true),      Variant::Bool(false),
+      Variant::R4(0.1f),   Variant::R4(-0.0f),       Variant::R8(785.5),
+      Variant::R8(-0.0),   Variant::R8(1e300),       Variant::R8(std::nan("")),
+      Variant::R8(HUGE_VAL), Variant::Bstr(" 12.5 "), Variant::Bstr("1e3"),
+      Variant::Bstr("abc"), Variant::Bstr(""),        Variant::Bstr("True"),
+      Variant::Bstr("0x10"), Variant::Dispatch(nullptr), MakeStringArray({"1"}),
+  };
+  for (const Variant& value : values) {
+    SCOPED_TRACE(Describe(value));
+    Variant changed;
+    const bool converts = Succeeded(ChangeType(value, VT_R8, &changed));
+    double number = 42.0;
+    ASSERT_EQ(RealOf(value, &number), converts);
+    if (!converts) {
+      EXPECT_EQ(number, 42.0) << "left unchanged";
+    } else if (std::isnan(changed.r8())) {
+      EXPECT_TRUE(std::isnan(number));
+    } else {
+      EXPECT_EQ(number, changed.r8());
+      EXPECT_EQ(std::signbit(number), std::signbit(changed.r8()));
     }
   }
 }

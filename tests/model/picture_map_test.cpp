@@ -152,6 +152,49 @@ TEST(PictureMapTest, SetRecordProperty) {
   }
 }
 
+// SetRecordProperty changes the pair the first "TAB key TAB" of the record
+// starts, as a plain search for that text finds it: keys inside other
+// items, at either end, next to empty items and overlapping themselves.
+TEST(PictureMapTest, SetRecordPropertyFindsTheFirstWholeKey) {
+  auto expected_of = [](std::string record, const std::string& key, const std::string& value,
+                        int add) {
+    const std::string needle = "\t" + key + "\t";
+    const size_t at = record.find(needle);
+    if (at != std::string::npos) {
+      const size_t start = at + needle.size();
+      const size_t rest = record.find('\t', start);
+      record.replace(start, rest == std::string::npos ? std::string::npos : rest - start, value);
+    } else if (add == 1) {
+      if (record.empty() || record.back() != '\t') record += '\t';
+      record += key + "\t" + value + "\t";
+    }
+    return record;
+  };
+  const char* const items[] = {"A", "AA", "BA", "AB", "", "Width", "LineWidth", "Widths", "1"};
+  const char* const keys[] = {"A", "AA", "Width", "B", "", "1", "A\tA"};
+  uint32_t seed = 7;
+  auto next = [&seed](uint32_t below) {
+    seed = seed * 1103515245 + 12345;
+    return (seed >> 16) % below;
+  };
+  for (int r = 0; r < 2000; ++r) {
+    std::string record = next(2) ? "\t" : "";
+    const uint32_t count = next(8);
+    for (uint32_t i = 0; i < count; ++i) {
+      record += items[next(9)];
+      if (i + 1 < count || next(2)) record += '\t';
+    }
+    for (const char* key : keys) {
+      for (int add : {0, 1}) {
+        std::string changed = record;
+        SetRecordProperty(&changed, key, "v", add);
+        ASSERT_EQ(changed, expected_of(record, key, "v", add))
+            << "record '" << record << "' key '" << key << "' add " << add;
+      }
+    }
+  }
+}
+
 // One map parsed into again and again (Reset between the records) holds
 // what a new map would hold: the same pairs in the same order, every key
 // found, none of an earlier record left. The records are small and large

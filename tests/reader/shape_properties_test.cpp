@@ -2,6 +2,8 @@
 // conversions, rotation offsets, the edge rules and their failures.
 #include "reader_fixture.h"
 
+#include <cmath>
+
 #include "platform/format.h"
 #include "reader/class_readers.h"
 
@@ -226,6 +228,77 @@ TEST(AppendValueTest, AppendsWhatFormatValueGivesAndLeavesTheRestAlone) {
       AppendValue(value, offset, &record);
       EXPECT_EQ(record, "\tName\t" + formatted);
     }
+  }
+}
+
+// Reals are written as "%g" writes them, whole numbers (written the quick
+// way) and the rest alike, at every edge of the quick way.
+TEST(AppendValueTest, RealsAreWrittenAsPrintfGWritesThem) {
+  const double reals[] = {0.0,       -0.0,      1.0,       -1.0,     88.0,      785.5,
+                          0.5,       -0.5,      1e-5,      123456.0, 999999.0,  -999999.0,
+                          999999.5,  1e6,       -1e6,      1000001.0, 1e15,     -1e15,
+                          1e20,      4.25e-300, 2147483648.0, -2147483649.0, 1e-320,
+                          std::nan(""), HUGE_VAL, -HUGE_VAL};
+  // The offset is added first (-0 + 0 is 0); -0 itself stays "-0".
+  for (double real : reals) {
+    for (float offset : {0.0f, -0.0f}) {
+      std::string text;
+      AppendValue(Variant::R8(real), offset, &text);
+      EXPECT_EQ(text, StringF("%g", real + offset)) << real;
+      text.clear();
+      AppendValue(Variant::R4(static_cast<float>(real)), offset, &text);
+      EXPECT_EQ(text, StringF("%g", static_cast<double>(static_cast<float>(real) + offset)))
+          << real;
+    }
+  }
+  // With an offset, and booleans, which are numbers too.
+  for (int i = -3000; i <= 3000; ++i) {
+    const double real = i * 0.25;
+    std::string text;
+    AppendValue(Variant::R8(real), 0.5f, &text);
+    ASSERT_EQ(text, StringF("%g", real + 0.5f)) << real;
+  }
+  std::string text;
+  AppendValue(Variant::Bool(true), 0.25f, &text);
+  EXPECT_EQ(text, "-0.75");
+}
+
+// Every byte value: the ten that would break a name of the page become
+// "_", every other one stays.
+TEST(NameTextTest, OnlyTheUnsafeCharactersBecomeUnderscores) {
+  const std::string unsafe(" ()\"'\t\r\n\0#", 10);
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    const std::string name = std::string("a") + c + "b";
+    const bool replaced = unsafe.find(c) != std::string::npos;
+    EXPECT_EQ(NameText(name), replaced ? "a_b" : name) << byte;
+  }
+}
+
+// The properties converted to pixels or whole degrees, told apart by name
+// alone (whole, case and all).
+TEST(SpecialKindOfTest, OnlyThePositionSizeAndAngleNames) {
+  const int none = 0, horizontal = 1, vertical = 2, angle = 3;
+  const struct {
+    const char* name;
+    int kind;
+  } cases[] = {
+      {"Width", horizontal},         {"HorizontalPosition", horizontal},
+      {"StartX", horizontal},        {"EndX", horizontal},
+      {"Height", vertical},          {"VerticalPosition", vertical},
+      {"StartY", vertical},          {"EndY", vertical},
+      {"RotationAngle", angle},      {"width", none},
+      {"WIDTH", none},               {"Width ", none},
+      {" Width", none},              {"Widt", none},
+      {"EndZ", none},                {"EndXY", none},
+      {"StartZ", none},              {"Heigth", none},
+      {"VerticalPositio", none},     {"HorizontalPositionX", none},
+      {"RotationAngles", none},      {"LineWidth", none},
+      {"", none},                    {"Caption", none},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PictureReader::SpecialKindOf(c.name), c.kind) << c.name;
+    EXPECT_EQ(PictureReader::SpecialKindOf(std::string(c.name)), c.kind) << c.name;
   }
 }
 

@@ -53,6 +53,26 @@ Variant Variant::Bool(bool value) {
   return v;
 }
 
+void Variant::SetScalar(VARTYPE vt, int64_t integer, double real) {
+  vt_ = vt;
+  integer_ = integer;
+  real_ = real;
+  text_.clear();
+  object_ = nullptr;
+  array_.reset();
+  byref_ = nullptr;
+}
+
+void Variant::SetBstr(std::string_view value) {
+  vt_ = VT_BSTR;
+  integer_ = 0;
+  real_ = 0.0;
+  text_.assign(value.data(), value.size());
+  object_ = nullptr;
+  array_.reset();
+  byref_ = nullptr;
+}
+
 Variant Variant::Bstr(std::string value) {
   Variant v;
   v.vt_ = VT_BSTR;
@@ -292,6 +312,17 @@ HRESULT ChangeType(const Variant& source, VARTYPE type, Variant* result) {
       *result = Variant::R8(number);
       return S_OK;
   }
+}
+
+bool RealOf(const Variant& source, double* number) {
+  if (source.vt() == VT_R8) {
+    *number = source.r8();
+    return true;
+  }
+  double converted = 0.0;
+  if (Failed(NumericValue(source, VT_R8, &converted))) return false;
+  *number = converted;
+  return true;
 }
 
 }  // namespace hmi

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reader/hmi/com.h"
@@ -81,7 +82,20 @@ class Variant {
   // Back to VT_EMPTY, dropping any object reference.
   void Clear() { *this = Variant(); }
 
+  // Make the variant what the factory of the same name makes, in place:
+  // what it held is dropped, and its text keeps its room for a new one (a
+  // caller that fills one variant again and again makes no new ones).
+  void SetI2(int16_t value) { SetScalar(VT_I2, value, 0.0); }
+  void SetI4(int32_t value) { SetScalar(VT_I4, value, 0.0); }
+  void SetR4(float value) { SetScalar(VT_R4, 0, value); }
+  void SetR8(double value) { SetScalar(VT_R8, 0, value); }
+  void SetUI1(uint8_t value) { SetScalar(VT_UI1, value, 0.0); }
+  void SetBool(bool value) { SetScalar(VT_BOOL, value ? VARIANT_TRUE : VARIANT_FALSE, 0.0); }
+  void SetBstr(std::string_view value);
+
  private:
+  void SetScalar(VARTYPE vt, int64_t integer, double real);
+
   VARTYPE vt_ = VT_EMPTY;
   int64_t integer_ = 0;
   double real_ = 0.0;
@@ -134,6 +148,10 @@ Variant MakeObjectArray(const std::vector<ComPtr<IDispatch>>& objects);
 // DISP_E_TYPEMISMATCH when no conversion exists (objects, arrays, texts that
 // are not numbers); *result is then left unchanged.
 HRESULT ChangeType(const Variant& source, VARTYPE type, Variant* result);
+
+// The number that ChangeType to VT_R8 gives for `source`, without making a
+// variant of it; false (leaving *number unchanged) when ChangeType fails.
+bool RealOf(const Variant& source, double* number);
 
 // Reads a text as a finite decimal number ("12", "-3.5", "1e3", blanks and
 // tabs around it allowed). Returns false for anything else.
