@@ -2,8 +2,8 @@
 // stored, so that everything written from it comes out the same on every run.
 //
 // Entries sit in blocks in the order they were stored (a removed entry is
-// marked and skipped), so that a map of a few keys, as a parsed record is,
-// is searched by a short scan; once the map grows past a few dozen keys it
+// marked and skipped), so that a map of a few keys, as many a parsed record is,
+// is searched by a short scan; once the map grows past sixteen keys it
 // gets a hash index of its keys: one flat table of hashes and positions,
 // without an allocation per key. Reset empties a map and keeps its storage,
 // so that one map parsed into again and again (a record after another)
