@@ -101,8 +101,8 @@ int WriteLinear(PageWriter* writer, const PropertyMap& record) {
 
   writer->WriteLine(scale);
   writer->WriteLine(objects);
-  if (!translated_links.empty()) AppendLink(writer->picture_map(), translated_links);
-  AppendLink(writer->picture_map(), links);
+  if (!translated_links.empty()) AppendLink(writer->link_map(), translated_links);
+  AppendLink(writer->link_map(), links);
   return 1;
 }
 
@@ -147,8 +147,8 @@ int WritePen(PageWriter* writer, const PropertyMap& record) {
 
   writer->WriteLine(scale);
   writer->WriteLine(objects);
-  if (!translated_links.empty()) AppendLink(writer->picture_map(), translated_links);
-  AppendLink(writer->picture_map(), links);
+  if (!translated_links.empty()) AppendLink(writer->link_map(), translated_links);
+  AppendLink(writer->link_map(), links);
   return 1;
 }
 

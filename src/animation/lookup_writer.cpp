@@ -344,8 +344,8 @@ int WriteLookupLinks(PageWriter* writer, const PropertyMap& record,
   }
 
   writer->WriteLine(objects);
-  if (!translated_links.empty()) AppendLink(writer->picture_map(), translated_links);
-  AppendLink(writer->picture_map(), links);
+  if (!translated_links.empty()) AppendLink(writer->link_map(), translated_links);
+  AppendLink(writer->link_map(), links);
   return kLookupLinksWritten;
 }
 

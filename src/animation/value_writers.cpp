@@ -21,8 +21,8 @@ void AppendPropertyLink(std::string* links, const std::string& target, const std
 int WriteCollected(PageWriter* writer, const std::string& objects,
                    const std::string& translated_links, const std::string& links) {
   writer->WriteLine(objects);
-  if (!translated_links.empty()) AppendLink(writer->picture_map(), translated_links);
-  AppendLink(writer->picture_map(), links);
+  if (!translated_links.empty()) AppendLink(writer->link_map(), translated_links);
+  AppendLink(writer->link_map(), links);
   return 1;
 }
 

@@ -77,6 +77,10 @@ void ConversionLog::WriteBanner(Banner banner) {
 std::string ConversionLog::Path() const { return JoinPath(output_directory_, file_name_); }
 
 int ConversionLog::WriteLogLine(const std::string& text, int code) {
+  if (kept_ != nullptr) {
+    kept_->emplace_back(text, code);
+    return 1;
+  }
   if (file_name_.empty()) file_name_ = kDefaultLogName;
   std::string line;
   if (code == kLogWarning) {

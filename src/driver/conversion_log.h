@@ -5,6 +5,7 @@
 #define QUILLON_DRIVER_CONVERSION_LOG_H_
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/services.h"
@@ -51,6 +52,10 @@ class ConversionLog {
 
   // Appends one line to the log file; returns 1 when it was written.
   int WriteLogLine(const std::string& text, int code);
+  // From now on WriteLogLine keeps each line and its code in `lines`
+  // instead of writing it, for another log to write later in that order
+  // (null writes again).
+  void KeepLinesIn(std::vector<std::pair<std::string, int>>* lines) { kept_ = lines; }
   // Queues a line about the current object (prefixed by its severity).
   void QueueLine(const std::string& text, int severity);
   // Writes the queued lines under one heading naming the object, then
@@ -80,6 +85,7 @@ class ConversionLog {
   LogWindow* log_window_ = nullptr;
   // The log file, kept open between lines.
   AppendFile file_;
+  std::vector<std::pair<std::string, int>>* kept_ = nullptr;  // see KeepLinesIn
 };
 
 }  // namespace quillon

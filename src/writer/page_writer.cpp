@@ -1,10 +1,17 @@
 // The writer of one picture's JDF page description.
 #include "writer/page_writer.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "animation/animation_writers.h"
+#include "driver/progress_window.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
 #include "writer/shape_emitters.h"
@@ -71,9 +78,221 @@ std::string BeforeLastParen(const std::string& key) {
   return paren == std::string::npos ? key : key.substr(0, paren);
 }
 
+// Whether a key stands in both lists (a record written among the objects
+// is missing when its animation comes).
+bool ListsShareAKey(const std::vector<std::string>& objects,
+                    const std::vector<std::string>& animations) {
+  std::unordered_set<std::string_view> listed(animations.begin(), animations.end());
+  for (const std::string& key : objects) {
+    if (listed.count(key) != 0) return true;
+  }
+  return false;
+}
+
+// The user interface of the second thread: statuses are kept for the
+// calling thread to show, and anything that would ask the user marks the
+// thread's work as needing the calling thread.
+class KeepingUi : public Ui {
+ public:
+  // `run_on_main` runs a call on the calling thread and waits for it; false
+  // when the calling thread no longer takes calls.
+  KeepingUi(Ui* main_ui, std::function<bool(const std::function<void()>&)> run_on_main)
+      : main_ui_(main_ui), run_on_main_(std::move(run_on_main)) {}
+
+  int MessageBox(const std::string&, const std::string&, unsigned) override {
+    asked = true;
+    return kIdOk;
+  }
+  void OpenProgress(const std::string&) override {}
+  void SetProgressText(const std::string& text) override {
+    if (!statuses.empty() && statuses.back().first == text) {
+      ++statuses.back().second;
+    } else {
+      statuses.emplace_back(text, 1);
+    }
+  }
+  void CloseProgress() override { asked = true; }
+  UiEvent NextEvent() override { return UiEvent::kNone; }
+  void PostQuit() override { asked = true; }
+  // A dialog (the prompt for a node name) is shown by the calling thread's
+  // user interface, between two of its objects.
+  int RunModal(Dialog* dialog) override {
+    int result = kIdCancel;
+    if (main_ui_ == nullptr || !run_on_main_([&]() { result = main_ui_->RunModal(dialog); })) {
+      asked = true;
+    }
+    return result;
+  }
+  void ShowHelp(unsigned, int) override { asked = true; }
+
+  bool asked = false;
+  // Status texts in order, a run of the same text counted once.
+  std::vector<std::pair<std::string, size_t>> statuses;
+
+ private:
+  Ui* main_ui_;
+  std::function<bool(const std::function<void()>&)> run_on_main_;
+};
+
 }  // namespace
 
+// The animation records written on a second thread by a writer of its own:
+// its lines, log lines, statuses and links are kept, and the calling thread
+// takes them over after its objects (TakeAnimations).
+class PageWriter::AnimationWorker {
+ public:
+  AnimationWorker(PageWriter* main, std::vector<std::string> items)
+      : ui_(main->services_->ui,
+            [this](const std::function<void()>& call) { return RunOnMain(call); }),
+        // Without a user interface nothing is asked, as on the calling thread.
+        services_{main->services_->ui != nullptr ? &ui_ : nullptr, main->services_->resources,
+                  &progress_},
+        progress_(&ui_, main->services_->resources),
+        state_(main->process_state_ != nullptr ? *main->process_state_ : ProcessState()),
+        // The settings are the second thread's alone until it ends: the
+        // calling thread stops it before it translates anything itself.
+        writer_(*main, &services_, main->registry_,
+                main->process_state_ != nullptr ? &state_ : nullptr),
+        items_(std::move(items)) {
+    progress_.ShowProgress();
+    writer_.log_.KeepLinesIn(&log_lines_);
+    writer_.stop_ = &stop_;
+  }
+  AnimationWorker(const AnimationWorker&) = delete;
+  AnimationWorker& operator=(const AnimationWorker&) = delete;
+  ~AnimationWorker() { Stop(); }
+
+  // Throws std::system_error when no thread can be started.
+  void Start() { thread_ = std::thread([this]() { Run(); }); }
+  // Ends the thread at its next record and waits for it; a call it waits
+  // for is refused.
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_.store(true);
+      refusing_ = true;
+      done_cv_.notify_all();
+    }
+    if (thread_.joinable()) thread_.join();
+  }
+  // Waits up to `wait` for the thread to end, running a call it waits for;
+  // true once it has ended.
+  bool WaitFor(std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_cv_.wait_for(lock, wait,
+                      [this]() { return done_ || (call_ != nullptr && !call_done_); });
+    if (!done_) {
+      lock.unlock();
+      RunWaitingCall();
+      return false;
+    }
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+    return true;
+  }
+  // Runs the call the thread waits for, if any (on the calling thread).
+  void RunWaitingCall() {
+    if (!call_waiting_.load(std::memory_order_acquire)) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (call_ == nullptr || call_done_) return;
+    const std::function<void()>* call = call_;
+    lock.unlock();
+    (*call)();
+    lock.lock();
+    call_done_ = true;
+    call_waiting_.store(false, std::memory_order_release);
+    done_cv_.notify_all();
+  }
+  // Whether all items were written with nothing left to the calling thread.
+  bool Usable() const {
+    return finished_ && !writer_.needs_main_ && !ui_.asked;
+  }
+
+  PageWriter& writer() { return writer_; }
+  const KeepingUi& ui() const { return ui_; }
+  const std::vector<std::pair<std::string, int>>& log_lines() const { return log_lines_; }
+  const ProcessState& state() const { return state_; }
+
+ private:
+  void Run() {
+    bool finished = false;
+    try {
+      finished = true;
+      for (const std::string& item : items_) {
+        if (writer_.CancelRequested() || writer_.needs_main_) {
+          finished = false;
+          break;
+        }
+        writer_.WriteObject(item);
+      }
+    } catch (...) {
+      // Out of memory, say: the calling thread writes the items itself.
+      finished = false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = finished;
+    done_ = true;
+    done_cv_.notify_all();
+  }
+
+  // On the thread: hands `call` to the calling thread and waits until it
+  // has run it (true) or refused it (false).
+  bool RunOnMain(const std::function<void()>& call) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (refusing_) return false;
+    call_ = &call;
+    call_done_ = false;
+    call_waiting_.store(true, std::memory_order_release);
+    done_cv_.notify_all();
+    done_cv_.wait(lock, [this]() { return call_done_ || refusing_; });
+    const bool ran = call_done_;
+    call_ = nullptr;
+    call_waiting_.store(false, std::memory_order_release);
+    return ran;
+  }
+
+  KeepingUi ui_;
+  Services services_;
+  CFileConvDlg progress_;
+  ProcessState state_;
+  std::vector<std::pair<std::string, int>> log_lines_;
+  PageWriter writer_;
+  std::vector<std::string> items_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+  bool finished_ = false;
+  // A call the thread waits for the calling thread to run (RunOnMain).
+  const std::function<void()>* call_ = nullptr;
+  bool call_done_ = false;
+  bool refusing_ = false;
+  std::atomic<bool> call_waiting_{false};
+  std::thread thread_;
+};
+
 PageWriter::PageWriter(const Services* services) : services_(services), log_(services) {}
+
+PageWriter::PageWriter(const PageWriter& main, const Services* services, Registry* registry,
+                       ProcessState* state)
+    : services_(services),
+      indent_level_(main.indent_level_),
+      output_directory_(main.output_directory_),
+      picture_name_(main.picture_name_),
+      use_cab_files_(main.use_cab_files_),
+      allow_play_back_(main.allow_play_back_),
+      closed_before_(main.closed_before_),
+      jdf_path_(main.jdf_path_),
+      update_rate_(main.update_rate_),
+      image_extension_(main.image_extension_),
+      log_(services),
+      batching_(true),
+      registry_(registry),
+      process_state_(state),
+      records_(&main.picture_map_),
+      link_map_(&own_links_),
+      sharing_(true),
+      second_thread_(true) {}
 
 int PageWriter::Init(const std::string& output_base, int use_cab_files, int allow_play_back,
                      const GroupMap* group_map, const PictureMap* picture_map, int image_format,
@@ -138,7 +357,8 @@ int PageWriter::WriteLine(std::string_view text) {
   if (batching_) {
     if (indent_level_ > 0) batch_.append(static_cast<size_t>(indent_level_), '\t');
     batch_.append(text.data(), text.size());
-    return batch_.size() >= kLineBatch ? FlushBatch() : 1;
+    // The second thread's lines stay with it until they are taken over.
+    return batch_.size() >= kLineBatch && !second_thread_ ? FlushBatch() : 1;
   }
   FileResult result;
   if (indent_level_ <= 0) {
@@ -248,21 +468,52 @@ int PageWriter::WriteObjects() {
   }
   std::vector<std::string> items;
   SplitTabList(*sequence, &items);
+  // The animations come after all objects, and a large page writes them on
+  // a second thread meanwhile.
+  animations_written_beside_ = false;
+  std::unique_ptr<AnimationWorker> worker;
+  // Whatever leaves this function (an exception included) ends the thread
+  // before its worker goes.
+  struct StopWorker {
+    PageWriter* writer;
+    ~StopWorker() {
+      if (writer->worker_ != nullptr) writer->worker_->Stop();
+      writer->worker_ = nullptr;
+    }
+  } stop_worker{this};
+  if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
+    std::vector<std::string> animation_items;
+    if (parallel_min_items_ > 0 && batching_ && !closed_before_) {
+      SplitTabList(*animations, &animation_items);
+    }
+    if (animation_items.size() >= parallel_min_items_ && animation_items.size() > 0 &&
+        !ListsShareAKey(items, animation_items)) {
+      worker = StartAnimations(std::move(animation_items));
+    }
+  }
   for (const std::string& item : items) {
-    if (CancelRequested()) return 0;
+    if (CancelRequested()) {
+      AbandonWorker();
+      return 0;
+    }
     if (item.find(kGroupSuffix) != std::string::npos) {
       if (WriteSymbol(item) == 0) Report(services_->Text(kResGroupNotWritten), kLogError);
     } else {
       WriteObject(item);
     }
   }
+  const bool taken = worker_ != nullptr && TakeAnimations(worker_);
+  AbandonWorker();
+  worker.reset();
   picture_map_.Remove(kObjectSequence);
 
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
-    SplitTabList(*animations, &items);
-    for (const std::string& item : items) {
-      if (CancelRequested()) return 0;
-      WriteObject(item);
+    if (!taken) {
+      SplitTabList(*animations, &items);
+      for (const std::string& item : items) {
+        if (CancelRequested()) return 0;
+        WriteObject(item);
+      }
     }
     picture_map_.Remove(kAnimationSequence);
     WriteLine(StringF(kDataSource, update_rate_));
@@ -294,7 +545,7 @@ int PageWriter::WriteObjects() {
 }
 
 int PageWriter::WriteObject(const std::string& key) {
-  const std::string* record = picture_map_.Find(key);
+  const std::string* record = FindRecord(key);
   if (record == nullptr) {
     Report(services_->Text(kResRecordMissing), kLogError);
     return 0;
@@ -321,7 +572,7 @@ int PageWriter::WriteObject(const std::string& key) {
            kLogError);
   }
   LeaveRecord();
-  picture_map_.Remove(key);
+  RemoveRecord(key);
   return 1;
 }
 
@@ -333,6 +584,11 @@ PropertyMap* PageWriter::EnterRecord() {
 }
 
 int PageWriter::WriteSymbol(const std::string& key) {
+  if (second_thread_) {
+    // Groups use the group map, which only the calling thread touches.
+    needs_main_ = true;
+    return 0;
+  }
   std::string group_name;
   std::string member_key;
   if (key.find('#') == std::string::npos) {
@@ -358,7 +614,7 @@ int PageWriter::WriteSymbol(const std::string& key) {
   Indent();
 
   const std::string record_key = group_name + kGroupSuffix;
-  const std::string* record = picture_map_.Find(record_key);
+  const std::string* record = FindRecord(record_key);
   if (record == nullptr || open_groups_.count(group_name) != 0) {
     close_symbol();
     Report(services_->Text(kResGroupIncomplete), kLogError);
@@ -384,13 +640,19 @@ int PageWriter::WriteSymbol(const std::string& key) {
   open_groups_.insert(group_name);
   WriteGroupMembers(member_list);
   open_groups_.erase(group_name);
-  picture_map_.Remove(record_key);
+  RemoveRecord(record_key);
   group_map_.Remove(FindGroupKey(group_name));
   close_symbol();
   return 1;
 }
 
 bool PageWriter::CancelRequested() {
+  if (stop_ != nullptr && stop_->load(std::memory_order_relaxed)) {
+    needs_main_ = true;
+    return true;
+  }
+  // Between two objects the second thread's dialog is shown.
+  if (worker_ != nullptr) worker_->RunWaitingCall();
   if (cancelled_) return true;
   // A window closed before the page was begun is no cancel of this page.
   if (closed_before_) return false;
@@ -420,12 +682,105 @@ int PageWriter::WriteGroupMembers(const std::string& member_list) {
 }
 
 ExpressionTranslator* PageWriter::translator() {
+  // The translator numbers and settings are the second thread's meanwhile.
+  AbandonWorker();
   if (process_state_ == nullptr) return nullptr;
   if (!translator_) {
     translator_ = std::make_unique<ExpressionTranslator>(&log_, registry_, process_state_,
-                                                         &picture_map_, jdf_path_);
+                                                         records_, jdf_path_);
   }
   return translator_.get();
+}
+
+ProcessState* PageWriter::process_state() {
+  AbandonWorker();
+  return process_state_;
+}
+
+const std::string* PageWriter::FindRecord(const std::string& key) {
+  if (!removed_set_.empty() && removed_set_.count(key) != 0) return nullptr;
+  const std::string* record = records_->Find(key);
+  if (record != nullptr && second_thread_) found_.push_back(key);
+  return record;
+}
+
+void PageWriter::RemoveRecord(const std::string& key) {
+  if (!sharing_) {
+    picture_map_.Remove(key);
+    return;
+  }
+  if (removed_set_.insert(key).second) removed_.push_back(key);
+}
+
+void PageWriter::EndSharing() {
+  if (!sharing_) return;
+  sharing_ = false;
+  for (const std::string& key : removed_) picture_map_.Remove(key);
+  removed_.clear();
+  removed_set_.clear();
+  link_map_ = &picture_map_;
+  if (const std::string* links = own_links_.Find(kLinks)) AppendLink(&picture_map_, *links);
+  own_links_.clear();
+}
+
+std::unique_ptr<PageWriter::AnimationWorker> PageWriter::StartAnimations(
+    std::vector<std::string> items) {
+  auto worker = std::make_unique<AnimationWorker>(this, std::move(items));
+  // From here the picture map is only read until the second thread is done.
+  sharing_ = true;
+  link_map_ = &own_links_;
+  try {
+    worker->Start();
+  } catch (const std::system_error&) {
+    EndSharing();
+    return nullptr;
+  }
+  worker_ = worker.get();
+  return worker;
+}
+
+void PageWriter::AbandonWorker() {
+  if (worker_ == nullptr) return;
+  worker_->Stop();
+  worker_ = nullptr;
+  EndSharing();
+}
+
+bool PageWriter::TakeAnimations(AnimationWorker* worker) {
+  // The user may still cancel while the second thread finishes.
+  while (!worker->WaitFor(std::chrono::milliseconds(20))) {
+    if (services_->progress != nullptr) services_->progress->PumpMessages();
+    if (services_->Cancelled()) return false;
+  }
+  if (!worker->Usable() || jdf_failed_ || cancelled_ || indent_level_ != 1 ||
+      !log_.pending().empty()) {
+    return false;
+  }
+  PageWriter& second = worker->writer();
+  // A record written here first would have been missing there.
+  for (const std::string& key : second.found_) {
+    if (removed_set_.count(key) != 0) return false;
+  }
+  worker_ = nullptr;
+  EndSharing();
+  // As if written here: each status, each log line, the records removed,
+  // the links, the lines and the numbers, in that order.
+  for (const auto& status : worker->ui().statuses) {
+    for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
+  }
+  for (const auto& line : worker->log_lines()) log_.WriteLogLine(line.first, line.second);
+  for (const std::string& key : second.removed_) picture_map_.Remove(key);
+  if (const std::string* links = second.own_links_.Find(kLinks)) {
+    AppendLink(&picture_map_, *links);
+  }
+  if (second.converted_ == 1) converted_ = 1;
+  if (process_state_ != nullptr) *process_state_ = worker->state();
+  if (!jdf_failed_ && !second.batch_.empty()) {
+    batch_.append(second.batch_);
+    if (batch_.size() >= kLineBatch) FlushBatch();
+  }
+  animations_written_beside_ = true;
+  return true;
 }
 
 std::string PageWriter::FindGroupKey(const std::string& group_name) const {

@@ -4,13 +4,17 @@
 #ifndef QUILLON_WRITER_PAGE_WRITER_H_
 #define QUILLON_WRITER_PAGE_WRITER_H_
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "driver/conversion_log.h"
 #include "expression/translator.h"
@@ -100,12 +104,22 @@ class PageWriter {
   // The translator of this page's data sources (null without SetTranslation).
   ExpressionTranslator* translator();
   // The numbers shared across conversions (null without SetTranslation).
-  ProcessState* process_state() const { return process_state_; }
+  ProcessState* process_state();
+
+  // A staged page whose animation sequence lists at least `min_items`
+  // records writes them on a second thread while the objects are written,
+  // and puts them behind the objects as if written one after another (the
+  // same bytes, log lines, statuses, links and numbers). 0 never does.
+  void set_parallel_animations(size_t min_items) { parallel_min_items_ = min_items; }
+  // Whether the last page kept the animations written on the second thread.
+  bool animations_written_beside() const { return animations_written_beside_; }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
   const Services& services() const { return *services_; }
   PictureMap* picture_map() { return &picture_map_; }
+  // The map whose links entry the emitters append to (see AppendLink).
+  PictureMap* link_map() { return link_map_; }
   GroupMap* group_map() { return &group_map_; }
   const std::string& output_directory() const { return output_directory_; }
   const std::string& picture_name() const { return picture_name_; }
@@ -122,6 +136,29 @@ class PageWriter {
   bool converted_line_due() const { return converted_line_due_; }
 
  private:
+  class AnimationWorker;
+  friend class AnimationWorker;
+  // The writer of a second thread: it writes records of `main`'s picture
+  // map, which it only reads, into its own lines, log lines and links.
+  PageWriter(const PageWriter& main, const Services* services, Registry* registry,
+             ProcessState* state);
+
+  // The record of `key`, or null (also when it was written while shared).
+  const std::string* FindRecord(const std::string& key);
+  // Removes a written record, or keeps its key for EndSharing.
+  void RemoveRecord(const std::string& key);
+  // Starts writing `items` on a second thread; null when it is not worth it
+  // or no thread can be started.
+  std::unique_ptr<AnimationWorker> StartAnimations(std::vector<std::string> items);
+  // Waits for the second thread and takes over what it wrote; false when it
+  // was dropped (the items are then written here, as they always were).
+  bool TakeAnimations(AnimationWorker* worker);
+  // Stops and drops the second thread: this writer needs what it uses.
+  void AbandonWorker();
+  // Ends sharing the picture map: the records written meanwhile are removed
+  // and the links kept meanwhile appended.
+  void EndSharing();
+
   // Logs `text` at code `code` and shows it as the progress status.
   void Report(const std::string& text, int code);
   // Reports a failed open, write or close of the JDF file; after it nothing
@@ -177,6 +214,26 @@ class PageWriter {
   // First group-map key by group name, for FindGroupKey.
   mutable std::unordered_map<std::string, std::string> group_index_;
   mutable bool group_index_built_ = false;
+
+  // Writing beside a second thread. While the picture map is shared, both
+  // writers only read it: a record written is removed by EndSharing, links
+  // go to own_links_ first.
+  size_t parallel_min_items_ = 256;
+  bool animations_written_beside_ = false;
+  const PictureMap* records_ = &picture_map_;  // where records are found
+  PictureMap* link_map_ = &picture_map_;
+  PictureMap own_links_;
+  bool sharing_ = false;
+  std::vector<std::string> removed_;
+  std::unordered_set<std::string> removed_set_;
+  AnimationWorker* worker_ = nullptr;  // the running second thread, if any
+  // On the second thread: lines stay in batch_, the keys found are kept,
+  // `stop_` ends the loop, and needs_main_ says that something was met that
+  // only the calling thread may do (a group).
+  bool second_thread_ = false;
+  bool needs_main_ = false;
+  std::vector<std::string> found_;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 }  // namespace quillon

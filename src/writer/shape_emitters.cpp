@@ -212,7 +212,7 @@ int EmitAlarmTextLink(PageWriter* writer, const PropertyMap& record) {
   OwnerName(&owner, std::string());
   std::string link;
   AppendAll(&link, "\t(", owner, ".text Source1.", *source, ")");
-  AppendLink(writer->picture_map(), link);
+  AppendLink(writer->link_map(), link);
   return 1;
 }
 

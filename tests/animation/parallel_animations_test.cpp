@@ -1,0 +1,249 @@
+// Animations written on a second thread beside the objects: the page, the
+// log, the statuses, the dialogs and the numbers are those of writing them
+// one after another, whether the second thread's work is kept or dropped.
+#include <unistd.h>
+
+#include <functional>
+
+#include "driver/dialogs.h"
+#include "emitter_fixture.h"
+#include "platform/dialog.h"
+#include "platform/output_stage.h"
+
+namespace quillon {
+namespace {
+
+struct Outcome {
+  int result = -1;
+  std::string jdf;
+  std::string log;
+  std::vector<std::string> statuses;
+  std::vector<int> dialogs;
+  size_t boxes = 0;
+  int expressions = 0;
+  int scale_stages = 0;
+  std::string node;
+  bool beside = false;
+  bool node_key = false;
+};
+
+class ParallelAnimationsTest : public AnimationPageTest {
+ protected:
+  // Rectangles, then animations of every kind that the writer translates:
+  // tables, scales, formats with stages, pens, expressions, clock values,
+  // data items and alarm links.
+  void AddPlant(int rectangles, int rounds) {
+    for (int i = 2; i <= rectangles; ++i) {
+      AddObject("Rect", "Rect" + std::to_string(i), "HorizontalPosition\t" + std::to_string(i) +
+                                                        "\tWidth\t30\t");
+    }
+    const std::vector<Change> width = {
+        {"inMin", "-32768"}, {"inMax", "32767"}, {"outMin", "-32768.0"}, {"outMax", "32767.0"}};
+    for (int i = 0; i < rounds; ++i) {
+      const std::string n = std::to_string(i);
+      AddAnimation("Lookup", "L" + n, RecordText(LookupPairs("L" + n)));
+      AddAnimation("Linear", "N" + n, RecordText(LinearPairs(), {{"Name", ("N" + n).c_str()}}));
+      AddAnimation("Format", "F" + n,
+                   RecordText(AnimationPairs("Format", "F" + n, "Width"), width));
+      AddAnimation("Format", "E" + n,
+                   RecordText(AnimationPairs("Format", "E" + n, "HorizontalPosition"),
+                              [&]() {
+                                std::vector<Change> changes = width;
+                                changes.push_back({"Source",
+                                                   "DS.NODE1.T1.F_CV + DS.NODE1.T2.F_CV"});
+                                return changes;
+                              }()));
+      AddAnimation("Pen", "P" + n, RecordText(PenPairs(), {{"Name", ("P" + n).c_str()}}));
+      AddAnimation("GlobalSysInfo", "Clock" + n,
+                   RecordText({{"PropertyName", "Caption"},
+                               {"FullyQualifiedSource", "System.CurrentTime"},
+                               {"FullyQualifiedName", "Pic1.Text1.Caption"},
+                               {"Name", "Clock" + n},
+                               {"ClassName", "GlobalSysInfo"},
+                               {"ParentProperty", "Caption"},
+                               {"ParentShape", "Text"},
+                               {"IsGroupScale", "0"}}));
+      AddAnimation("COPCDataItem", "COPCDataItem-" + n,
+                   RecordText({{"ClassName", "COpcDataItem"},
+                               {"PropertyName", "Width"},
+                               {"FullyQualifiedSource", "DS.NODE1.T1.F_CV"},
+                               {"ParentFullName", "Pic1.Rect1"},
+                               {"ParentShape", "Rect"},
+                               {"IsGroupScale", "0"}},
+                              width));
+      AddAnimation("AlarmTextLink", "A" + n,
+                   "\tName\tA" + n + "\tClassName\tAlarmTextLink\tFullyQualifiedName\tPic1.T" +
+                       n + ".A" + n + "\tSource\tNODE1.T1.A_CUALM\t");
+      // One that cannot be written, for a log line.
+      AddAnimation("Lookup", "Bad" + n, RecordText(LookupPairs("Bad" + n), {{"Count", nullptr}}));
+    }
+  }
+
+  // Writes the page into a stage, from copies of the maps, the numbers and
+  // the settings as they are now; `parallel` as set_parallel_animations.
+  Outcome WriteStagedPage(size_t parallel) {
+    const PictureMap saved_pictures = pictures;
+    const GroupMap saved_groups = groups;
+    const ProcessState saved_state = state;
+    ::unlink(dir.File("Pic1.JDF").c_str());
+    ::unlink(dir.File("Pic1.Log").c_str());
+    env.ui.statuses.clear();
+    env.ui.dialogs_shown.clear();
+    env.ui.boxes.clear();
+    env.progress.ShowProgress();
+    for (int i = 0; i < prompts; ++i) env.ui.QueueDialog(answer);
+
+    Outcome outcome;
+    {
+      OutputStage stage(dir.path(), "Pic1");
+      stage.Activate();
+      PageWriter writer(&env.services);
+      EXPECT_EQ(writer.Init(base(), 1, 1, &groups, &pictures, 0, nullptr), 1);
+      writer.SetTranslation(&settings, &state);
+      writer.set_parallel_animations(parallel);
+      long height = 0, width = 0;
+      std::string background;
+      int rate = 0;
+      writer.LoadPageProperties(&height, &width, &background, &rate);
+      outcome.result = writer.WriteDocument(height, width, background, "1.0");
+      outcome.beside = writer.animations_written_beside();
+      stage.Publish([](const std::string&) { return 0; }, nullptr);
+    }
+    outcome.jdf = Jdf();
+    outcome.log = Log();
+    outcome.statuses = env.ui.statuses;
+    outcome.dialogs = env.ui.dialogs_shown;
+    outcome.boxes = env.ui.boxes.size();
+    outcome.expressions = state.expressions;
+    outcome.scale_stages = state.scale_stages;
+    outcome.node = state.remembered_node;
+    std::string ignored;
+    outcome.node_key = settings.ReadString(RegistryRoot::kClassesRoot,
+                                           "Software\\Qev Dynamics\\NODENAME", "",
+                                           &ignored) == RegistryResult::kOk;
+    pictures = saved_pictures;
+    groups = saved_groups;
+    state = saved_state;
+    return outcome;
+  }
+
+  // Both ways, from the same start; the second thread's work kept or not.
+  // A dialog the second thread had answered before its work was dropped is
+  // asked again by the calling thread.
+  void ExpectSameBothWays(bool kept_beside) {
+    MemoryRegistry start = settings;
+    const Outcome one_after_another = WriteStagedPage(0);
+    const MemoryRegistry after_one = settings;
+    settings = start;
+    const Outcome beside = WriteStagedPage(1);
+    EXPECT_EQ(one_after_another.result, 1);
+    EXPECT_FALSE(one_after_another.beside);
+    EXPECT_EQ(beside.beside, kept_beside);
+    EXPECT_EQ(beside.result, one_after_another.result);
+    EXPECT_TRUE(beside.jdf == one_after_another.jdf);
+    EXPECT_EQ(beside.log, one_after_another.log);
+    EXPECT_EQ(beside.statuses, one_after_another.statuses);
+    if (kept_beside) {
+      EXPECT_EQ(beside.dialogs, one_after_another.dialogs);
+    } else {
+      EXPECT_GE(beside.dialogs.size(), one_after_another.dialogs.size());
+    }
+    EXPECT_EQ(beside.boxes, one_after_another.boxes);
+    EXPECT_EQ(beside.expressions, one_after_another.expressions);
+    EXPECT_EQ(beside.scale_stages, one_after_another.scale_stages);
+    EXPECT_EQ(beside.node, one_after_another.node);
+    EXPECT_EQ(beside.node_key, one_after_another.node_key);
+    EXPECT_EQ(settings.generation() - start.generation(),
+              after_one.generation() - start.generation());
+  }
+
+  MemoryRegistry& settings = registry;
+  int prompts = 0;
+  std::function<void(Dialog*)> answer = [](Dialog* d) {
+    d->UserTypes(kNodeName, "node1");
+    d->UserClicks(kControlOk);
+  };
+};
+
+TEST_F(ParallelAnimationsTest, EveryKindOfAnimationGivesTheSamePage) {
+  struct Case {
+    const char* what;
+    bool node_key;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"a node given", true, "node1"},
+      // This node's name is read from the settings, whose key is made.
+      {"this node, no node name in the settings", false, "THISNODE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetPicture();
+    if (c.node_key) {
+      settings.Put(RegistryRoot::kClassesRoot, "Software\\Qev Dynamics\\NODENAME", "", "NODE1");
+    }
+    AddPlant(300, 40);
+    // Each clock value asks for the node; the answers come from the calling
+    // thread's user interface in both ways.
+    prompts = 40;
+    const std::string given = c.answer;
+    answer = [given](Dialog* d) {
+      d->UserTypes(kNodeName, given);
+      d->UserClicks(kControlOk);
+    };
+    ExpectSameBothWays(true);
+    const Outcome outcome = WriteStagedPage(1);
+    EXPECT_NE(outcome.jdf.find("(Exp"), std::string::npos);
+    EXPECT_NE(outcome.jdf.find("TAVScale-"), std::string::npos);
+    EXPECT_NE(outcome.log.find("Bad0"), std::string::npos);
+    EXPECT_EQ(outcome.node_key, true);
+  }
+}
+
+TEST_F(ParallelAnimationsTest, WhatOnlyTheCallingThreadMayDoDropsTheSecondThreadsWork) {
+  struct Case {
+    const char* what;
+    std::function<void(PictureMap*)> arrange;
+  };
+  const Case cases[] = {
+      {"an object of an animation class among the objects",
+       [](PictureMap* pictures) {
+         AddRecord(pictures, "Lookup", "Early", RecordText(LookupPairs("Early")));
+         AppendToSequence(pictures, "Lookup", "Early", kObjectSequence);
+       }},
+      {"a group first among the animations",
+       [](PictureMap* pictures) {
+         AddRecord(pictures, "Group", "G1", "\tName\tG1\tClassName\tGroup\t");
+         AppendToSequence(pictures, "Group", "G1", kAnimationSequence);
+       }},
+      {"an animation listed among the objects too",
+       [](PictureMap* pictures) {
+         AddRecord(pictures, "Lookup", "L99", RecordText(LookupPairs("L99")));
+         AppendToSequence(pictures, "Lookup", "L99", kObjectSequence);
+         AppendToSequence(pictures, "Lookup", "L99", kAnimationSequence);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetPicture();
+    settings = MemoryRegistry();
+    const std::string key = "QEV32\\DataSources\\X";
+    settings.Put(RegistryRoot::kClassesRoot, key, "", "DS");
+    settings.Put(RegistryRoot::kClassesRoot, key, "OpcProgID", "Velquist.OPCEDA");
+    settings.Put(RegistryRoot::kClassesRoot, "Software\\Qev Dynamics\\NODENAME", "", "NODE1");
+    c.arrange(&pictures);
+    AddPlant(20, 5);
+    prompts = 10;
+    ExpectSameBothWays(false);
+  }
+}
+
+TEST_F(ParallelAnimationsTest, FewAnimationsStayOnTheCallingThread) {
+  AddPlant(5, 2);
+  EXPECT_FALSE(WriteStagedPage(100).beside);
+  EXPECT_FALSE(WriteStagedPage(0).beside);
+  EXPECT_TRUE(WriteStagedPage(18).beside);
+}
+
+}  // namespace
+}  // namespace quillon
