@@ -131,6 +131,13 @@ class OrderedMap {
 
   bool Contains(std::string_view key) const { return Locate(key) != kAbsent; }
 
+  // Where `key`'s entry is (kept until the map is emptied), or kNoPosition;
+  // ValueAt gives its value. Positions are below positions().
+  static constexpr size_t kNoPosition = static_cast<size_t>(-1);
+  size_t PositionOf(std::string_view key) const { return Locate(key); }
+  const std::string& ValueAt(size_t position) const { return entries_[position].second; }
+  size_t positions() const { return used_; }
+
   // Removes `key`; returns whether it was there.
   bool Remove(std::string_view key) {
     const size_t at = Locate(key);
@@ -168,7 +175,7 @@ class OrderedMap {
   const_iterator end() const { return const_iterator(this, live_.size()); }
 
  private:
-  static constexpr size_t kAbsent = static_cast<size_t>(-1);
+  static constexpr size_t kAbsent = kNoPosition;
   // Up to this many keys a map is searched by a scan. Past it the scans of
   // a record parsed into the map (each new key looked for first) and of the
   // lookups that follow cost more than building an index for the record.

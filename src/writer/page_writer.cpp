@@ -78,17 +78,6 @@ std::string BeforeLastParen(const std::string& key) {
   return paren == std::string::npos ? key : key.substr(0, paren);
 }
 
-// Whether a key stands in both lists (a record written among the objects
-// is missing when its animation comes).
-bool ListsShareAKey(const std::vector<std::string>& objects,
-                    const std::vector<std::string>& animations) {
-  std::unordered_set<std::string_view> listed(animations.begin(), animations.end());
-  for (const std::string& key : objects) {
-    if (listed.count(key) != 0) return true;
-  }
-  return false;
-}
-
 // The user interface of the second thread: statuses are kept for the
 // calling thread to show, and anything that would ask the user marks the
 // thread's work as needing the calling thread.
@@ -292,6 +281,7 @@ PageWriter::PageWriter(const PageWriter& main, const Services* services, Registr
       records_(&main.picture_map_),
       link_map_(&own_links_),
       sharing_(true),
+      written_(main.written_.size(), 0),
       second_thread_(true) {}
 
 int PageWriter::Init(const std::string& output_base, int use_cab_files, int allow_play_back,
@@ -486,10 +476,14 @@ int PageWriter::WriteObjects() {
     if (parallel_min_items_ > 0 && batching_ && !closed_before_) {
       SplitTabList(*animations, &animation_items);
     }
-    if (animation_items.size() >= parallel_min_items_ && animation_items.size() > 0 &&
-        !ListsShareAKey(items, animation_items)) {
+    if (animation_items.size() >= parallel_min_items_ && animation_items.size() > 0) {
       worker = StartAnimations(std::move(animation_items));
     }
+  }
+  if (before_objects_) {
+    const std::function<void()> work = std::move(before_objects_);
+    before_objects_ = nullptr;
+    work();
   }
   for (const std::string& item : items) {
     if (CancelRequested()) {
@@ -698,10 +692,11 @@ ProcessState* PageWriter::process_state() {
 }
 
 const std::string* PageWriter::FindRecord(const std::string& key) {
-  if (!removed_set_.empty() && removed_set_.count(key) != 0) return nullptr;
-  const std::string* record = records_->Find(key);
-  if (record != nullptr && second_thread_) found_.push_back(key);
-  return record;
+  if (written_.empty()) return records_->Find(key);
+  const size_t at = records_->PositionOf(key);
+  if (at == PictureMap::kNoPosition) return nullptr;
+  if (at < written_.size() && written_[at] != 0) return nullptr;
+  return &records_->ValueAt(at);
 }
 
 void PageWriter::RemoveRecord(const std::string& key) {
@@ -709,15 +704,15 @@ void PageWriter::RemoveRecord(const std::string& key) {
     picture_map_.Remove(key);
     return;
   }
-  if (removed_set_.insert(key).second) removed_.push_back(key);
+  const size_t at = records_->PositionOf(key);
+  if (at == PictureMap::kNoPosition || at >= written_.size()) return;
+  written_[at] = 1;
+  if (!animation_at_.empty() && animation_at_[at] != 0) wrote_an_animation_ = true;
 }
 
 void PageWriter::EndSharing() {
   if (!sharing_) return;
   sharing_ = false;
-  for (const std::string& key : removed_) picture_map_.Remove(key);
-  removed_.clear();
-  removed_set_.clear();
   link_map_ = &picture_map_;
   if (const std::string* links = own_links_.Find(kLinks)) AppendLink(&picture_map_, *links);
   own_links_.clear();
@@ -725,8 +720,15 @@ void PageWriter::EndSharing() {
 
 std::unique_ptr<PageWriter::AnimationWorker> PageWriter::StartAnimations(
     std::vector<std::string> items) {
-  auto worker = std::make_unique<AnimationWorker>(this, std::move(items));
   // From here the picture map is only read until the second thread is done.
+  written_.assign(picture_map_.positions(), 0);
+  animation_at_.assign(picture_map_.positions(), 0);
+  for (const std::string& item : items) {
+    const size_t at = picture_map_.PositionOf(item);
+    if (at != PictureMap::kNoPosition) animation_at_[at] = 1;
+  }
+  wrote_an_animation_ = false;
+  auto worker = std::make_unique<AnimationWorker>(this, std::move(items));
   sharing_ = true;
   link_map_ = &own_links_;
   try {
@@ -752,24 +754,22 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
     if (services_->progress != nullptr) services_->progress->PumpMessages();
     if (services_->Cancelled()) return false;
   }
-  if (!worker->Usable() || jdf_failed_ || cancelled_ || indent_level_ != 1 ||
-      !log_.pending().empty()) {
+  // A record written here first would have been missing there.
+  if (!worker->Usable() || wrote_an_animation_ || jdf_failed_ || cancelled_ ||
+      indent_level_ != 1 || !log_.pending().empty()) {
     return false;
   }
   PageWriter& second = worker->writer();
-  // A record written here first would have been missing there.
-  for (const std::string& key : second.found_) {
-    if (removed_set_.count(key) != 0) return false;
-  }
   worker_ = nullptr;
   EndSharing();
-  // As if written here: each status, each log line, the records removed,
+  // As if written here: each status, each log line, the records written,
   // the links, the lines and the numbers, in that order.
   for (const auto& status : worker->ui().statuses) {
     for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
   }
   for (const auto& line : worker->log_lines()) log_.WriteLogLine(line.first, line.second);
-  for (const std::string& key : second.removed_) picture_map_.Remove(key);
+  // The records it wrote count as written here.
+  for (size_t at = 0; at < written_.size(); ++at) written_[at] |= second.written_[at];
   if (const std::string* links = second.own_links_.Find(kLinks)) {
     AppendLink(&picture_map_, *links);
   }

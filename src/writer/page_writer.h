@@ -6,12 +6,12 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -113,6 +113,10 @@ class PageWriter {
   void set_parallel_animations(size_t min_items) { parallel_min_items_ = min_items; }
   // Whether the last page kept the animations written on the second thread.
   bool animations_written_beside() const { return animations_written_beside_; }
+  // Work the writer does once, before the objects of the page description:
+  // right after the second thread starts when there is one, so that both
+  // go on meanwhile (the converter releases the picture document here).
+  void set_before_objects(std::function<void()> work) { before_objects_ = std::move(work); }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
@@ -155,8 +159,7 @@ class PageWriter {
   bool TakeAnimations(AnimationWorker* worker);
   // Stops and drops the second thread: this writer needs what it uses.
   void AbandonWorker();
-  // Ends sharing the picture map: the records written meanwhile are removed
-  // and the links kept meanwhile appended.
+  // Ends sharing the picture map: the links kept meanwhile are appended.
   void EndSharing();
 
   // Logs `text` at code `code` and shows it as the progress status.
@@ -216,23 +219,27 @@ class PageWriter {
   mutable bool group_index_built_ = false;
 
   // Writing beside a second thread. While the picture map is shared, both
-  // writers only read it: a record written is removed by EndSharing, links
-  // go to own_links_ first.
+  // writers only read it: a record written is marked in written_ (by its
+  // position in the map) rather than removed, and stays until the writer
+  // goes; links go to own_links_ first.
   size_t parallel_min_items_ = 256;
   bool animations_written_beside_ = false;
+  std::function<void()> before_objects_;
   const PictureMap* records_ = &picture_map_;  // where records are found
   PictureMap* link_map_ = &picture_map_;
   PictureMap own_links_;
   bool sharing_ = false;
-  std::vector<std::string> removed_;
-  std::unordered_set<std::string> removed_set_;
+  std::vector<char> written_;
+  // The positions of the records the second thread writes; the calling
+  // thread writing one of them first drops the second thread's work.
+  std::vector<char> animation_at_;
+  bool wrote_an_animation_ = false;
   AnimationWorker* worker_ = nullptr;  // the running second thread, if any
-  // On the second thread: lines stay in batch_, the keys found are kept,
-  // `stop_` ends the loop, and needs_main_ says that something was met that
-  // only the calling thread may do (a group).
+  // On the second thread: lines stay in batch_, `stop_` ends the loop, and
+  // needs_main_ says that something was met that only the calling thread
+  // may do (a group).
   bool second_thread_ = false;
   bool needs_main_ = false;
-  std::vector<std::string> found_;
   const std::atomic<bool>* stop_ = nullptr;
 };
 
