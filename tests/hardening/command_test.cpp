@@ -274,6 +274,18 @@ TEST_F(CommandTest, MarkupInAPictureNameIsWrittenAsCharacterReferences) {
   EXPECT_EQ(page.find("<img"), std::string::npos);
 }
 
+// A folder of pictures may hold anything: files named as the libraries the
+// command loads are not taken for them when the command runs there.
+TEST_F(CommandTest, LibrariesInTheFolderOfTheRunAreNotLoaded) {
+  for (const char* name : {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1"}) {
+    Write(name, "not a library");
+  }
+  Write("pics/P.grf", kRect);
+  const RunResult run = Run({"convert", "pics/P.grf"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(Out("P.JDF").find("TAVRectangle"), std::string::npos);
+}
+
 TEST_F(CommandTest, TextsThatWouldBreakThePageDescriptionAreRefused) {
   Write("pics/P.grf", R"json({"objects": [
       {"class": "Rect", "name": "Inj", "connections": [{"property": "ForegroundColor",

@@ -14,6 +14,11 @@ foreach(file bin/quillon include/quillon/quillon.h share/quillon/viewer/quillon-
     message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
+# The installed command runs in a folder holding files named as the
+# libraries it loads: it must not take them for its libraries.
+foreach(name libc.so.6 libstdc++.so.6)
+  file(WRITE ${WORK_DIR}/${name} "not a library")
+endforeach()
 file(WRITE ${WORK_DIR}/settings.reg
   "Windows Registry Editor Version 5.00\r\n\r\n"
   "[HKEY_CLASSES_ROOT\\Software\\Qev Dynamics\\PICPATH]\r\n@=\"${SOURCE_DIR}/examples/pictures\"\r\n")
