@@ -137,6 +137,9 @@ class OrderedMap {
   size_t PositionOf(std::string_view key) const { return Locate(key); }
   const std::string& ValueAt(size_t position) const { return entries_[position].second; }
   size_t positions() const { return used_; }
+  // Frees the value at `position`, which stays in the map, empty. Another
+  // thread may meanwhile read the map, other values included.
+  void ReleaseValueAt(size_t position) { std::string().swap(entries_[position].second); }
 
   // Removes `key`; returns whether it was there.
   bool Remove(std::string_view key) {

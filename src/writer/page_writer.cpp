@@ -471,6 +471,11 @@ int PageWriter::WriteObjects() {
       writer->worker_ = nullptr;
     }
   } stop_worker{this};
+  if (before_objects_) {
+    const std::function<void()> work = std::move(before_objects_);
+    before_objects_ = nullptr;
+    work();
+  }
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
     std::vector<std::string> animation_items;
     if (parallel_min_items_ > 0 && batching_ && !closed_before_) {
@@ -479,11 +484,6 @@ int PageWriter::WriteObjects() {
     if (animation_items.size() >= parallel_min_items_ && animation_items.size() > 0) {
       worker = StartAnimations(std::move(animation_items));
     }
-  }
-  if (before_objects_) {
-    const std::function<void()> work = std::move(before_objects_);
-    before_objects_ = nullptr;
-    work();
   }
   for (const std::string& item : items) {
     if (CancelRequested()) {
@@ -707,7 +707,14 @@ void PageWriter::RemoveRecord(const std::string& key) {
   const size_t at = records_->PositionOf(key);
   if (at == PictureMap::kNoPosition || at >= written_.size()) return;
   written_[at] = 1;
-  if (!animation_at_.empty() && animation_at_[at] != 0) wrote_an_animation_ = true;
+  if (second_thread_) return;
+  if (!animation_at_.empty() && animation_at_[at] != 0) {
+    wrote_an_animation_ = true;
+  } else {
+    // Its memory goes now, as a removed record's would; the second thread
+    // never reads it.
+    picture_map_.ReleaseValueAt(at);
+  }
 }
 
 void PageWriter::EndSharing() {
