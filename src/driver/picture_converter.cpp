@@ -215,9 +215,8 @@ int PictureConverter::WritePages() {
   *writer.group_map() = std::move(*reader_.group_map());
   *writer.picture_map() = std::move(*reader_.picture_map());
   // Writing needs nothing more of the picture document: it goes before the
-  // objects are written rather than when the run ends (while the second
-  // thread writes the animations, when there is one).
-  writer.set_before_objects([this]() { reader_.ReleasePictureReferences(); });
+  // page description is built rather than when the run ends.
+  reader_.ReleasePictureReferences();
   writer.SetTranslation(registry_ != nullptr ? registry_ : reader_.registry(), state_);
   long height = 0, width = 0;
   std::string background;

@@ -471,11 +471,6 @@ int PageWriter::WriteObjects() {
       writer->worker_ = nullptr;
     }
   } stop_worker{this};
-  if (before_objects_) {
-    const std::function<void()> work = std::move(before_objects_);
-    before_objects_ = nullptr;
-    work();
-  }
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
     std::vector<std::string> animation_items;
     if (parallel_min_items_ > 0 && batching_ && !closed_before_) {

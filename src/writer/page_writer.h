@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <deque>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -113,10 +112,6 @@ class PageWriter {
   void set_parallel_animations(size_t min_items) { parallel_min_items_ = min_items; }
   // Whether the last page kept the animations written on the second thread.
   bool animations_written_beside() const { return animations_written_beside_; }
-  // Work the writer does once, before the objects of the page description:
-  // right after the second thread starts when there is one, so that both
-  // go on meanwhile (the converter releases the picture document here).
-  void set_before_objects(std::function<void()> work) { before_objects_ = std::move(work); }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
@@ -224,7 +219,6 @@ class PageWriter {
   // goes; links go to own_links_ first.
   size_t parallel_min_items_ = 256;
   bool animations_written_beside_ = false;
-  std::function<void()> before_objects_;
   const PictureMap* records_ = &picture_map_;  // where records are found
   PictureMap* link_map_ = &picture_map_;
   PictureMap own_links_;
