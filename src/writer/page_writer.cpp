@@ -347,8 +347,13 @@ int PageWriter::WriteLine(std::string_view text) {
   if (batching_) {
     if (indent_level_ > 0) batch_.append(static_cast<size_t>(indent_level_), '\t');
     batch_.append(text.data(), text.size());
-    // The second thread's lines stay with it until they are taken over.
-    return batch_.size() >= kLineBatch && !second_thread_ ? FlushBatch() : 1;
+    if (batch_.size() < kLineBatch) return 1;
+    if (!second_thread_) return FlushBatch();
+    // The second thread's lines stay with it, in pieces, until they are
+    // taken over.
+    kept_lines_.push_back(std::move(batch_));
+    batch_.clear();
+    return 1;
   }
   FileResult result;
   if (indent_level_ <= 0) {
@@ -777,8 +782,11 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
   }
   if (second.converted_ == 1) converted_ = 1;
   if (process_state_ != nullptr) *process_state_ = worker->state();
-  if (!jdf_failed_ && !second.batch_.empty()) {
-    batch_.append(second.batch_);
+  second.kept_lines_.push_back(std::move(second.batch_));
+  for (std::string& piece : second.kept_lines_) {
+    if (jdf_failed_) break;
+    batch_.append(piece);
+    std::string().swap(piece);
     if (batch_.size() >= kLineBatch) FlushBatch();
   }
   animations_written_beside_ = true;

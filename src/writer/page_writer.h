@@ -229,11 +229,12 @@ class PageWriter {
   std::vector<char> animation_at_;
   bool wrote_an_animation_ = false;
   AnimationWorker* worker_ = nullptr;  // the running second thread, if any
-  // On the second thread: lines stay in batch_, `stop_` ends the loop, and
+  // On the second thread: lines stay in kept_lines_, `stop_` ends the loop, and
   // needs_main_ says that something was met that only the calling thread
   // may do (a group).
   bool second_thread_ = false;
   bool needs_main_ = false;
+  std::vector<std::string> kept_lines_;  // the second thread's lines, in pieces
   const std::atomic<bool>* stop_ = nullptr;
 };
 
