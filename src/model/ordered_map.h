@@ -104,6 +104,16 @@ class OrderedMap {
     Added(hash);
   }
 
+  // Stores `key` with an empty value unless it is there already; true when
+  // it was added (the map used as a set).
+  bool Add(std::string_view key) {
+    uint64_t hash = 0;
+    if (LocateToStore(key, &hash) != kAbsent) return false;
+    NewEntry(key).second.clear();
+    Added(hash);
+    return true;
+  }
+
   // As Set, copying `value` into the storage the entry already has (after
   // Reset no allocation for a value that fits it).
   void SetText(std::string_view key, std::string_view value) {

@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "driver/conversion_log.h"
@@ -278,9 +277,10 @@ class PictureReader {
   std::unordered_map<const hmi::SafeArray*, NameList> name_lists_;
 
   // Names of the page's shapes and groups, and image file name bases of its
-  // bitmaps: only asked whether they hold a name.
-  std::unordered_set<std::string> page_names_;
-  std::unordered_set<std::string> image_bases_;
+  // bitmaps: only asked whether they hold a name (maps used as sets: one
+  // probe of a flat index per name rather than a node allocated for each).
+  OrderedMap page_names_;
+  OrderedMap image_bases_;
   std::string page_name_;
 
   ConversionLog* log_;

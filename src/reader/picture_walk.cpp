@@ -313,7 +313,7 @@ void PictureReader::ClaimPageName(hmi::IHmiObject* object, bool bitmap, std::str
   const bool has_full = hmi::Succeeded(object->FullyQualifiedName(&raw_full));
   // Most objects other than bitmaps keep their name: claimed at once, in one
   // lookup, without working out the full name.
-  if (!bitmap && page_names_.insert(*name).second) return;
+  if (!bitmap && page_names_.Add(*name)) return;
   const std::string full = has_full ? PageFullName(raw_full) : *name;
   // The full name with another last part.
   const bool ends_with_name =
@@ -324,14 +324,14 @@ void PictureReader::ClaimPageName(hmi::IHmiObject* object, bool bitmap, std::str
                           : full + unique.substr(name->size());
   };
   auto taken = [&](const std::string& candidate) {
-    return page_names_.count(candidate) > 0 ||
-           (bitmap && image_bases_.count(ImageBaseName(full_for(candidate))) > 0);
+    return page_names_.Contains(candidate) ||
+           (bitmap && image_bases_.Contains(ImageBaseName(full_for(candidate))));
   };
-  const bool name_taken = page_names_.count(*name) > 0;
+  const bool name_taken = page_names_.Contains(*name);
   std::string unique = *name;
   for (int n = 2; taken(unique); ++n) unique = *name + "_" + std::to_string(n);
-  page_names_.insert(unique);
-  if (bitmap) image_bases_.insert(ImageBaseName(full_for(unique)));
+  page_names_.Add(unique);
+  if (bitmap) image_bases_.Add(ImageBaseName(full_for(unique)));
   if (unique == *name) return;
   Warn(name_taken ? FormatText(kNameTaken, {*name, RecordText(raw_full), unique})
                   : FormatText(kImageFilesTaken, {RecordText(raw_full), unique}),
