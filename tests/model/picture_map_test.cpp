@@ -309,6 +309,43 @@ TEST(PictureMapTest, AValueFoundStaysInPlaceWhileTheMapGrows) {
   }
 }
 
+// A map used as a set (Add) and read by position: below and past the size
+// where it gets its index, after removals and after a Reset.
+TEST(PictureMapTest, AddAndPositionsAgreeWithFindWhateverTheSize) {
+  for (int size : {1, 15, 16, 17, 300}) {
+    SCOPED_TRACE(size);
+    PictureMap map;
+    for (int round = 0; round < 2; ++round) {
+      for (int i = 0; i < size; ++i) {
+        EXPECT_TRUE(map.Add("n" + std::to_string(i)));
+        EXPECT_FALSE(map.Add("n" + std::to_string(i)));
+      }
+      EXPECT_EQ(map.size(), static_cast<size_t>(size));
+      EXPECT_TRUE(map.Remove("n0"));
+      EXPECT_EQ(map.PositionOf("n0"), PictureMap::kNoPosition);
+      EXPECT_TRUE(map.Add("n0"));
+      for (int i = 0; i < size; ++i) {
+        const std::string key = "n" + std::to_string(i);
+        const size_t at = map.PositionOf(key);
+        ASSERT_LT(at, map.positions());
+        EXPECT_EQ(&map.ValueAt(at), map.Find(key));
+        EXPECT_EQ(map.ValueAt(at), "");
+      }
+      EXPECT_EQ(map.PositionOf("absent"), PictureMap::kNoPosition);
+      // Values kept from before the Reset come back empty.
+      map.Set("n1", "value");
+      map.Reset();
+    }
+  }
+  PictureMap map;
+  map.Set("a", "text");
+  map.Set("b", "more");
+  map.ReleaseValueAt(map.PositionOf("a"));
+  EXPECT_EQ(*map.Find("a"), "");
+  EXPECT_EQ(*map.Find("b"), "more");
+  EXPECT_EQ(map.size(), 2u);
+}
+
 TEST(PictureMapTest, SplitTabListDropsEmptyItems) {
   std::vector<std::string> items = {"stale"};
   SplitTabList("\t\ta(b)\t\tc(d)\t", &items);
