@@ -79,8 +79,9 @@ std::string BeforeLastParen(const std::string& key) {
 }
 
 // The user interface of the second thread: statuses are kept for the
-// calling thread to show, and anything that would ask the user marks the
-// thread's work as needing the calling thread.
+// calling thread to show, a dialog is shown by the calling thread's user
+// interface, and anything else that would reach the user (a message box)
+// marks the thread's work as needing the calling thread.
 class KeepingUi : public Ui {
  public:
   // `run_on_main` runs a call on the calling thread and waits for it; false
@@ -735,6 +736,9 @@ std::unique_ptr<PageWriter::AnimationWorker> PageWriter::StartAnimations(
     if (at != PictureMap::kNoPosition) animation_at_[at] = 1;
   }
   wrote_an_animation_ = false;
+  // Meanwhile the calling thread writes only to files already staged (the
+  // page description, the log), and the second thread only asks the stage
+  // whether an image file is there.
   auto worker = std::make_unique<AnimationWorker>(this, std::move(items));
   sharing_ = true;
   link_map_ = &own_links_;

@@ -144,7 +144,8 @@ class PageWriter {
 
   // The record of `key`, or null (also when it was written while shared).
   const std::string* FindRecord(const std::string& key);
-  // Removes a written record, or keeps its key for EndSharing.
+  // Removes a written record; while the map is shared, marks it written
+  // instead (an object record's text is freed at once).
   void RemoveRecord(const std::string& key);
   // Starts writing `items` on a second thread; null when it is not worth it
   // or no thread can be started.
