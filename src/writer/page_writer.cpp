@@ -765,7 +765,9 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
     if (services_->progress != nullptr) services_->progress->PumpMessages();
     if (services_->Cancelled()) return false;
   }
-  // A record written here first would have been missing there.
+  // Its work is dropped when it left something to this thread, when a record
+  // written here first would have been missing there, or when this page did
+  // not end its objects as one written in a row would have.
   if (!worker->Usable() || wrote_an_animation_ || jdf_failed_ || cancelled_ ||
       indent_level_ != 1 || !log_.pending().empty()) {
     return false;
@@ -773,14 +775,13 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
   PageWriter& second = worker->writer();
   worker_ = nullptr;
   EndSharing();
-  // As if written here: each status, each log line, the records written,
-  // the links, the lines and the numbers, in that order.
+  // As if written here: each status, each log line, the links, the lines
+  // and the numbers, in that order. The records it wrote stay in the map
+  // until the writer goes; nothing looks for them any more.
   for (const auto& status : worker->ui().statuses) {
     for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
   }
   for (const auto& line : worker->log_lines()) log_.WriteLogLine(line.first, line.second);
-  // The records it wrote count as written here.
-  for (size_t at = 0; at < written_.size(); ++at) written_[at] |= second.written_[at];
   if (const std::string* links = second.own_links_.Find(kLinks)) {
     AppendLink(&picture_map_, *links);
   }
