@@ -199,8 +199,41 @@ int PictureConverter::OpenPicture() {
   return 1;
 }
 
-int PictureConverter::ReadPicture() {
-  return reader_.ReadObjects(reader_.top_collection(), std::string());
+int PictureConverter::ReadPicture(bool pages_follow) {
+  early_animations_.reset();
+  Registry* settings_registry = registry_ != nullptr ? registry_ : reader_.registry();
+  // A page written through the stage writes its animations on a second
+  // thread while the objects are still being read; the reader and that
+  // thread share the settings meanwhile, through a lock.
+  if (pages_follow && stage_ && early_animation_items_ > 0 &&
+      (reader_.registry() == nullptr || reader_.registry() == settings_registry)) {
+    PageWriter::EarlySetup setup;
+    setup.services = &services_;
+    setup.output_base = JoinPath(settings.output_directory, picture_name_);
+    setup.use_cab_files = settings.use_cab_files;
+    setup.allow_play_back = settings.allow_play_back;
+    setup.image_format = settings.output_bmp;
+    setup.registry = settings_registry;
+    setup.state = state_;
+    setup.min_items = early_animation_items_;
+    early_animations_ = PageWriter::PrepareEarlyAnimations(setup);
+  }
+  if (!early_animations_) return reader_.ReadObjects(reader_.top_collection(), std::string());
+  Registry* const reader_registry = reader_.registry();
+  if (reader_registry != nullptr) reader_.set_registry(early_animations_->registry());
+  PageWriter::EarlyAnimations* early = early_animations_.get();
+  reader_.set_object_read([early](const PictureMap& map) { early->Feed(map); });
+  struct Restore {
+    PictureReader& reader;
+    Registry* registry;
+    ~Restore() {
+      reader.set_object_read(nullptr);
+      reader.set_registry(registry);
+    }
+  } restore{reader_, reader_registry};
+  const int result = reader_.ReadObjects(reader_.top_collection(), std::string());
+  early->Feed(*reader_.picture_map());
+  return result;
 }
 
 int PictureConverter::WritePages() {
@@ -223,6 +256,7 @@ int PictureConverter::WritePages() {
   int rate = 0;
   writer.LoadPageProperties(&height, &width, &background, &rate);
   writer.set_defer_converted_line(true);
+  writer.AdoptEarlyAnimations(std::move(early_animations_));
   int page = writer.WriteHtmlPage(base, height, width);
   int document = writer.WriteDocument(height, width, background, kVersion);
   converted_line_due_ = page == 1 && document == 1 && writer.converted_line_due();
@@ -230,6 +264,8 @@ int PictureConverter::WritePages() {
 }
 
 int PictureConverter::Finish(int result) {
+  // Animations written while a picture was read that no page took over.
+  early_animations_.reset();
   if (!stage_) return result;
   const std::string log_path = JoinPath(settings.output_directory, picture_name_ + ".Log");
   const std::string jdf_path = JoinPath(settings.output_directory, picture_name_ + ".JDF");
@@ -274,7 +310,7 @@ int ConvertPrepared(PictureConverter& run, const Services& services, int action)
       Abort(services);
       return 0;
     }
-    if (run.ReadPicture() < 0) {
+    if (run.ReadPicture(action == 1) < 0) {
       Abort(services);
       services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
                        kMbOk | kMbIconExclamation);
@@ -400,7 +436,7 @@ int RunConvertPicture(const RunContext& context, const hmi::Variant& picture, in
   run.reader()->set_image_output(run.settings.output_directory, run.settings.output_bmp != 0);
   ComPtr<hmi::IUnknown> object(picture.dispatch().get());
   if (hmi::Failed(run.reader()->ReadPictureProperties(object.get()))) return finish(abort());
-  if (run.ReadPicture() < 0) {
+  if (run.ReadPicture(true) < 0) {
     Abort(services);
     services.Message(services.Text(kResReadingFailed, {run.settings.output_directory}),
                      kMbOk | kMbIconExclamation);

@@ -11,6 +11,7 @@
 #include "driver/settings.h"
 #include "platform/output_stage.h"
 #include "reader/picture_reader.h"
+#include "writer/page_writer.h"
 
 namespace quillon {
 
@@ -53,8 +54,10 @@ class PictureConverter {
   // Opens the picture file and reads the picture's own properties; 0 when
   // a step fails (its line is in the log).
   int OpenPicture();
-  // Runs the walk over the picture's objects; its result.
-  int ReadPicture();
+  // Runs the walk over the picture's objects; its result. When
+  // `pages_follow`, the page's animations may be written meanwhile (see
+  // PageWriter::EarlyAnimations), for WritePages to take over.
+  int ReadPicture(bool pages_follow = false);
   // Writes the HTML page and the JDF file from what was read.
   int WritePages();
   // Ends the run whose result is `result`: when it is 1 every file written
@@ -69,6 +72,9 @@ class PictureConverter {
   const std::string& source_path() const { return source_path_; }
   PictureReader* reader() { return &reader_; }
   ConversionLog* log() { return &log_; }
+  // The fewest animation records written while the picture is read; 0
+  // never does.
+  void set_early_animation_items(size_t items) { early_animation_items_ = items; }
 
  private:
   void StartPictureLog(const std::string& picture_directory);
@@ -89,6 +95,9 @@ class PictureConverter {
   ConversionLog log_;
   std::unique_ptr<ConnectionReader> own_connections_;
   PictureReader reader_;
+  size_t early_animation_items_ = PageWriter::kParallelAnimations;
+  // Declared after everything its thread uses, so that it ends first.
+  std::unique_ptr<PageWriter::EarlyAnimations> early_animations_;
 };
 
 // The picture name of a file path: the text after its last separator, cut

@@ -189,6 +189,8 @@ int ExpressionTranslator::TranslateSourceText(std::string* source, const std::st
         *error = services.Text(kResNotAnAnimation);
         return kNotTranslatable;
       }
+    } else if (object_misses_ != nullptr) {
+      object_misses_->push_back(object_path);
     }
     std::string viewer;
     int kind = 0;

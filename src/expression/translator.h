@@ -6,6 +6,7 @@
 #define QUILLON_EXPRESSION_TRANSLATOR_H_
 
 #include <string>
+#include <vector>
 
 #include "driver/conversion_log.h"
 #include "expression/process_state.h"
@@ -62,6 +63,11 @@ class ExpressionTranslator {
   // The picture name that references to other animations start with.
   const std::string& picture_name() const { return picture_name_; }
 
+  // While set, the object paths of references that were not found among
+  // the page's objects are appended to `misses` (null stops it): a writer
+  // that runs while the page is still being read checks them again.
+  void set_object_misses(std::vector<std::string>* misses) { object_misses_ = misses; }
+
  private:
   // TranslateSource without the check that a reference or value written
   // unquoted on the page keeps the page's structure.
@@ -73,6 +79,7 @@ class ExpressionTranslator {
   ProcessState* state_;
   const PictureMap* pictures_;
   std::string picture_name_;
+  std::vector<std::string>* object_misses_ = nullptr;
 };
 
 }  // namespace quillon

@@ -105,7 +105,15 @@ bool OutputStage::Covers(const std::string& path) const {
   return true;
 }
 
-bool OutputStage::Has(const std::string& path) const { return by_path_.count(path) != 0; }
+bool OutputStage::Has(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(paths_mutex_);
+  return by_path_.count(path) != 0;
+}
+
+void OutputStage::ErasePath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(paths_mutex_);
+  by_path_.erase(path);
+}
 
 OutputStage::Entry* OutputStage::Find(const std::string& path) {
   if (last_found_ != nullptr && last_found_->path == path) return last_found_;
@@ -220,7 +228,10 @@ FileResult OutputStage::Open(const std::string& path, Entry** entry, bool in_mem
     if (created->fd < 0) return Failure(FileStage::kOpen, errno);
   }
   *entry = created.get();
-  by_path_[path] = created.get();
+  {
+    std::lock_guard<std::mutex> lock(paths_mutex_);
+    by_path_[path] = created.get();
+  }
   entries_.push_back(std::move(created));
   return FileResult();
 }
@@ -354,7 +365,7 @@ void OutputStage::Drop(const std::string& path) {
   if (entry->fd >= 0) ::close(entry->fd);
   ::unlink(entry->temporary.c_str());
   last_found_ = nullptr;
-  by_path_.erase(path);
+  ErasePath(path);
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if (it->get() == entry) {
       entries_.erase(it);
@@ -381,7 +392,7 @@ bool OutputStage::Publish(
     last_found_ = nullptr;
     if (entry->in_memory && PublishedHolds(*entry)) {
       // The published file already holds these bytes: it stays as it is.
-      by_path_.erase(path);
+      ErasePath(path);
       for (auto it = entries_.begin(); it != entries_.end(); ++it) {
         if (it->get() == entry) {
           entries_.erase(it);
@@ -417,7 +428,7 @@ bool OutputStage::Publish(
       ::unlink(entry->temporary.c_str());
       if (failed) failed(path, result);
     }
-    by_path_.erase(path);
+    ErasePath(path);
     for (auto it = entries_.begin(); it != entries_.end(); ++it) {
       if (it->get() == entry) {
         entries_.erase(it);
@@ -438,7 +449,10 @@ void OutputStage::Discard() {
   }
   last_found_ = nullptr;
   entries_.clear();
-  by_path_.clear();
+  {
+    std::lock_guard<std::mutex> lock(paths_mutex_);
+    by_path_.clear();
+  }
   if (!staging_.empty()) {
     RemoveStagingFolder(staging_);
     staging_.clear();

@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -130,7 +131,11 @@ class OutputStage {
   std::string lock_path_;
   std::string staging_;  // the staging folder, once made
   std::vector<std::unique_ptr<Entry>> entries_;
+  // Changed on the calling thread only; Has may be asked on another thread
+  // meanwhile (a writer of animations), so changes and Has take the lock.
   std::map<std::string, Entry*> by_path_;
+  mutable std::mutex paths_mutex_;
+  void ErasePath(const std::string& path);
   // The entry found last: the next write is mostly to the same file.
   Entry* last_found_ = nullptr;
   // The memory of the open image stream (one at a time).

@@ -863,4 +863,54 @@ RegistryResult MemoryRegistry::CloseKey(RegistryKey key) {
   return result;
 }
 
+uint64_t LockedRegistry::generation() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->generation();
+}
+
+RegistryResult LockedRegistry::OpenKey(RegistryRoot root, const std::string& path,
+                                       unsigned access, RegistryKey* key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->OpenKey(root, path, access, key);
+}
+
+RegistryResult LockedRegistry::CreateKey(RegistryRoot root, const std::string& path,
+                                         unsigned access, RegistryKey* key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->CreateKey(root, path, access, key);
+}
+
+RegistryResult LockedRegistry::QueryValue(RegistryKey key, const std::string& name,
+                                          size_t capacity, std::string* value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->QueryValue(key, name, capacity, value);
+}
+
+RegistryResult LockedRegistry::SetValue(RegistryKey key, const std::string& name,
+                                        const std::string& value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->SetValue(key, name, value);
+}
+
+RegistryResult LockedRegistry::EnumKey(RegistryKey key, uint32_t index, size_t capacity,
+                                       std::string* name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->EnumKey(key, index, capacity, name);
+}
+
+RegistryResult LockedRegistry::CloseKey(RegistryKey key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->CloseKey(key);
+}
+
+void LockedRegistry::BeginChanges() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  shared_->BeginChanges();
+}
+
+RegistryResult LockedRegistry::EndChanges(bool store) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shared_->EndChanges(store);
+}
+
 }  // namespace quillon

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -363,6 +364,33 @@ class MemoryRegistry : public TreeRegistry {
 
   std::vector<Failure> failures_;
   std::map<uint32_t, std::string> paths_;  // handle -> path as opened
+};
+
+// Another registry used by two threads at once: every operation takes a
+// lock. Answers remembered (Recall, Remember) are this object's own, and
+// only one of the threads may use them.
+class LockedRegistry : public Registry {
+ public:
+  explicit LockedRegistry(Registry* shared) : shared_(shared) {}
+
+  uint64_t generation() const override;
+  RegistryResult OpenKey(RegistryRoot root, const std::string& path, unsigned access,
+                         RegistryKey* key) override;
+  RegistryResult CreateKey(RegistryRoot root, const std::string& path, unsigned access,
+                           RegistryKey* key) override;
+  RegistryResult QueryValue(RegistryKey key, const std::string& name, size_t capacity,
+                            std::string* value) override;
+  RegistryResult SetValue(RegistryKey key, const std::string& name,
+                          const std::string& value) override;
+  RegistryResult EnumKey(RegistryKey key, uint32_t index, size_t capacity,
+                         std::string* name) override;
+  RegistryResult CloseKey(RegistryKey key) override;
+  void BeginChanges() override;
+  RegistryResult EndChanges(bool store) override;
+
+ private:
+  Registry* shared_;
+  mutable std::mutex mutex_;
 };
 
 }  // namespace quillon

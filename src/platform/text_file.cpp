@@ -272,11 +272,19 @@ FileResult CloseOutputStream(std::FILE* stream, const std::string& path, bool ke
   return result;
 }
 
+namespace {
+thread_local std::vector<std::string>* t_missing_outputs = nullptr;
+}  // namespace
+
+void RecordMissingOutputFiles(std::vector<std::string>* misses) { t_missing_outputs = misses; }
+
 bool OutputFileExists(const std::string& path) {
   OutputStage* stage = OutputStage::Active();
   if (stage != nullptr && stage->Covers(path) && stage->Has(path)) return true;
   struct stat status;
-  return ::stat(path.c_str(), &status) == 0;
+  if (::stat(path.c_str(), &status) == 0) return true;
+  if (t_missing_outputs != nullptr) t_missing_outputs->push_back(path);
+  return false;
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -94,6 +95,10 @@ FileResult CloseOutputStream(std::FILE* stream, const std::string& path, bool ke
 // True when the output file `path` exists: written by the run in progress
 // (staged) or on disk.
 bool OutputFileExists(const std::string& path);
+// While `misses` is set on a thread, every path that OutputFileExists finds
+// missing on that thread is appended to it (null stops it): a writer that
+// runs before the run's files are all made checks them again afterwards.
+void RecordMissingOutputFiles(std::vector<std::string>* misses);
 
 // Test seam: makes the file layer fail at `stage` with `error_number` for
 // every output file whose name ends with `name_suffix`, as a full disk or a

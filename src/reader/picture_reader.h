@@ -5,6 +5,7 @@
 #define QUILLON_READER_PICTURE_READER_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -209,6 +210,11 @@ class PictureReader {
   // The numbers and answers shared by every conversion of the process.
   ProcessState* process_state() const { return process_state_; }
   void set_process_state(ProcessState* state) { process_state_ = state; }
+  // Called with the picture map after each object at the picture's top
+  // level (its members and animations read); null for none.
+  void set_object_read(std::function<void(const PictureMap&)> call) {
+    object_read_ = std::move(call);
+  }
 
   // Finds the object that `reference` (document name, ".", object) names in
   // another HMI document: first among the running HMI's open documents,
@@ -292,6 +298,7 @@ class PictureReader {
   bool output_bmp_ = false;
   bool write_images_ = true;
   Registry* registry_ = nullptr;
+  std::function<void(const PictureMap&)> object_read_;
   ProcessState* process_state_ = nullptr;
   // A document file loaded for an external reference.
   struct ExternalDocument {

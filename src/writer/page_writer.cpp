@@ -126,12 +126,56 @@ class KeepingUi : public Ui {
 
 }  // namespace
 
+// A record handed to the second thread while the picture is read: its key,
+// and its text as it stood then (none when the sequence named no record).
+struct FedRecord {
+  std::string key;
+  std::string text;
+  bool present = false;
+};
+
+struct PageWriter::EarlyAnimations::Batch {
+  std::string sequence;     // the part of the animation sequence it holds
+  std::string object_list;  // what the object list gained before it
+  std::vector<FedRecord> records;
+};
+
+namespace {
+
+// `out` gets what `a` and `b` each changed of `start`; false when both
+// changed the same number (the two threads' work would not add up).
+bool MergeStates(const ProcessState& start, const ProcessState& a, const ProcessState& b,
+                 ProcessState* out) {
+  bool clash = false;
+  auto merge = [&](auto member) {
+    const bool a_changed = a.*member != start.*member;
+    const bool b_changed = b.*member != start.*member;
+    if (a_changed && b_changed) clash = true;
+    out->*member = a_changed ? a.*member : b.*member;
+  };
+  merge(&ProcessState::expressions);
+  merge(&ProcessState::system_values);
+  merge(&ProcessState::data_items);
+  merge(&ProcessState::companions);
+  merge(&ProcessState::scale_stages);
+  merge(&ProcessState::remembered_node);
+  return !clash;
+}
+
+size_t TextHash(std::string_view text) { return std::hash<std::string_view>()(text); }
+
+}  // namespace
+
 // The animation records written on a second thread by a writer of its own:
 // its lines, log lines, statuses and links are kept, and the calling thread
-// takes them over after its objects (TakeAnimations).
+// takes them over after its objects (TakeAnimations). The records are the
+// calling thread's map's (`items`), or come one batch at a time while the
+// picture is still read (fed): then the thread writes from copies in a map
+// of its own, and once the last batch came checks that what it wrote from is
+// what the page holds (Close).
 class PageWriter::AnimationWorker {
  public:
-  AnimationWorker(PageWriter* main, std::vector<std::string> items)
+  AnimationWorker(PageWriter* main, std::vector<std::string> items, bool fed = false)
       : ui_(main->services_->ui,
             [this](const std::function<void()>& call) { return RunOnMain(call); }),
         // Without a user interface nothing is asked, as on the calling thread.
@@ -139,14 +183,21 @@ class PageWriter::AnimationWorker {
                   &progress_},
         progress_(&ui_, main->services_->resources),
         state_(main->process_state_ != nullptr ? *main->process_state_ : ProcessState()),
+        start_state_(state_),
         // The settings are the second thread's alone until it ends: the
         // calling thread stops it before it translates anything itself.
         writer_(*main, &services_, main->registry_,
                 main->process_state_ != nullptr ? &state_ : nullptr),
-        items_(std::move(items)) {
+        items_(std::move(items)),
+        fed_(fed) {
     progress_.ShowProgress();
     writer_.log_.KeepLinesIn(&log_lines_);
     writer_.stop_ = &stop_;
+    if (fed_) {
+      // Records come into a map of the thread's own.
+      writer_.records_ = &writer_.picture_map_;
+      writer_.sharing_ = false;
+    }
   }
   AnimationWorker(const AnimationWorker&) = delete;
   AnimationWorker& operator=(const AnimationWorker&) = delete;
@@ -164,6 +215,20 @@ class PageWriter::AnimationWorker {
       done_cv_.notify_all();
     }
     if (thread_.joinable()) thread_.join();
+  }
+  // Hands a batch of records to a fed thread.
+  void Feed(PageWriter::EarlyAnimations::Batch batch) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    batches_.push_back(std::move(batch));
+    done_cv_.notify_all();
+  }
+  // No batch follows: once written, the records are checked against
+  // `final_map`, the calling thread's map with the page's final records
+  // (which it only reads until the thread ends).
+  void Close(const PictureMap* final_map) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    final_map_ = final_map;
+    done_cv_.notify_all();
   }
   // Waits up to `wait` for the thread to end, running a call it waits for;
   // true once it has ended.
@@ -193,36 +258,125 @@ class PageWriter::AnimationWorker {
     call_waiting_.store(false, std::memory_order_release);
     done_cv_.notify_all();
   }
+  // Whether the thread has ended (a fed one that gave up takes no batch).
+  bool ended() const { return ended_.load(std::memory_order_acquire); }
   // Whether all items were written with nothing left to the calling thread.
   bool Usable() const {
     return finished_ && !writer_.needs_main_ && !ui_.asked;
+  }
+  // The numbers once the thread's work is added to `current` (the calling
+  // thread's, which the reader may have drawn from meanwhile); false when
+  // both drew the same number.
+  bool MergeState(const ProcessState& current, ProcessState* merged) const {
+    return MergeStates(start_state_, state_, current, merged);
   }
 
   PageWriter& writer() { return writer_; }
   const KeepingUi& ui() const { return ui_; }
   const std::vector<std::pair<std::string, int>>& log_lines() const { return log_lines_; }
-  const ProcessState& state() const { return state_; }
 
  private:
   void Run() {
     bool finished = false;
     try {
-      finished = true;
-      for (const std::string& item : items_) {
-        if (writer_.CancelRequested() || writer_.needs_main_) {
-          finished = false;
-          break;
-        }
-        writer_.WriteObject(item);
-      }
+      finished = fed_ ? WriteFed() : WriteItems();
     } catch (...) {
       // Out of memory, say: the calling thread writes the items itself.
       finished = false;
     }
+    RecordMissingOutputFiles(nullptr);
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = finished;
     done_ = true;
+    ended_.store(true, std::memory_order_release);
     done_cv_.notify_all();
+  }
+
+  bool WriteItems() {
+    for (const std::string& item : items_) {
+      if (writer_.CancelRequested() || writer_.needs_main_) return false;
+      writer_.WriteObject(item);
+    }
+    return true;
+  }
+
+  // Writes the batches as they come; then checks them (see Close).
+  bool WriteFed() {
+    if (ExpressionTranslator* translator = writer_.translator()) {
+      translator->set_object_misses(&object_misses_);
+    }
+    RecordMissingOutputFiles(&missing_files_);
+    PictureMap seen;
+    const PictureMap* final_map = nullptr;
+    for (;;) {
+      PageWriter::EarlyAnimations::Batch batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_cv_.wait(lock, [this]() {
+          return !batches_.empty() || final_map_ != nullptr || stop_.load();
+        });
+        if (stop_.load()) return false;
+        if (batches_.empty()) {
+          final_map = final_map_;
+          break;
+        }
+        batch = std::move(batches_.front());
+        batches_.pop_front();
+      }
+      sequence_ += batch.sequence;
+      if (!batch.object_list.empty()) {
+        if (std::string* list = writer_.picture_map_.FindMutable(kObjectList)) {
+          list->append(batch.object_list);
+        } else {
+          writer_.picture_map_.Set(kObjectList, std::move(batch.object_list));
+        }
+      }
+      for (FedRecord& record : batch.records) {
+        if (writer_.CancelRequested() || writer_.needs_main_) return false;
+        // A key named twice would find its record gone the second time.
+        if (!seen.Add(record.key)) return false;
+        hashes_.push_back(record.present ? TextHash(record.text) : 0);
+        present_.push_back(record.present);
+        if (record.present) writer_.picture_map_.Set(record.key, std::move(record.text));
+        keys_.push_back(std::move(record.key));
+        writer_.WriteObject(keys_.back());
+      }
+      // A record written is removed, and a map keeps the room of what was
+      // removed: it is made anew, holding the object list alone.
+      std::string list;
+      if (std::string* kept = writer_.picture_map_.FindMutable(kObjectList)) list.swap(*kept);
+      writer_.picture_map_.clear();
+      if (!list.empty()) writer_.picture_map_.Set(kObjectList, std::move(list));
+    }
+    RecordMissingOutputFiles(nullptr);
+    return WrittenFromFinal(*final_map);
+  }
+
+  // Whether the records written are those of `map`, in its order, and
+  // every object or image file found missing is missing there too.
+  bool WrittenFromFinal(const PictureMap& map) const {
+    const std::string* sequence = map.Find(kAnimationSequence);
+    if (sequence == nullptr || *sequence != sequence_) return false;
+    for (size_t i = 0; i < keys_.size(); ++i) {
+      const std::string* record = map.Find(keys_[i]);
+      if ((record != nullptr) != present_[i]) return false;
+      if (record != nullptr && TextHash(*record) != hashes_[i]) return false;
+    }
+    // The object list seen is the start of the page's, so every object
+    // found was found where the page has it.
+    const std::string* seen_list = writer_.picture_map_.Find(kObjectList);
+    if (seen_list != nullptr && !seen_list->empty()) {
+      const std::string* list = map.Find(kObjectList);
+      if (list == nullptr || list->compare(0, seen_list->size(), *seen_list) != 0) return false;
+    }
+    std::string class_name;
+    for (const std::string& path : object_misses_) {
+      if (FindObjectClass(map, path, &class_name) != 0) return false;
+    }
+    for (const std::string& path : missing_files_) {
+      if (OutputFileExists(path)) return false;
+    }
+    return true;
   }
 
   // On the thread: hands `call` to the calling thread and waits until it
@@ -245,9 +399,11 @@ class PageWriter::AnimationWorker {
   Services services_;
   CFileConvDlg progress_;
   ProcessState state_;
+  const ProcessState start_state_;
   std::vector<std::pair<std::string, int>> log_lines_;
   PageWriter writer_;
   std::vector<std::string> items_;
+  const bool fed_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable done_cv_;
@@ -258,6 +414,17 @@ class PageWriter::AnimationWorker {
   bool call_done_ = false;
   bool refusing_ = false;
   std::atomic<bool> call_waiting_{false};
+  std::atomic<bool> ended_{false};
+  // A fed thread: the batches not yet taken, the calling thread's map once
+  // no batch follows, and what is checked against it.
+  std::deque<PageWriter::EarlyAnimations::Batch> batches_;
+  const PictureMap* final_map_ = nullptr;
+  std::string sequence_;
+  std::vector<std::string> keys_;
+  std::vector<size_t> hashes_;
+  std::vector<bool> present_;
+  std::vector<std::string> object_misses_;
+  std::vector<std::string> missing_files_;
   std::thread thread_;
 };
 
@@ -477,15 +644,27 @@ int PageWriter::WriteObjects() {
       writer->worker_ = nullptr;
     }
   } stop_worker{this};
+  animations_written_early_ = false;
+  bool adopted = false;
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
     std::vector<std::string> animation_items;
     if (parallel_min_items_ > 0 && batching_ && !closed_before_) {
       SplitTabList(*animations, &animation_items);
     }
-    if (animation_items.size() >= parallel_min_items_ && animation_items.size() > 0) {
+    if (early_ != nullptr && early_->started() && !animation_items.empty()) {
+      // Written while the page was read: the thread now checks what it
+      // wrote against this map, which is only read meanwhile.
+      ShareRecords(animation_items);
+      worker = early_->TakeWorker();
+      worker->Close(&picture_map_);
+      worker_ = worker.get();
+      adopted = true;
+    } else if (animation_items.size() >= parallel_min_items_ && animation_items.size() > 0) {
       worker = StartAnimations(std::move(animation_items));
     }
   }
+  // An early thread not taken over ends here.
+  if (early_ != nullptr) early_->Drop();
   for (const std::string& item : items) {
     if (CancelRequested()) {
       AbandonWorker();
@@ -498,8 +677,11 @@ int PageWriter::WriteObjects() {
     }
   }
   const bool taken = worker_ != nullptr && TakeAnimations(worker_);
+  animations_written_early_ = taken && adopted;
   AbandonWorker();
   worker.reset();
+  // The settings the early thread used went with it.
+  early_.reset();
   picture_map_.Remove(kObjectSequence);
 
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
@@ -726,8 +908,7 @@ void PageWriter::EndSharing() {
   own_links_.clear();
 }
 
-std::unique_ptr<PageWriter::AnimationWorker> PageWriter::StartAnimations(
-    std::vector<std::string> items) {
+void PageWriter::ShareRecords(const std::vector<std::string>& items) {
   // From here the picture map is only read until the second thread is done.
   written_.assign(picture_map_.positions(), 0);
   animation_at_.assign(picture_map_.positions(), 0);
@@ -736,12 +917,17 @@ std::unique_ptr<PageWriter::AnimationWorker> PageWriter::StartAnimations(
     if (at != PictureMap::kNoPosition) animation_at_[at] = 1;
   }
   wrote_an_animation_ = false;
+  sharing_ = true;
+  link_map_ = &own_links_;
+}
+
+std::unique_ptr<PageWriter::AnimationWorker> PageWriter::StartAnimations(
+    std::vector<std::string> items) {
   // Meanwhile the calling thread writes only to files already staged (the
   // page description, the log), and the second thread only asks the stage
   // whether an image file is there.
-  auto worker = std::make_unique<AnimationWorker>(this, std::move(items));
-  sharing_ = true;
-  link_map_ = &own_links_;
+  auto worker = std::make_unique<AnimationWorker>(this, items);
+  ShareRecords(items);
   try {
     worker->Start();
   } catch (const std::system_error&) {
@@ -773,6 +959,13 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
     return false;
   }
   PageWriter& second = worker->writer();
+  // A thread started while the page was read was made for the same page.
+  if (second.output_directory_ != output_directory_ || second.jdf_path_ != jdf_path_ ||
+      second.image_extension_ != image_extension_) {
+    return false;
+  }
+  ProcessState merged;
+  if (process_state_ != nullptr && !worker->MergeState(*process_state_, &merged)) return false;
   worker_ = nullptr;
   EndSharing();
   // As if written here: each status, each log line, the links, the lines
@@ -786,7 +979,7 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
     AppendLink(&picture_map_, *links);
   }
   if (second.converted_ == 1) converted_ = 1;
-  if (process_state_ != nullptr) *process_state_ = worker->state();
+  if (process_state_ != nullptr) *process_state_ = merged;
   second.kept_lines_.push_back(std::move(second.batch_));
   for (std::string& piece : second.kept_lines_) {
     if (jdf_failed_) break;
@@ -795,6 +988,129 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
     if (batch_.size() >= kLineBatch) FlushBatch();
   }
   animations_written_beside_ = true;
+  return true;
+}
+
+std::unique_ptr<PageWriter::EarlyAnimations> PageWriter::PrepareEarlyAnimations(
+    const EarlySetup& setup) {
+  if (setup.services == nullptr || setup.output_base.empty() || setup.min_items == 0) {
+    return nullptr;
+  }
+  return std::unique_ptr<EarlyAnimations>(new EarlyAnimations(setup));
+}
+
+void PageWriter::AdoptEarlyAnimations(std::unique_ptr<EarlyAnimations> early) {
+  early_ = std::move(early);
+}
+
+PageWriter::EarlyAnimations::EarlyAnimations(const EarlySetup& setup)
+    : setup_(setup), pending_(std::make_unique<Batch>()) {
+  if (setup.registry != nullptr) shared_registry_ = std::make_unique<LockedRegistry>(setup.registry);
+}
+
+PageWriter::EarlyAnimations::~EarlyAnimations() { Drop(); }
+
+void PageWriter::EarlyAnimations::Drop() {
+  dropped_ = true;
+  if (worker_ != nullptr) worker_->Stop();
+  worker_.reset();
+  pending_.reset();
+}
+
+void PageWriter::EarlyAnimations::Feed(const PictureMap& map) {
+  if (dropped_) return;
+  if (worker_ != nullptr) {
+    // A thread that gave up (a key named twice, say) is fed no more.
+    if (worker_->ended()) {
+      Drop();
+      return;
+    }
+    // Between two objects the thread's dialog (the node prompt) is shown.
+    worker_->RunWaitingCall();
+  }
+  const std::string* sequence = map.Find(kAnimationSequence);
+  if (sequence == nullptr || sequence->size() <= sequence_fed_) return;
+  try {
+    // Whole items only: up to the sequence's last TAB.
+    const size_t end = sequence->rfind('\t');
+    if (end == std::string::npos || end + 1 <= sequence_fed_) return;
+    const std::string_view part(sequence->data() + sequence_fed_, end + 1 - sequence_fed_);
+    sequence_fed_ = end + 1;
+    Batch& batch = *pending_;
+    batch.sequence.append(part);
+    if (const std::string* list = map.Find(kObjectList)) {
+      if (list->size() > object_list_fed_) {
+        batch.object_list.append(*list, object_list_fed_, std::string::npos);
+        object_list_fed_ = list->size();
+      }
+    }
+    size_t at = 0;
+    while (at < part.size()) {
+      size_t tab = part.find('\t', at);
+      if (tab == std::string_view::npos) tab = part.size();
+      if (tab > at) {
+        FedRecord record;
+        record.key.assign(part.substr(at, tab - at));
+        if (const std::string* text = map.Find(record.key)) {
+          record.text = *text;
+          record.present = true;
+        }
+        batch.records.push_back(std::move(record));
+        ++items_fed_;
+      }
+      at = tab + 1;
+    }
+    if (worker_ == nullptr) {
+      if (items_fed_ < setup_.min_items || !Start()) return;
+    }
+    // Handed over in batches, so that the two threads meet seldom.
+    constexpr size_t kBatchRecords = 64;
+    if (batch.records.size() >= kBatchRecords) {
+      worker_->Feed(std::move(batch));
+      *pending_ = Batch();
+    }
+  } catch (...) {
+    // Out of memory, say: the animations are written after reading, as
+    // they always were.
+    Drop();
+  }
+}
+
+std::unique_ptr<PageWriter::AnimationWorker> PageWriter::EarlyAnimations::TakeWorker() {
+  if (!pending_->sequence.empty() || !pending_->records.empty()) {
+    worker_->Feed(std::move(*pending_));
+    *pending_ = Batch();
+  }
+  return std::move(worker_);
+}
+
+bool PageWriter::EarlyAnimations::Start() {
+  // The thread's writer is made like the page's writer will be when it
+  // writes its animations, after the objects.
+  model_ = std::make_unique<PageWriter>(setup_.services);
+  PageWriter& model = *model_;
+  const size_t separator = LastSeparator(setup_.output_base);
+  if (separator == std::string::npos) {
+    model.picture_name_ = setup_.output_base;
+  } else {
+    model.output_directory_ = setup_.output_base.substr(0, separator);
+    model.picture_name_ = setup_.output_base.substr(separator + 1);
+  }
+  model.use_cab_files_ = setup_.use_cab_files;
+  model.allow_play_back_ = setup_.allow_play_back;
+  model.jdf_path_ = setup_.output_base + ".JDF";
+  model.image_extension_ = setup_.image_format == 1 ? ".BMP" : ".JPG";
+  model.indent_level_ = 1;
+  model.registry_ = registry();
+  model.process_state_ = setup_.state;
+  auto worker = std::make_unique<AnimationWorker>(&model, std::vector<std::string>(), true);
+  try {
+    worker->Start();
+  } catch (const std::system_error&) {
+    Drop();
+    return false;
+  }
+  worker_ = std::move(worker);
   return true;
 }
 

@@ -17,6 +17,7 @@
 
 #include "driver/conversion_log.h"
 #include "expression/translator.h"
+#include "platform/registry.h"
 #include "platform/text_file.h"
 #include "model/picture_map.h"
 #include "writer/value_mapping.h"
@@ -44,6 +45,9 @@ enum : int {
 
 class PageWriter {
  public:
+  // The fewest animation records that are written on a second thread.
+  static constexpr size_t kParallelAnimations = 256;
+
   explicit PageWriter(const Services* services);
   PageWriter(const PageWriter&) = delete;
   PageWriter& operator=(const PageWriter&) = delete;
@@ -112,6 +116,32 @@ class PageWriter {
   void set_parallel_animations(size_t min_items) { parallel_min_items_ = min_items; }
   // Whether the last page kept the animations written on the second thread.
   bool animations_written_beside() const { return animations_written_beside_; }
+
+  // Animations written on a second thread while the picture is still being
+  // read. The reader hands over (Feed) each record of the animation
+  // sequence once the object that made it is read; the thread starts once
+  // `min_items` records came. The page's writer takes the thread over
+  // (AdoptEarlyAnimations) and keeps what it wrote only when everything it
+  // was written from is what the page holds once reading is over: the
+  // records, their order, the objects referred to, the image files looked
+  // for and the numbers. Otherwise the animations are written as before.
+  class EarlyAnimations;
+  struct EarlySetup {
+    const Services* services = nullptr;
+    std::string output_base;  // as for Init
+    int use_cab_files = 0;
+    int allow_play_back = 0;
+    int image_format = 0;
+    Registry* registry = nullptr;  // also the reader's meanwhile (see EarlyAnimations)
+    ProcessState* state = nullptr;
+    size_t min_items = kParallelAnimations;
+  };
+  static std::unique_ptr<EarlyAnimations> PrepareEarlyAnimations(const EarlySetup& setup);
+  // Takes over animations written while the picture was read; they are
+  // kept only when this page is written in a row as the thread expected.
+  void AdoptEarlyAnimations(std::unique_ptr<EarlyAnimations> early);
+  // Whether the last page kept animations written while it was read.
+  bool animations_written_early() const { return animations_written_early_; }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
@@ -218,8 +248,12 @@ class PageWriter {
   // writers only read it: a record written is marked in written_ (by its
   // position in the map) rather than removed, and stays until the writer
   // goes; links go to own_links_ first.
-  size_t parallel_min_items_ = 256;
+  size_t parallel_min_items_ = kParallelAnimations;
   bool animations_written_beside_ = false;
+  bool animations_written_early_ = false;
+  std::unique_ptr<EarlyAnimations> early_;
+  // Makes the picture map shared with a second thread that writes `items`.
+  void ShareRecords(const std::vector<std::string>& items);
   const PictureMap* records_ = &picture_map_;  // where records are found
   PictureMap* link_map_ = &picture_map_;
   PictureMap own_links_;
@@ -237,6 +271,42 @@ class PageWriter {
   bool needs_main_ = false;
   std::vector<std::string> kept_lines_;  // the second thread's lines, in pieces
   const std::atomic<bool>* stop_ = nullptr;
+};
+
+class PageWriter::EarlyAnimations {
+ public:
+  ~EarlyAnimations();
+  EarlyAnimations(const EarlyAnimations&) = delete;
+  EarlyAnimations& operator=(const EarlyAnimations&) = delete;
+
+  // Hands over what the reader's `map` added to the animation sequence (and
+  // to the object list) since the last call; called between two objects.
+  void Feed(const PictureMap& map);
+  // The settings as the reader uses them meanwhile: the thread uses the
+  // same ones, so every use takes a lock.
+  Registry* registry() { return shared_registry_ ? &*shared_registry_ : nullptr; }
+  // Whether the second thread was started.
+  bool started() const { return worker_ != nullptr; }
+
+ private:
+  friend class PageWriter;
+  explicit EarlyAnimations(const EarlySetup& setup);
+  // Starts the thread with what was fed so far; false when none can be had.
+  bool Start();
+  void Drop();
+  // The running thread, with the last batch handed over.
+  std::unique_ptr<AnimationWorker> TakeWorker();
+
+  EarlySetup setup_;
+  std::unique_ptr<LockedRegistry> shared_registry_;
+  std::unique_ptr<PageWriter> model_;  // what the thread's writer is made like
+  std::unique_ptr<AnimationWorker> worker_;
+  bool dropped_ = false;
+  size_t sequence_fed_ = 0;     // bytes of the animation sequence handed over
+  size_t object_list_fed_ = 0;  // bytes of the object list handed over
+  size_t items_fed_ = 0;
+  struct Batch;
+  std::unique_ptr<Batch> pending_;  // fed, not yet handed to the thread
 };
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
-// Animations written on a second thread beside the objects: the page, the
-// log, the statuses, the dialogs and the numbers are those of writing them
-// one after another, whether the second thread's work is kept or dropped.
+// Animations written on a second thread beside the objects, or while the
+// picture is still being read: the page, the log, the statuses, the dialogs
+// and the numbers are those of writing them one after another, whether the
+// second thread's work is kept or dropped.
 #include <unistd.h>
 
 #include <functional>
@@ -24,6 +25,7 @@ struct Outcome {
   int scale_stages = 0;
   std::string node;
   bool beside = false;
+  bool early = false;
   bool node_key = false;
 };
 
@@ -32,7 +34,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
   // Rectangles, then animations of every kind that the writer translates:
   // tables, scales, formats with stages, pens, expressions, clock values,
   // data items and alarm links.
-  void AddPlant(int rectangles, int rounds) {
+  void AddPlant(int rectangles, int rounds, const std::function<void()>& after_round = nullptr) {
     for (int i = 2; i <= rectangles; ++i) {
       AddObject("Rect", "Rect" + std::to_string(i), "HorizontalPosition\t" + std::to_string(i) +
                                                         "\tWidth\t30\t");
@@ -76,6 +78,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
                        n + ".A" + n + "\tSource\tNODE1.T1.A_CUALM\t");
       // One that cannot be written, for a log line.
       AddAnimation("Lookup", "Bad" + n, RecordText(LookupPairs("Bad" + n), {{"Count", nullptr}}));
+      if (after_round) after_round();
     }
   }
 
@@ -85,6 +88,57 @@ class ParallelAnimationsTest : public AnimationPageTest {
     const PictureMap saved_pictures = pictures;
     const GroupMap saved_groups = groups;
     const ProcessState saved_state = state;
+    StartPage();
+    Outcome outcome;
+    {
+      OutputStage stage(dir.path(), "Pic1");
+      stage.Activate();
+      WritePageInto(&outcome, parallel, nullptr);
+      stage.Publish([](const std::string&) { return 0; }, nullptr);
+    }
+    Collect(&outcome);
+    pictures = saved_pictures;
+    groups = saved_groups;
+    state = saved_state;
+    return outcome;
+  }
+
+  // Builds the plant as the reader does, handing what it added to a writer
+  // of early animations after every round (the reader does so after every
+  // object); `after_read` may then change the map and the numbers, as a
+  // reader might after handing records over. Writes the page in a stage;
+  // `*read_state` gets the numbers as reading left them.
+  Outcome WriteEarlyPage(int rectangles, int rounds,
+                         const std::function<void(PictureMap*, ProcessState*)>& after_read,
+                         ProcessState* read_state) {
+    StartPage();
+    Outcome outcome;
+    {
+      OutputStage stage(dir.path(), "Pic1");
+      stage.Activate();
+      PageWriter::EarlySetup setup;
+      setup.services = &env.services;
+      setup.output_base = base();
+      setup.use_cab_files = 1;
+      setup.allow_play_back = 1;
+      setup.registry = &settings;
+      setup.state = &state;
+      setup.min_items = 1;
+      std::unique_ptr<PageWriter::EarlyAnimations> early =
+          PageWriter::PrepareEarlyAnimations(setup);
+      AddPlant(rectangles, rounds, [&]() { early->Feed(pictures); });
+      if (after_read) after_read(&pictures, &state);
+      early->Feed(pictures);
+      EXPECT_TRUE(early->started());
+      *read_state = state;
+      WritePageInto(&outcome, 1, std::move(early));
+      stage.Publish([](const std::string&) { return 0; }, nullptr);
+    }
+    Collect(&outcome);
+    return outcome;
+  }
+
+  void StartPage() {
     ::unlink(dir.File("Pic1.JDF").c_str());
     ::unlink(dir.File("Pic1.Log").c_str());
     env.ui.statuses.clear();
@@ -92,23 +146,26 @@ class ParallelAnimationsTest : public AnimationPageTest {
     env.ui.boxes.clear();
     env.progress.ShowProgress();
     for (int i = 0; i < prompts; ++i) env.ui.QueueDialog(answer);
+  }
 
-    Outcome outcome;
-    {
-      OutputStage stage(dir.path(), "Pic1");
-      stage.Activate();
-      PageWriter writer(&env.services);
-      EXPECT_EQ(writer.Init(base(), 1, 1, &groups, &pictures, 0, nullptr), 1);
-      writer.SetTranslation(&settings, &state);
-      writer.set_parallel_animations(parallel);
-      long height = 0, width = 0;
-      std::string background;
-      int rate = 0;
-      writer.LoadPageProperties(&height, &width, &background, &rate);
-      outcome.result = writer.WriteDocument(height, width, background, "1.0");
-      outcome.beside = writer.animations_written_beside();
-      stage.Publish([](const std::string&) { return 0; }, nullptr);
-    }
+  void WritePageInto(Outcome* outcome, size_t parallel,
+                     std::unique_ptr<PageWriter::EarlyAnimations> early) {
+    PageWriter writer(&env.services);
+    EXPECT_EQ(writer.Init(base(), 1, 1, &groups, &pictures, 0, nullptr), 1);
+    writer.SetTranslation(&settings, &state);
+    writer.set_parallel_animations(parallel);
+    writer.AdoptEarlyAnimations(std::move(early));
+    long height = 0, width = 0;
+    std::string background;
+    int rate = 0;
+    writer.LoadPageProperties(&height, &width, &background, &rate);
+    outcome->result = writer.WriteDocument(height, width, background, "1.0");
+    outcome->beside = writer.animations_written_beside();
+    outcome->early = writer.animations_written_early();
+  }
+
+  void Collect(Outcome* result) {
+    Outcome& outcome = *result;
     outcome.jdf = Jdf();
     outcome.log = Log();
     outcome.statuses = env.ui.statuses;
@@ -121,10 +178,6 @@ class ParallelAnimationsTest : public AnimationPageTest {
     outcome.node_key = settings.ReadString(RegistryRoot::kClassesRoot,
                                            "Software\\Qev Dynamics\\NODENAME", "",
                                            &ignored) == RegistryResult::kOk;
-    pictures = saved_pictures;
-    groups = saved_groups;
-    state = saved_state;
-    return outcome;
   }
 
   // Both ways, from the same start; the second thread's work kept or not.
@@ -139,6 +192,12 @@ class ParallelAnimationsTest : public AnimationPageTest {
     EXPECT_EQ(one_after_another.result, 1);
     EXPECT_FALSE(one_after_another.beside);
     EXPECT_EQ(beside.beside, kept_beside);
+    ExpectSame(beside, one_after_another, kept_beside);
+    EXPECT_EQ(settings.generation() - start.generation(),
+              after_one.generation() - start.generation());
+  }
+
+  void ExpectSame(const Outcome& beside, const Outcome& one_after_another, bool kept_beside) {
     EXPECT_EQ(beside.result, one_after_another.result);
     EXPECT_TRUE(beside.jdf == one_after_another.jdf);
     EXPECT_EQ(beside.log, one_after_another.log);
@@ -153,8 +212,23 @@ class ParallelAnimationsTest : public AnimationPageTest {
     EXPECT_EQ(beside.scale_stages, one_after_another.scale_stages);
     EXPECT_EQ(beside.node, one_after_another.node);
     EXPECT_EQ(beside.node_key, one_after_another.node_key);
-    EXPECT_EQ(settings.generation() - start.generation(),
-              after_one.generation() - start.generation());
+  }
+
+  // The plant written while it is read, and after reading from the numbers
+  // reading left; the early thread's work kept or not.
+  void ExpectSameEarly(const std::function<void(PictureMap*, ProcessState*)>& after_read,
+                       bool kept) {
+    const MemoryRegistry start = settings;
+    const ProcessState start_state = state;
+    ProcessState read_state;
+    const Outcome early = WriteEarlyPage(30, 40, after_read, &read_state);
+    settings = start;
+    state = read_state;
+    const Outcome one_after_another = WriteStagedPage(0);
+    state = start_state;
+    EXPECT_EQ(one_after_another.result, 1);
+    EXPECT_EQ(early.early, kept);
+    ExpectSame(early, one_after_another, kept);
   }
 
   MemoryRegistry& settings = registry;
@@ -243,6 +317,49 @@ TEST_F(ParallelAnimationsTest, FewAnimationsStayOnTheCallingThread) {
   EXPECT_FALSE(WriteStagedPage(100).beside);
   EXPECT_FALSE(WriteStagedPage(0).beside);
   EXPECT_TRUE(WriteStagedPage(18).beside);
+}
+
+TEST_F(ParallelAnimationsTest, AnimationsWrittenWhileReadingGiveTheSamePage) {
+  struct Case {
+    const char* what;
+    std::function<void(PictureMap*, ProcessState*)> after_read;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"nothing changed after it was handed over", nullptr, true},
+      {"a record handed over changed afterwards",
+       [](PictureMap* pictures, ProcessState*) {
+         std::string* record = pictures->FindMutable(RecordKey("F3", "Format"));
+         ASSERT_NE(record, nullptr);
+         SetRecordProperty(record, "outMax", "99.0", 1);
+       },
+       false},
+      {"a key named twice in the animation sequence",
+       [](PictureMap* pictures, ProcessState*) {
+         AppendToSequence(pictures, "Lookup", "L2", kAnimationSequence);
+       },
+       false},
+      {"an object referred to that was read after the reference",
+       [](PictureMap* pictures, ProcessState*) {
+         AddRecord(pictures, "Lookup", "Late", RecordText(LookupPairs("Late")));
+       },
+       false},
+      {"a number the reader drew that the thread drew too",
+       [](PictureMap*, ProcessState* state) { state->expressions += 5; }, false},
+      {"a number only the reader drew",
+       [](PictureMap*, ProcessState* state) { state->data_items += 7; }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetPicture();
+    settings.Put(RegistryRoot::kClassesRoot, "Software\\Qev Dynamics\\NODENAME", "", "NODE1");
+    // A reference to an object of this picture, looked for when its
+    // animation is written.
+    AddAnimation("Linear", "Ref", RecordText(LinearPairs(), {{"Name", "Ref"},
+                                                            {"Source", "Pic1.Late.Value"}}));
+    prompts = 40;
+    ExpectSameEarly(c.after_read, c.kept);
+  }
 }
 
 }  // namespace
