@@ -200,12 +200,12 @@ int PictureConverter::OpenPicture() {
 }
 
 int PictureConverter::ReadPicture(bool pages_follow) {
-  early_animations_.reset();
+  early_writers_.reset();
   Registry* settings_registry = registry_ != nullptr ? registry_ : reader_.registry();
-  // A page written through the stage writes its animations on a second
-  // thread while the objects are still being read; the reader and that
-  // thread share the settings meanwhile, through a lock.
-  if (pages_follow && stage_ && early_animation_items_ > 0 &&
+  // A page written through the stage writes its objects and animations on
+  // two more threads while the picture is still being read; the reader and
+  // those threads share the settings meanwhile, through a lock.
+  if (pages_follow && stage_ && early_items_ > 0 &&
       (reader_.registry() == nullptr || reader_.registry() == settings_registry)) {
     PageWriter::EarlySetup setup;
     setup.services = &services_;
@@ -215,14 +215,15 @@ int PictureConverter::ReadPicture(bool pages_follow) {
     setup.image_format = settings.output_bmp;
     setup.registry = settings_registry;
     setup.state = state_;
-    setup.min_items = early_animation_items_;
-    early_animations_ = PageWriter::PrepareEarlyAnimations(setup);
+    setup.min_items = early_items_;
+    early_writers_ = PageWriter::PrepareEarlyWriters(setup);
   }
-  if (!early_animations_) return reader_.ReadObjects(reader_.top_collection(), std::string());
+  if (!early_writers_) return reader_.ReadObjects(reader_.top_collection(), std::string());
   Registry* const reader_registry = reader_.registry();
-  if (reader_registry != nullptr) reader_.set_registry(early_animations_->registry());
-  PageWriter::EarlyAnimations* early = early_animations_.get();
-  reader_.set_object_read([early](const PictureMap& map) { early->Feed(map); });
+  if (reader_registry != nullptr) reader_.set_registry(early_writers_->registry());
+  PageWriter::EarlyWriters* early = early_writers_.get();
+  reader_.set_object_read(
+      [early](const PictureMap& map, const GroupMap& groups) { early->Feed(map, groups); });
   struct Restore {
     PictureReader& reader;
     Registry* registry;
@@ -232,7 +233,7 @@ int PictureConverter::ReadPicture(bool pages_follow) {
     }
   } restore{reader_, reader_registry};
   const int result = reader_.ReadObjects(reader_.top_collection(), std::string());
-  early->Feed(*reader_.picture_map());
+  early->Feed(*reader_.picture_map(), *reader_.group_map());
   return result;
 }
 
@@ -256,7 +257,7 @@ int PictureConverter::WritePages() {
   int rate = 0;
   writer.LoadPageProperties(&height, &width, &background, &rate);
   writer.set_defer_converted_line(true);
-  writer.AdoptEarlyAnimations(std::move(early_animations_));
+  writer.AdoptEarlyWriters(std::move(early_writers_));
   int page = writer.WriteHtmlPage(base, height, width);
   int document = writer.WriteDocument(height, width, background, kVersion);
   converted_line_due_ = page == 1 && document == 1 && writer.converted_line_due();
@@ -265,7 +266,7 @@ int PictureConverter::WritePages() {
 
 int PictureConverter::Finish(int result) {
   // Animations written while a picture was read that no page took over.
-  early_animations_.reset();
+  early_writers_.reset();
   if (!stage_) return result;
   const std::string log_path = JoinPath(settings.output_directory, picture_name_ + ".Log");
   const std::string jdf_path = JoinPath(settings.output_directory, picture_name_ + ".JDF");

@@ -55,8 +55,8 @@ class PictureConverter {
   // a step fails (its line is in the log).
   int OpenPicture();
   // Runs the walk over the picture's objects; its result. When
-  // `pages_follow`, the page's animations may be written meanwhile (see
-  // PageWriter::EarlyAnimations), for WritePages to take over.
+  // `pages_follow`, the page's objects and animations may be written meanwhile (see
+  // PageWriter::EarlyWriters), for WritePages to take over.
   int ReadPicture(bool pages_follow = false);
   // Writes the HTML page and the JDF file from what was read.
   int WritePages();
@@ -72,9 +72,9 @@ class PictureConverter {
   const std::string& source_path() const { return source_path_; }
   PictureReader* reader() { return &reader_; }
   ConversionLog* log() { return &log_; }
-  // The fewest animation records written while the picture is read; 0
-  // never does.
-  void set_early_animation_items(size_t items) { early_animation_items_ = items; }
+  // The fewest records (objects and animations) after which the page is
+  // written while the picture is read; 0 never is.
+  void set_early_items(size_t items) { early_items_ = items; }
 
  private:
   void StartPictureLog(const std::string& picture_directory);
@@ -95,9 +95,9 @@ class PictureConverter {
   ConversionLog log_;
   std::unique_ptr<ConnectionReader> own_connections_;
   PictureReader reader_;
-  size_t early_animation_items_ = PageWriter::kParallelAnimations;
+  size_t early_items_ = PageWriter::kParallelAnimations;
   // Declared after everything its thread uses, so that it ends first.
-  std::unique_ptr<PageWriter::EarlyAnimations> early_animations_;
+  std::unique_ptr<PageWriter::EarlyWriters> early_writers_;
 };
 
 // The picture name of a file path: the text after its last separator, cut

@@ -146,6 +146,9 @@ class OrderedMap {
   static constexpr size_t kNoPosition = static_cast<size_t>(-1);
   size_t PositionOf(std::string_view key) const { return Locate(key); }
   const std::string& ValueAt(size_t position) const { return entries_[position].second; }
+  const std::string& KeyAt(size_t position) const { return entries_[position].first; }
+  // Whether the entry at `position` was not removed since.
+  bool LiveAt(size_t position) const { return live_[position] != 0; }
   size_t positions() const { return used_; }
   // Frees the value at `position`, which stays in the map, empty. Another
   // thread may meanwhile read the map, other values included.

@@ -210,9 +210,9 @@ class PictureReader {
   // The numbers and answers shared by every conversion of the process.
   ProcessState* process_state() const { return process_state_; }
   void set_process_state(ProcessState* state) { process_state_ = state; }
-  // Called with the picture map after each object at the picture's top
+  // Called with the picture and group maps after each object at the picture's top
   // level (its members and animations read); null for none.
-  void set_object_read(std::function<void(const PictureMap&)> call) {
+  void set_object_read(std::function<void(const PictureMap&, const GroupMap&)> call) {
     object_read_ = std::move(call);
   }
 
@@ -298,7 +298,7 @@ class PictureReader {
   bool output_bmp_ = false;
   bool write_images_ = true;
   Registry* registry_ = nullptr;
-  std::function<void(const PictureMap&)> object_read_;
+  std::function<void(const PictureMap&, const GroupMap&)> object_read_;
   ProcessState* process_state_ = nullptr;
   // A document file loaded for an external reference.
   struct ExternalDocument {

@@ -127,7 +127,7 @@ int PictureReader::ReadObjects(hmi::IHmiObjectCollection* collection,
     // A new name holds for the object, its members and its animations only.
     renames_.resize(renames);
     current_item_ = nullptr;
-    if (object_read_ && parent_group.empty() && group_depth_ == 0) object_read_(picture_map_);
+    if (object_read_ && parent_group.empty() && group_depth_ == 0) object_read_(picture_map_, group_map_);
     // A failing item gives up only itself: the walk goes on and succeeds.
     result = read == 1 ? 1 : 0;
   }

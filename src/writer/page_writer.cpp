@@ -8,6 +8,9 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 #include "animation/animation_writers.h"
@@ -134,10 +137,12 @@ struct FedRecord {
   bool present = false;
 };
 
-struct PageWriter::EarlyAnimations::Batch {
-  std::string sequence;     // the part of the animation sequence it holds
+struct PageWriter::EarlyWriters::Batch {
+  std::string sequence;     // the part of the sequence it holds
   std::string object_list;  // what the object list gained before it
   std::vector<FedRecord> records;
+  // For the objects: the group map's entries made meanwhile.
+  std::vector<std::pair<std::string, std::string>> groups;
 };
 
 namespace {
@@ -175,7 +180,9 @@ size_t TextHash(std::string_view text) { return std::hash<std::string_view>()(te
 // what the page holds (Close).
 class PageWriter::AnimationWorker {
  public:
-  AnimationWorker(PageWriter* main, std::vector<std::string> items, bool fed = false)
+  // What a fed thread writes: the animation sequence or the objects.
+  enum class Fed { kNo, kAnimations, kObjects };
+  AnimationWorker(PageWriter* main, std::vector<std::string> items, Fed fed = Fed::kNo)
       : ui_(main->services_->ui,
             [this](const std::function<void()>& call) { return RunOnMain(call); }),
         // Without a user interface nothing is asked, as on the calling thread.
@@ -193,11 +200,12 @@ class PageWriter::AnimationWorker {
     progress_.ShowProgress();
     writer_.log_.KeepLinesIn(&log_lines_);
     writer_.stop_ = &stop_;
-    if (fed_) {
+    if (fed_ != Fed::kNo) {
       // Records come into a map of the thread's own.
       writer_.records_ = &writer_.picture_map_;
       writer_.sharing_ = false;
     }
+    if (fed_ == Fed::kObjects) writer_.reads_ = &reads_;
   }
   AnimationWorker(const AnimationWorker&) = delete;
   AnimationWorker& operator=(const AnimationWorker&) = delete;
@@ -217,7 +225,7 @@ class PageWriter::AnimationWorker {
     if (thread_.joinable()) thread_.join();
   }
   // Hands a batch of records to a fed thread.
-  void Feed(PageWriter::EarlyAnimations::Batch batch) {
+  void Feed(PageWriter::EarlyWriters::Batch batch) {
     std::lock_guard<std::mutex> lock(mutex_);
     batches_.push_back(std::move(batch));
     done_cv_.notify_all();
@@ -225,11 +233,15 @@ class PageWriter::AnimationWorker {
   // No batch follows: once written, the records are checked against
   // `final_map`, the calling thread's map with the page's final records
   // (which it only reads until the thread ends).
-  void Close(const PictureMap* final_map) {
+  void Close(const PictureMap* final_map, const GroupMap* final_groups = nullptr) {
     std::lock_guard<std::mutex> lock(mutex_);
     final_map_ = final_map;
+    final_groups_ = final_groups;
     done_cv_.notify_all();
   }
+  // What a thread that wrote objects removed, for the calling thread to
+  // remove too.
+  const PageWriter::ReadLog& reads() const { return reads_; }
   // Waits up to `wait` for the thread to end, running a call it waits for;
   // true once it has ended.
   bool WaitFor(std::chrono::milliseconds wait) {
@@ -277,9 +289,18 @@ class PageWriter::AnimationWorker {
 
  private:
   void Run() {
+    if (fed_ != Fed::kNo) {
+      // While the picture is read, the reading thread is the one the page
+      // waits for: a fed thread yields the processor to it (a thread may
+      // always lower its own priority; failing to changes nothing else).
+      constexpr int kFedNice = 10;
+      setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), kFedNice);
+    }
     bool finished = false;
     try {
-      finished = fed_ ? WriteFed() : WriteItems();
+      finished = fed_ == Fed::kAnimations ? WriteFed()
+                 : fed_ == Fed::kObjects  ? WriteFedObjects()
+                                          : WriteItems();
     } catch (...) {
       // Out of memory, say: the calling thread writes the items itself.
       finished = false;
@@ -309,7 +330,7 @@ class PageWriter::AnimationWorker {
     PictureMap seen;
     const PictureMap* final_map = nullptr;
     for (;;) {
-      PageWriter::EarlyAnimations::Batch batch;
+      PageWriter::EarlyWriters::Batch batch;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         done_cv_.wait(lock, [this]() {
@@ -350,6 +371,96 @@ class PageWriter::AnimationWorker {
     }
     RecordMissingOutputFiles(nullptr);
     return WrittenFromFinal(*final_map);
+  }
+
+  // Writes the objects of the batches as they come, as the calling thread
+  // writes them: groups too, from the group map's entries handed over; then
+  // checks what it looked up against the page's final maps.
+  bool WriteFedObjects() {
+    RecordMissingOutputFiles(&missing_files_);
+    PictureMap group_names;
+    const PictureMap* final_map = nullptr;
+    const GroupMap* final_groups = nullptr;
+    std::vector<std::string> items;
+    for (;;) {
+      PageWriter::EarlyWriters::Batch batch;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_cv_.wait(lock, [this]() {
+          return !batches_.empty() || final_map_ != nullptr || stop_.load();
+        });
+        if (stop_.load()) return false;
+        if (batches_.empty()) {
+          final_map = final_map_;
+          final_groups = final_groups_;
+          break;
+        }
+        batch = std::move(batches_.front());
+        batches_.pop_front();
+      }
+      sequence_ += batch.sequence;
+      for (FedRecord& record : batch.records) {
+        // A record looked up before is as the thread's own writing left it.
+        if (record.present && !reads_.looked.Contains(record.key)) {
+          writer_.picture_map_.Set(record.key, std::move(record.text));
+        }
+      }
+      for (auto& entry : batch.groups) {
+        // Which group a name finds would depend on the order of the map.
+        if (!group_names.Add(AfterLastHash(entry.first))) return false;
+        group_keys_.push_back(entry.first);
+        group_hashes_.push_back(TextHash(entry.second));
+        writer_.group_map_.Set(entry.first, std::move(entry.second));
+        writer_.group_index_built_ = false;
+      }
+      SplitTabList(batch.sequence, &items);
+      for (const std::string& item : items) {
+        if (writer_.CancelRequested() || writer_.needs_main_) return false;
+        if (item.find(kGroupSuffix) != std::string::npos) {
+          if (writer_.WriteSymbol(item) == 0) {
+            writer_.Report(writer_.services_->Text(kResGroupNotWritten), kLogError);
+          }
+        } else {
+          writer_.WriteObject(item);
+        }
+        if (reads_.group_missed) return false;
+      }
+      // The map keeps the room of the records removed: made anew when they
+      // are most of it.
+      PictureMap& records = writer_.picture_map_;
+      if (records.positions() > 2 * records.size() + 64) {
+        PictureMap kept;
+        for (const auto& entry : records) kept.Set(entry.first, entry.second);
+        records = std::move(kept);
+      }
+    }
+    RecordMissingOutputFiles(nullptr);
+    if (final_groups == nullptr) return false;
+    return ObjectsWrittenFromFinal(*final_map, *final_groups);
+  }
+
+  bool ObjectsWrittenFromFinal(const PictureMap& map, const GroupMap& groups) const {
+    const std::string* sequence = map.Find(kObjectSequence);
+    if (sequence == nullptr || *sequence != sequence_) return false;
+    for (size_t i = 0; i < reads_.keys.size(); ++i) {
+      const std::string* record = map.Find(reads_.keys[i]);
+      if ((record != nullptr) != (reads_.present[i] != 0)) return false;
+      if (record != nullptr && TextHash(*record) != reads_.hashes[i]) return false;
+    }
+    // The group map is the one handed over, entry for entry.
+    size_t at = 0;
+    for (const auto& entry : groups) {
+      if (at >= group_keys_.size() || entry.first != group_keys_[at] ||
+          TextHash(entry.second) != group_hashes_[at]) {
+        return false;
+      }
+      ++at;
+    }
+    if (at != group_keys_.size()) return false;
+    for (const std::string& path : missing_files_) {
+      if (OutputFileExists(path)) return false;
+    }
+    return true;
   }
 
   // Whether the records written are those of `map`, in its order, and
@@ -403,7 +514,7 @@ class PageWriter::AnimationWorker {
   std::vector<std::pair<std::string, int>> log_lines_;
   PageWriter writer_;
   std::vector<std::string> items_;
-  const bool fed_;
+  const Fed fed_;
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable done_cv_;
@@ -417,8 +528,12 @@ class PageWriter::AnimationWorker {
   std::atomic<bool> ended_{false};
   // A fed thread: the batches not yet taken, the calling thread's map once
   // no batch follows, and what is checked against it.
-  std::deque<PageWriter::EarlyAnimations::Batch> batches_;
+  std::deque<PageWriter::EarlyWriters::Batch> batches_;
   const PictureMap* final_map_ = nullptr;
+  const GroupMap* final_groups_ = nullptr;
+  PageWriter::ReadLog reads_;
+  std::vector<std::string> group_keys_;
+  std::vector<size_t> group_hashes_;
   std::string sequence_;
   std::vector<std::string> keys_;
   std::vector<size_t> hashes_;
@@ -645,6 +760,7 @@ int PageWriter::WriteObjects() {
     }
   } stop_worker{this};
   animations_written_early_ = false;
+  objects_written_early_ = false;
   bool adopted = false;
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
     std::vector<std::string> animation_items;
@@ -663,9 +779,19 @@ int PageWriter::WriteObjects() {
       worker = StartAnimations(std::move(animation_items));
     }
   }
+  // The objects written while the page was read, if the page is written as
+  // the thread expected (the same conditions as for the animations).
+  std::unique_ptr<AnimationWorker> objects;
+  if (early_ != nullptr && parallel_min_items_ > 0 && batching_ && !closed_before_) {
+    objects = early_->TakeObjectWorker();
+    if (objects != nullptr) objects->Close(&picture_map_, &group_map_);
+  }
   // An early thread not taken over ends here.
   if (early_ != nullptr) early_->Drop();
-  for (const std::string& item : items) {
+  const bool objects_taken = objects != nullptr && TakeObjects(objects.get());
+  objects.reset();
+  for (size_t i = 0; i < items.size() && !objects_taken; ++i) {
+    const std::string& item = items[i];
     if (CancelRequested()) {
       AbandonWorker();
       return 0;
@@ -761,7 +887,7 @@ PropertyMap* PageWriter::EnterRecord() {
 }
 
 int PageWriter::WriteSymbol(const std::string& key) {
-  if (second_thread_) {
+  if (second_thread_ && reads_ == nullptr) {
     // Groups use the group map, which only the calling thread touches.
     needs_main_ = true;
     return 0;
@@ -771,6 +897,8 @@ int PageWriter::WriteSymbol(const std::string& key) {
   if (key.find('#') == std::string::npos) {
     group_name = BeforeLastParen(key);
     member_key = FindGroupKey(group_name);
+    // A group looked for before its members were handed over.
+    if (reads_ != nullptr && member_key.empty()) reads_->group_missed = true;
   } else {
     group_name = AfterLastHash(key);
     member_key = key;
@@ -818,7 +946,11 @@ int PageWriter::WriteSymbol(const std::string& key) {
   WriteGroupMembers(member_list);
   open_groups_.erase(group_name);
   RemoveRecord(record_key);
-  group_map_.Remove(FindGroupKey(group_name));
+  const std::string written_group = FindGroupKey(group_name);
+  if (reads_ != nullptr && group_map_.Contains(written_group)) {
+    reads_->removed_groups.push_back(written_group);
+  }
+  group_map_.Remove(written_group);
   close_symbol();
   return 1;
 }
@@ -861,6 +993,9 @@ int PageWriter::WriteGroupMembers(const std::string& member_list) {
 ExpressionTranslator* PageWriter::translator() {
   // The translator numbers and settings are the second thread's meanwhile.
   AbandonWorker();
+  // The objects written while the page is read translate nothing: one that
+  // does is left to the calling thread.
+  if (reads_ != nullptr) needs_main_ = true;
   if (process_state_ == nullptr) return nullptr;
   if (!translator_) {
     translator_ = std::make_unique<ExpressionTranslator>(&log_, registry_, process_state_,
@@ -871,11 +1006,24 @@ ExpressionTranslator* PageWriter::translator() {
 
 ProcessState* PageWriter::process_state() {
   AbandonWorker();
+  if (reads_ != nullptr) needs_main_ = true;
   return process_state_;
 }
 
+void PageWriter::ReadLog::Note(const std::string& key, const std::string* found) {
+  // The first look only: after it the thread's own writing decides.
+  if (!looked.Add(key)) return;
+  keys.push_back(key);
+  present.push_back(found != nullptr);
+  hashes.push_back(found != nullptr ? TextHash(*found) : 0);
+}
+
 const std::string* PageWriter::FindRecord(const std::string& key) {
-  if (written_.empty()) return records_->Find(key);
+  if (written_.empty()) {
+    const std::string* found = records_->Find(key);
+    if (reads_ != nullptr) reads_->Note(key, found);
+    return found;
+  }
   const size_t at = records_->PositionOf(key);
   if (at == PictureMap::kNoPosition) return nullptr;
   if (at < written_.size() && written_[at] != 0) return nullptr;
@@ -884,7 +1032,7 @@ const std::string* PageWriter::FindRecord(const std::string& key) {
 
 void PageWriter::RemoveRecord(const std::string& key) {
   if (!sharing_) {
-    picture_map_.Remove(key);
+    if (picture_map_.Remove(key) && reads_ != nullptr) reads_->removed.push_back(key);
     return;
   }
   const size_t at = records_->PositionOf(key);
@@ -945,6 +1093,43 @@ void PageWriter::AbandonWorker() {
   EndSharing();
 }
 
+bool PageWriter::TakeObjects(AnimationWorker* objects) {
+  // The user may still cancel while the thread finishes; the animations'
+  // thread may wait for a dialog meanwhile.
+  while (!objects->WaitFor(std::chrono::milliseconds(20))) {
+    if (worker_ != nullptr) worker_->RunWaitingCall();
+    if (services_->progress != nullptr) services_->progress->PumpMessages();
+    if (services_->Cancelled()) return false;
+  }
+  PageWriter& second = objects->writer();
+  if (!objects->Usable() || jdf_failed_ || cancelled_ || indent_level_ != 1 ||
+      !log_.pending().empty() || second.indent_level_ != 1 || !second.log_.pending().empty() ||
+      second.output_directory_ != output_directory_ || second.image_extension_ != image_extension_) {
+    return false;
+  }
+  // As if written here: each status, each log line, the links, the lines.
+  for (const auto& status : objects->ui().statuses) {
+    for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
+  }
+  for (const auto& line : objects->log_lines()) log_.WriteLogLine(line.first, line.second);
+  if (const std::string* links = second.own_links_.Find(kLinks)) AppendLink(link_map_, *links);
+  if (second.converted_ == 1) converted_ = 1;
+  // What the objects removed is gone here too (a record the animations'
+  // thread wrote as well drops its work, as when written here).
+  for (const std::string& key : objects->reads().removed) RemoveRecord(key);
+  for (const std::string& key : objects->reads().removed_groups) group_map_.Remove(key);
+  group_index_built_ = false;
+  second.kept_lines_.push_back(std::move(second.batch_));
+  for (std::string& piece : second.kept_lines_) {
+    if (jdf_failed_) break;
+    batch_.append(piece);
+    std::string().swap(piece);
+    if (batch_.size() >= kLineBatch) FlushBatch();
+  }
+  objects_written_early_ = true;
+  return true;
+}
+
 bool PageWriter::TakeAnimations(AnimationWorker* worker) {
   // The user may still cancel while the second thread finishes.
   while (!worker->WaitFor(std::chrono::milliseconds(20))) {
@@ -991,92 +1176,168 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
   return true;
 }
 
-std::unique_ptr<PageWriter::EarlyAnimations> PageWriter::PrepareEarlyAnimations(
+std::unique_ptr<PageWriter::EarlyWriters> PageWriter::PrepareEarlyWriters(
     const EarlySetup& setup) {
   if (setup.services == nullptr || setup.output_base.empty() || setup.min_items == 0) {
     return nullptr;
   }
-  return std::unique_ptr<EarlyAnimations>(new EarlyAnimations(setup));
+  return std::unique_ptr<EarlyWriters>(new EarlyWriters(setup));
 }
 
-void PageWriter::AdoptEarlyAnimations(std::unique_ptr<EarlyAnimations> early) {
+void PageWriter::AdoptEarlyWriters(std::unique_ptr<EarlyWriters> early) {
   early_ = std::move(early);
 }
 
-PageWriter::EarlyAnimations::EarlyAnimations(const EarlySetup& setup)
-    : setup_(setup), pending_(std::make_unique<Batch>()) {
+PageWriter::EarlyWriters::EarlyWriters(const EarlySetup& setup)
+    : setup_(setup),
+      pending_(std::make_unique<Batch>()),
+      pending_objects_(std::make_unique<Batch>()) {
   if (setup.registry != nullptr) shared_registry_ = std::make_unique<LockedRegistry>(setup.registry);
 }
 
-PageWriter::EarlyAnimations::~EarlyAnimations() { Drop(); }
+PageWriter::EarlyWriters::~EarlyWriters() { Drop(); }
 
-void PageWriter::EarlyAnimations::Drop() {
+void PageWriter::EarlyWriters::Drop() {
   dropped_ = true;
+  DropObjects();
   if (worker_ != nullptr) worker_->Stop();
   worker_.reset();
   pending_.reset();
 }
 
-void PageWriter::EarlyAnimations::Feed(const PictureMap& map) {
+void PageWriter::EarlyWriters::DropObjects() {
+  objects_dropped_ = true;
+  if (objects_ != nullptr) objects_->Stop();
+  objects_.reset();
+  pending_objects_.reset();
+}
+
+void PageWriter::EarlyWriters::Feed(const PictureMap& map, const GroupMap& groups) {
   if (dropped_) return;
-  if (worker_ != nullptr) {
-    // A thread that gave up (a key named twice, say) is fed no more.
-    if (worker_->ended()) {
-      Drop();
-      return;
-    }
-    // Between two objects the thread's dialog (the node prompt) is shown.
-    worker_->RunWaitingCall();
+  // A thread that gave up (a key named twice, say) is fed no more.
+  if (worker_ != nullptr && worker_->ended()) {
+    Drop();
+    return;
   }
-  const std::string* sequence = map.Find(kAnimationSequence);
-  if (sequence == nullptr || sequence->size() <= sequence_fed_) return;
+  if (objects_ != nullptr && objects_->ended()) DropObjects();
+  // Between two objects a thread's dialog (the node prompt) is shown.
+  if (worker_ != nullptr) worker_->RunWaitingCall();
+  if (objects_ != nullptr) objects_->RunWaitingCall();
   try {
-    // Whole items only: up to the sequence's last TAB.
-    const size_t end = sequence->rfind('\t');
-    if (end == std::string::npos || end + 1 <= sequence_fed_) return;
-    const std::string_view part(sequence->data() + sequence_fed_, end + 1 - sequence_fed_);
-    sequence_fed_ = end + 1;
-    Batch& batch = *pending_;
-    batch.sequence.append(part);
-    if (const std::string* list = map.Find(kObjectList)) {
-      if (list->size() > object_list_fed_) {
-        batch.object_list.append(*list, object_list_fed_, std::string::npos);
-        object_list_fed_ = list->size();
-      }
-    }
-    size_t at = 0;
-    while (at < part.size()) {
-      size_t tab = part.find('\t', at);
-      if (tab == std::string_view::npos) tab = part.size();
-      if (tab > at) {
-        FedRecord record;
-        record.key.assign(part.substr(at, tab - at));
-        if (const std::string* text = map.Find(record.key)) {
-          record.text = *text;
-          record.present = true;
-        }
-        batch.records.push_back(std::move(record));
-        ++items_fed_;
-      }
-      at = tab + 1;
-    }
+    FeedAnimations(map);
+    if (!objects_dropped_) FeedObjects(map, groups);
+    positions_fed_ = map.positions();
+    group_positions_fed_ = groups.positions();
     if (worker_ == nullptr) {
-      if (items_fed_ < setup_.min_items || !Start()) return;
+      if (items_fed_ + objects_fed_ < setup_.min_items || !Start()) return;
     }
-    // Handed over in batches, so that the two threads meet seldom.
+    // Handed over in batches, so that the threads meet seldom.
     constexpr size_t kBatchRecords = 64;
-    if (batch.records.size() >= kBatchRecords) {
-      worker_->Feed(std::move(batch));
+    if (pending_->records.size() >= kBatchRecords) {
+      worker_->Feed(std::move(*pending_));
       *pending_ = Batch();
     }
+    if (objects_ != nullptr && pending_objects_->records.size() >= kBatchRecords) {
+      objects_->Feed(std::move(*pending_objects_));
+      *pending_objects_ = Batch();
+    }
   } catch (...) {
-    // Out of memory, say: the animations are written after reading, as
-    // they always were.
+    // Out of memory, say: the page is written after reading, as it always
+    // was.
     Drop();
   }
 }
 
-std::unique_ptr<PageWriter::AnimationWorker> PageWriter::EarlyAnimations::TakeWorker() {
+void PageWriter::EarlyWriters::FeedAnimations(const PictureMap& map) {
+  fresh_animations_.clear();
+  const std::string* sequence = map.Find(kAnimationSequence);
+  if (sequence == nullptr || sequence->size() <= sequence_fed_) return;
+  // Whole items only: up to the sequence's last TAB.
+  const size_t end = sequence->rfind('\t');
+  if (end == std::string::npos || end + 1 <= sequence_fed_) return;
+  const std::string_view part(sequence->data() + sequence_fed_, end + 1 - sequence_fed_);
+  sequence_fed_ = end + 1;
+  Batch& batch = *pending_;
+  batch.sequence.append(part);
+  if (const std::string* list = map.Find(kObjectList)) {
+    if (list->size() > object_list_fed_) {
+      batch.object_list.append(*list, object_list_fed_, std::string::npos);
+      object_list_fed_ = list->size();
+    }
+  }
+  size_t at = 0;
+  while (at < part.size()) {
+    size_t tab = part.find('\t', at);
+    if (tab == std::string_view::npos) tab = part.size();
+    if (tab > at) {
+      FedRecord record;
+      record.key.assign(part.substr(at, tab - at));
+      if (const std::string* text = map.Find(record.key)) {
+        record.text = *text;
+        record.present = true;
+      }
+      fresh_animations_.Add(record.key);
+      batch.records.push_back(std::move(record));
+      ++items_fed_;
+    }
+    at = tab + 1;
+  }
+}
+
+void PageWriter::EarlyWriters::FeedObjects(const PictureMap& map, const GroupMap& groups) {
+  const std::string* sequence = map.Find(kObjectSequence);
+  if (sequence == nullptr || sequence->size() <= object_sequence_fed_) return;
+  const size_t end = sequence->rfind('\t');
+  if (end == std::string::npos || end + 1 <= object_sequence_fed_) return;
+  const std::string_view part(sequence->data() + object_sequence_fed_,
+                              end + 1 - object_sequence_fed_);
+  object_sequence_fed_ = end + 1;
+  Batch& batch = *pending_objects_;
+  batch.sequence.append(part);
+  bool group = false;
+  size_t at = 0;
+  while (at < part.size()) {
+    size_t tab = part.find('\t', at);
+    if (tab == std::string_view::npos) tab = part.size();
+    if (tab > at) {
+      const std::string_view key = part.substr(at, tab - at);
+      ++objects_fed_;
+      if (key.find(kGroupSuffix) != std::string_view::npos) {
+        group = true;
+      } else if (const std::string* text = map.Find(key)) {
+        FedRecord record;
+        record.key.assign(key);
+        record.text = *text;
+        record.present = true;
+        batch.records.push_back(std::move(record));
+      }
+    }
+    at = tab + 1;
+  }
+  if (!group) return;
+  // A group: every record and group entry made since the last object (its
+  // members, theirs, the group's own record), but the animations and lists.
+  for (size_t position = positions_fed_; position < map.positions(); ++position) {
+    if (!map.LiveAt(position)) continue;
+    const std::string& key = map.KeyAt(position);
+    if (key == kObjectList || key == kObjectSequence || key == kAnimationSequence ||
+        key == kLinks || fresh_animations_.Contains(key)) {
+      continue;
+    }
+    FedRecord record;
+    record.key = key;
+    record.text = map.ValueAt(position);
+    record.present = true;
+    batch.records.push_back(std::move(record));
+  }
+  for (size_t position = group_positions_fed_; position < groups.positions(); ++position) {
+    if (groups.LiveAt(position)) {
+      batch.groups.emplace_back(groups.KeyAt(position), groups.ValueAt(position));
+    }
+  }
+}
+
+std::unique_ptr<PageWriter::AnimationWorker> PageWriter::EarlyWriters::TakeWorker() {
   if (!pending_->sequence.empty() || !pending_->records.empty()) {
     worker_->Feed(std::move(*pending_));
     *pending_ = Batch();
@@ -1084,9 +1345,19 @@ std::unique_ptr<PageWriter::AnimationWorker> PageWriter::EarlyAnimations::TakeWo
   return std::move(worker_);
 }
 
-bool PageWriter::EarlyAnimations::Start() {
-  // The thread's writer is made like the page's writer will be when it
-  // writes its animations, after the objects.
+std::unique_ptr<PageWriter::AnimationWorker> PageWriter::EarlyWriters::TakeObjectWorker() {
+  if (objects_ == nullptr) return nullptr;
+  if (!pending_objects_->sequence.empty() || !pending_objects_->records.empty() ||
+      !pending_objects_->groups.empty()) {
+    objects_->Feed(std::move(*pending_objects_));
+    *pending_objects_ = Batch();
+  }
+  return std::move(objects_);
+}
+
+bool PageWriter::EarlyWriters::Start() {
+  // The threads' writers are made like the page's writer will be when it
+  // writes its objects.
   model_ = std::make_unique<PageWriter>(setup_.services);
   PageWriter& model = *model_;
   const size_t separator = LastSeparator(setup_.output_base);
@@ -1103,7 +1374,8 @@ bool PageWriter::EarlyAnimations::Start() {
   model.indent_level_ = 1;
   model.registry_ = registry();
   model.process_state_ = setup_.state;
-  auto worker = std::make_unique<AnimationWorker>(&model, std::vector<std::string>(), true);
+  auto worker = std::make_unique<AnimationWorker>(&model, std::vector<std::string>(),
+                                                  AnimationWorker::Fed::kAnimations);
   try {
     worker->Start();
   } catch (const std::system_error&) {
@@ -1111,6 +1383,16 @@ bool PageWriter::EarlyAnimations::Start() {
     return false;
   }
   worker_ = std::move(worker);
+  if (!objects_dropped_) {
+    auto objects = std::make_unique<AnimationWorker>(&model, std::vector<std::string>(),
+                                                     AnimationWorker::Fed::kObjects);
+    try {
+      objects->Start();
+      objects_ = std::move(objects);
+    } catch (const std::system_error&) {
+      DropObjects();
+    }
+  }
   return true;
 }
 

@@ -117,31 +117,34 @@ class PageWriter {
   // Whether the last page kept the animations written on the second thread.
   bool animations_written_beside() const { return animations_written_beside_; }
 
-  // Animations written on a second thread while the picture is still being
-  // read. The reader hands over (Feed) each record of the animation
-  // sequence once the object that made it is read; the thread starts once
-  // `min_items` records came. The page's writer takes the thread over
-  // (AdoptEarlyAnimations) and keeps what it wrote only when everything it
-  // was written from is what the page holds once reading is over: the
-  // records, their order, the objects referred to, the image files looked
-  // for and the numbers. Otherwise the animations are written as before.
-  class EarlyAnimations;
+  // The objects and the animations written on two more threads while the
+  // picture is still being read. After each object the reader hands over
+  // (Feed) what it added to the object sequence and to the animation
+  // sequence: the records (a group's with its members and group entries)
+  // as they stand then. The threads start once `min_items` records came.
+  // The page's writer takes them over (AdoptEarlyWriters) and keeps what
+  // each wrote only when everything it was written from is what the page
+  // holds once reading is over: the records, their order, the groups, the
+  // objects referred to, the image files looked for and the numbers.
+  // Otherwise that part is written as before.
+  class EarlyWriters;
   struct EarlySetup {
     const Services* services = nullptr;
     std::string output_base;  // as for Init
     int use_cab_files = 0;
     int allow_play_back = 0;
     int image_format = 0;
-    Registry* registry = nullptr;  // also the reader's meanwhile (see EarlyAnimations)
+    Registry* registry = nullptr;  // also the reader's meanwhile (see EarlyWriters)
     ProcessState* state = nullptr;
     size_t min_items = kParallelAnimations;
   };
-  static std::unique_ptr<EarlyAnimations> PrepareEarlyAnimations(const EarlySetup& setup);
-  // Takes over animations written while the picture was read; they are
-  // kept only when this page is written in a row as the thread expected.
-  void AdoptEarlyAnimations(std::unique_ptr<EarlyAnimations> early);
-  // Whether the last page kept animations written while it was read.
+  static std::unique_ptr<EarlyWriters> PrepareEarlyWriters(const EarlySetup& setup);
+  // Takes over what was written while the picture was read; it is kept
+  // only when this page is written as the threads expected.
+  void AdoptEarlyWriters(std::unique_ptr<EarlyWriters> early);
+  // Whether the last page kept animations (objects) written while it was read.
   bool animations_written_early() const { return animations_written_early_; }
+  bool objects_written_early() const { return objects_written_early_; }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
@@ -251,7 +254,12 @@ class PageWriter {
   size_t parallel_min_items_ = kParallelAnimations;
   bool animations_written_beside_ = false;
   bool animations_written_early_ = false;
-  std::unique_ptr<EarlyAnimations> early_;
+  bool objects_written_early_ = false;
+  std::unique_ptr<EarlyWriters> early_;
+  // Waits for the thread that wrote the objects while the page was read and
+  // takes over what it wrote; false when it is dropped (the objects are then
+  // written here).
+  bool TakeObjects(AnimationWorker* objects);
   // Makes the picture map shared with a second thread that writes `items`.
   void ShareRecords(const std::vector<std::string>& items);
   const PictureMap* records_ = &picture_map_;  // where records are found
@@ -271,42 +279,69 @@ class PageWriter {
   bool needs_main_ = false;
   std::vector<std::string> kept_lines_;  // the second thread's lines, in pieces
   const std::atomic<bool>* stop_ = nullptr;
+  // A second thread writing the objects while the page is read notes what
+  // it looked up (to be checked against the page's final maps) and what it
+  // removed (for the calling thread to remove too when it takes over).
+  struct ReadLog {
+    void Note(const std::string& key, const std::string* found);
+    PictureMap looked;  // keys looked up, used as a set
+    std::vector<std::string> keys;
+    std::vector<size_t> hashes;
+    std::vector<char> present;
+    bool group_missed = false;
+    std::vector<std::string> removed;
+    std::vector<std::string> removed_groups;
+  };
+  ReadLog* reads_ = nullptr;
 };
 
-class PageWriter::EarlyAnimations {
+class PageWriter::EarlyWriters {
  public:
-  ~EarlyAnimations();
-  EarlyAnimations(const EarlyAnimations&) = delete;
-  EarlyAnimations& operator=(const EarlyAnimations&) = delete;
+  ~EarlyWriters();
+  EarlyWriters(const EarlyWriters&) = delete;
+  EarlyWriters& operator=(const EarlyWriters&) = delete;
 
-  // Hands over what the reader's `map` added to the animation sequence (and
-  // to the object list) since the last call; called between two objects.
-  void Feed(const PictureMap& map);
-  // The settings as the reader uses them meanwhile: the thread uses the
+  // Hands over what the reader's maps gained since the last call: to the
+  // object sequence, the animation sequence, the object list and the group
+  // map. Called between two objects of the picture's top level.
+  void Feed(const PictureMap& map, const GroupMap& groups);
+  // The settings as the reader uses them meanwhile: the threads use the
   // same ones, so every use takes a lock.
   Registry* registry() { return shared_registry_ ? &*shared_registry_ : nullptr; }
-  // Whether the second thread was started.
+  // Whether the threads were started.
   bool started() const { return worker_ != nullptr; }
 
  private:
   friend class PageWriter;
-  explicit EarlyAnimations(const EarlySetup& setup);
-  // Starts the thread with what was fed so far; false when none can be had.
+  explicit EarlyWriters(const EarlySetup& setup);
+  // Starts the threads with what was fed so far; false when none can be had.
   bool Start();
   void Drop();
-  // The running thread, with the last batch handed over.
+  void DropObjects();
+  void FeedAnimations(const PictureMap& map);
+  void FeedObjects(const PictureMap& map, const GroupMap& groups);
+  // The running threads, with the last batch handed over.
   std::unique_ptr<AnimationWorker> TakeWorker();
+  std::unique_ptr<AnimationWorker> TakeObjectWorker();
 
   EarlySetup setup_;
   std::unique_ptr<LockedRegistry> shared_registry_;
   std::unique_ptr<PageWriter> model_;  // what the thread's writer is made like
-  std::unique_ptr<AnimationWorker> worker_;
+  std::unique_ptr<AnimationWorker> worker_;   // writes the animations
+  std::unique_ptr<AnimationWorker> objects_;  // writes the objects
   bool dropped_ = false;
+  bool objects_dropped_ = false;
+  size_t object_sequence_fed_ = 0;  // bytes of the object sequence handed over
+  size_t positions_fed_ = 0;        // entries of the picture map looked at
+  size_t group_positions_fed_ = 0;  // entries of the group map looked at
+  PictureMap fresh_animations_;     // the animations of the last Feed, as a set
   size_t sequence_fed_ = 0;     // bytes of the animation sequence handed over
   size_t object_list_fed_ = 0;  // bytes of the object list handed over
   size_t items_fed_ = 0;
+  size_t objects_fed_ = 0;
   struct Batch;
   std::unique_ptr<Batch> pending_;  // fed, not yet handed to the thread
+  std::unique_ptr<Batch> pending_objects_;
 };
 
 }  // namespace quillon

@@ -26,6 +26,7 @@ struct Outcome {
   std::string node;
   bool beside = false;
   bool early = false;
+  bool objects_early = false;
   bool node_key = false;
 };
 
@@ -78,8 +79,21 @@ class ParallelAnimationsTest : public AnimationPageTest {
                        n + ".A" + n + "\tSource\tNODE1.T1.A_CUALM\t");
       // One that cannot be written, for a log line.
       AddAnimation("Lookup", "Bad" + n, RecordText(LookupPairs("Bad" + n), {{"Count", nullptr}}));
+      if (with_groups) AddGroups(n);
       if (after_round) after_round();
     }
+  }
+
+  // A group G<n> of the top level, as the reader leaves it: its members
+  // (a rectangle and a group H<n> holding an oval) first, then its record.
+  void AddGroups(const std::string& n) {
+    AddRecord(&pictures, "Rect", "GR" + n, "\tName\tGR" + n + "\tClassName\tRect\tWidth\t5\t");
+    AddRecord(&pictures, "Oval", "GO" + n, "\tName\tGO" + n + "\tClassName\tOval\t");
+    groups.Set("#G" + n, "GR" + n + "(Rect)\t#H" + n + "\t");
+    groups.Set("#H" + n, "GO" + n + "(Oval)\t");
+    AddRecord(&pictures, "Group", "H" + n, "\tName\tH" + n + "\tClassName\tGroup\t");
+    AddRecord(&pictures, "Group", "G" + n, "\tName\tG" + n + "\tClassName\tGroup\tVisible\t0\t");
+    AppendToSequence(&pictures, "Group", "G" + n, kObjectSequence);
   }
 
   // Writes the page into a stage, from copies of the maps, the numbers and
@@ -124,11 +138,11 @@ class ParallelAnimationsTest : public AnimationPageTest {
       setup.registry = &settings;
       setup.state = &state;
       setup.min_items = 1;
-      std::unique_ptr<PageWriter::EarlyAnimations> early =
-          PageWriter::PrepareEarlyAnimations(setup);
-      AddPlant(rectangles, rounds, [&]() { early->Feed(pictures); });
+      std::unique_ptr<PageWriter::EarlyWriters> early =
+          PageWriter::PrepareEarlyWriters(setup);
+      AddPlant(rectangles, rounds, [&]() { early->Feed(pictures, groups); });
       if (after_read) after_read(&pictures, &state);
-      early->Feed(pictures);
+      early->Feed(pictures, groups);
       EXPECT_TRUE(early->started());
       *read_state = state;
       WritePageInto(&outcome, 1, std::move(early));
@@ -149,12 +163,12 @@ class ParallelAnimationsTest : public AnimationPageTest {
   }
 
   void WritePageInto(Outcome* outcome, size_t parallel,
-                     std::unique_ptr<PageWriter::EarlyAnimations> early) {
+                     std::unique_ptr<PageWriter::EarlyWriters> early) {
     PageWriter writer(&env.services);
     EXPECT_EQ(writer.Init(base(), 1, 1, &groups, &pictures, 0, nullptr), 1);
     writer.SetTranslation(&settings, &state);
     writer.set_parallel_animations(parallel);
-    writer.AdoptEarlyAnimations(std::move(early));
+    writer.AdoptEarlyWriters(std::move(early));
     long height = 0, width = 0;
     std::string background;
     int rate = 0;
@@ -162,6 +176,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
     outcome->result = writer.WriteDocument(height, width, background, "1.0");
     outcome->beside = writer.animations_written_beside();
     outcome->early = writer.animations_written_early();
+    outcome->objects_early = writer.objects_written_early();
   }
 
   void Collect(Outcome* result) {
@@ -217,7 +232,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
   // The plant written while it is read, and after reading from the numbers
   // reading left; the early thread's work kept or not.
   void ExpectSameEarly(const std::function<void(PictureMap*, ProcessState*)>& after_read,
-                       bool kept) {
+                       bool kept, bool objects_kept) {
     const MemoryRegistry start = settings;
     const ProcessState start_state = state;
     ProcessState read_state;
@@ -228,11 +243,13 @@ class ParallelAnimationsTest : public AnimationPageTest {
     state = start_state;
     EXPECT_EQ(one_after_another.result, 1);
     EXPECT_EQ(early.early, kept);
-    ExpectSame(early, one_after_another, kept);
+    EXPECT_EQ(early.objects_early, objects_kept);
+    ExpectSame(early, one_after_another, kept && objects_kept);
   }
 
   MemoryRegistry& settings = registry;
   int prompts = 0;
+  bool with_groups = false;
   std::function<void(Dialog*)> answer = [](Dialog* d) {
     d->UserTypes(kNodeName, "node1");
     d->UserClicks(kControlOk);
@@ -319,36 +336,71 @@ TEST_F(ParallelAnimationsTest, FewAnimationsStayOnTheCallingThread) {
   EXPECT_TRUE(WriteStagedPage(18).beside);
 }
 
-TEST_F(ParallelAnimationsTest, AnimationsWrittenWhileReadingGiveTheSamePage) {
+TEST_F(ParallelAnimationsTest, ObjectsAndAnimationsWrittenWhileReadingGiveTheSamePage) {
   struct Case {
     const char* what;
     std::function<void(PictureMap*, ProcessState*)> after_read;
-    bool kept;
+    bool kept;          // the animations
+    bool objects_kept;  // the objects
   };
+  GroupMap* group_map = &groups;
   const Case cases[] = {
-      {"nothing changed after it was handed over", nullptr, true},
-      {"a record handed over changed afterwards",
+      {"nothing changed after it was handed over", nullptr, true, true},
+      {"an animation record changed afterwards",
        [](PictureMap* pictures, ProcessState*) {
          std::string* record = pictures->FindMutable(RecordKey("F3", "Format"));
          ASSERT_NE(record, nullptr);
          SetRecordProperty(record, "outMax", "99.0", 1);
        },
-       false},
+       false, true},
+      {"an object record changed afterwards",
+       [](PictureMap* pictures, ProcessState*) {
+         std::string* record = pictures->FindMutable(RecordKey("Rect7", "Rect"));
+         ASSERT_NE(record, nullptr);
+         SetRecordProperty(record, "Width", "31", 1);
+       },
+       true, false},
+      {"a group member's record changed afterwards",
+       [](PictureMap* pictures, ProcessState*) {
+         std::string* record = pictures->FindMutable(RecordKey("GO2", "Oval"));
+         ASSERT_NE(record, nullptr);
+         SetRecordProperty(record, "Visible", "0", 1);
+       },
+       true, false},
+      {"a group given another member afterwards",
+       [group_map](PictureMap*, ProcessState*) { *group_map->FindMutable("#G3") += "Rect2(Rect)\t"; },
+       true, false},
+      {"two groups of the same name",
+       [group_map](PictureMap*, ProcessState*) { group_map->Set("#Z#G4", "Rect3(Rect)\t"); },
+       true, false},
       {"a key named twice in the animation sequence",
        [](PictureMap* pictures, ProcessState*) {
          AppendToSequence(pictures, "Lookup", "L2", kAnimationSequence);
        },
-       false},
+       false, true},
+      // Written once; the second time its record is missing, as it is when
+      // the objects are written after reading.
+      {"an object listed twice",
+       [](PictureMap* pictures, ProcessState*) {
+         AppendToSequence(pictures, "Rect", "Rect9", kObjectSequence);
+       },
+       true, true},
       {"an object referred to that was read after the reference",
        [](PictureMap* pictures, ProcessState*) {
          AddRecord(pictures, "Lookup", "Late", RecordText(LookupPairs("Late")));
        },
-       false},
+       false, true},
+      {"an animation listed among the objects too",
+       [](PictureMap* pictures, ProcessState*) {
+         AppendToSequence(pictures, "Lookup", "L5", kObjectSequence);
+       },
+       false, false},
       {"a number the reader drew that the thread drew too",
-       [](PictureMap*, ProcessState* state) { state->expressions += 5; }, false},
+       [](PictureMap*, ProcessState* state) { state->expressions += 5; }, false, true},
       {"a number only the reader drew",
-       [](PictureMap*, ProcessState* state) { state->data_items += 7; }, true},
+       [](PictureMap*, ProcessState* state) { state->data_items += 7; }, true, true},
   };
+  with_groups = true;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ResetPicture();
@@ -358,7 +410,7 @@ TEST_F(ParallelAnimationsTest, AnimationsWrittenWhileReadingGiveTheSamePage) {
     AddAnimation("Linear", "Ref", RecordText(LinearPairs(), {{"Name", "Ref"},
                                                             {"Source", "Pic1.Late.Value"}}));
     prompts = 40;
-    ExpectSameEarly(c.after_read, c.kept);
+    ExpectSameEarly(c.after_read, c.kept, c.objects_kept);
   }
 }
 
