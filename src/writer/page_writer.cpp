@@ -200,6 +200,7 @@ class PageWriter::AnimationWorker {
     progress_.ShowProgress();
     writer_.log_.KeepLinesIn(&log_lines_);
     writer_.stop_ = &stop_;
+    writer_.batch_.reserve(kLineBatch + kLineSlack);
     if (fed_ != Fed::kNo) {
       // Records come into a map of the thread's own.
       writer_.records_ = &writer_.picture_map_;
@@ -327,7 +328,6 @@ class PageWriter::AnimationWorker {
       translator->set_object_misses(&object_misses_);
     }
     RecordMissingOutputFiles(&missing_files_);
-    PictureMap seen;
     const PictureMap* final_map = nullptr;
     for (;;) {
       PageWriter::EarlyWriters::Batch batch;
@@ -355,12 +355,12 @@ class PageWriter::AnimationWorker {
       for (FedRecord& record : batch.records) {
         if (writer_.CancelRequested() || writer_.needs_main_) return false;
         // A key named twice would find its record gone the second time.
-        if (!seen.Add(record.key)) return false;
+        // (The keys are kept in the set, in their order, for the check.)
+        if (!seen_.Add(record.key)) return false;
         hashes_.push_back(record.present ? TextHash(record.text) : 0);
         present_.push_back(record.present);
         if (record.present) writer_.picture_map_.Set(record.key, std::move(record.text));
-        keys_.push_back(std::move(record.key));
-        writer_.WriteObject(keys_.back());
+        writer_.WriteObject(record.key);
       }
       // A record written is removed, and a map keeps the room of what was
       // removed: it is made anew, holding the object list alone.
@@ -442,8 +442,8 @@ class PageWriter::AnimationWorker {
   bool ObjectsWrittenFromFinal(const PictureMap& map, const GroupMap& groups) const {
     const std::string* sequence = map.Find(kObjectSequence);
     if (sequence == nullptr || *sequence != sequence_) return false;
-    for (size_t i = 0; i < reads_.keys.size(); ++i) {
-      const std::string* record = map.Find(reads_.keys[i]);
+    for (size_t i = 0; i < reads_.looked.positions(); ++i) {
+      const std::string* record = map.Find(reads_.looked.KeyAt(i));
       if ((record != nullptr) != (reads_.present[i] != 0)) return false;
       if (record != nullptr && TextHash(*record) != reads_.hashes[i]) return false;
     }
@@ -468,8 +468,8 @@ class PageWriter::AnimationWorker {
   bool WrittenFromFinal(const PictureMap& map) const {
     const std::string* sequence = map.Find(kAnimationSequence);
     if (sequence == nullptr || *sequence != sequence_) return false;
-    for (size_t i = 0; i < keys_.size(); ++i) {
-      const std::string* record = map.Find(keys_[i]);
+    for (size_t i = 0; i < seen_.positions(); ++i) {
+      const std::string* record = map.Find(seen_.KeyAt(i));
       if ((record != nullptr) != present_[i]) return false;
       if (record != nullptr && TextHash(*record) != hashes_[i]) return false;
     }
@@ -535,7 +535,7 @@ class PageWriter::AnimationWorker {
   std::vector<std::string> group_keys_;
   std::vector<size_t> group_hashes_;
   std::string sequence_;
-  std::vector<std::string> keys_;
+  PictureMap seen_;  // the keys written, as a set in their order
   std::vector<size_t> hashes_;
   std::vector<bool> present_;
   std::vector<std::string> object_misses_;
@@ -633,9 +633,11 @@ int PageWriter::WriteLine(std::string_view text) {
     if (batch_.size() < kLineBatch) return 1;
     if (!second_thread_) return FlushBatch();
     // The second thread's lines stay with it, in pieces, until they are
-    // taken over.
+    // taken over. A piece has the room it needs and little more: grown by
+    // doubling it would hold twice the page description.
     kept_lines_.push_back(std::move(batch_));
-    batch_.clear();
+    batch_ = std::string();
+    batch_.reserve(kLineBatch + kLineSlack);
     return 1;
   }
   FileResult result;
@@ -1013,7 +1015,6 @@ ProcessState* PageWriter::process_state() {
 void PageWriter::ReadLog::Note(const std::string& key, const std::string* found) {
   // The first look only: after it the thread's own writing decides.
   if (!looked.Add(key)) return;
-  keys.push_back(key);
   present.push_back(found != nullptr);
   hashes.push_back(found != nullptr ? TextHash(*found) : 0);
 }

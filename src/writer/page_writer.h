@@ -222,6 +222,7 @@ class PageWriter {
   // buffers the file anyway, so lines go over in pieces of kLineBatch bytes
   // rather than one call each. Written out before the file is closed.
   static constexpr size_t kLineBatch = 64 * 1024;
+  static constexpr size_t kLineSlack = 4 * 1024;  // past kLineBatch, for the last line
   std::string batch_;
   bool batching_ = false;
   // Hands the batched lines to the file; 0 (the failure reported) when that fails.
@@ -284,8 +285,7 @@ class PageWriter {
   // removed (for the calling thread to remove too when it takes over).
   struct ReadLog {
     void Note(const std::string& key, const std::string* found);
-    PictureMap looked;  // keys looked up, used as a set
-    std::vector<std::string> keys;
+    PictureMap looked;  // keys looked up, as a set in their order
     std::vector<size_t> hashes;
     std::vector<char> present;
     bool group_missed = false;
