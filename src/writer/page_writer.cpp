@@ -129,8 +129,8 @@ class KeepingUi : public Ui {
 
 }  // namespace
 
-// A record handed to the second thread while the picture is read: its key,
-// and its text as it stood then (none when the sequence named no record).
+// A record handed to a thread while the picture is read: its key, and its
+// text as it stood then (none when the sequence named no record).
 struct FedRecord {
   std::string key;
   std::string text;
@@ -171,13 +171,14 @@ size_t TextHash(std::string_view text) { return std::hash<std::string_view>()(te
 
 }  // namespace
 
-// The animation records written on a second thread by a writer of its own:
-// its lines, log lines, statuses and links are kept, and the calling thread
-// takes them over after its objects (TakeAnimations). The records are the
-// calling thread's map's (`items`), or come one batch at a time while the
-// picture is still read (fed): then the thread writes from copies in a map
-// of its own, and once the last batch came checks that what it wrote from is
-// what the page holds (Close).
+// Records written on another thread by a writer of its own: its lines, log
+// lines, statuses and links are kept, and the calling thread takes them
+// over as if it had written them (TakeObjects, TakeAnimations). The
+// animations beside the calling thread's objects are read from its map
+// (`items`); the objects or the animations written while the picture is
+// still read come one batch at a time (fed): then the thread writes from
+// copies in a map of its own, and once the last batch came checks that what
+// it wrote from is what the page holds (Close).
 class PageWriter::AnimationWorker {
  public:
   // What a fed thread writes: the animation sequence or the objects.
@@ -1201,26 +1202,31 @@ PageWriter::EarlyWriters::~EarlyWriters() { Drop(); }
 void PageWriter::EarlyWriters::Drop() {
   dropped_ = true;
   DropObjects();
+  DropAnimations();
+}
+
+void PageWriter::EarlyWriters::DropAnimations() {
+  animations_dropped_ = true;
   if (worker_ != nullptr) worker_->Stop();
   worker_.reset();
-  pending_.reset();
 }
 
 void PageWriter::EarlyWriters::DropObjects() {
   objects_dropped_ = true;
   if (objects_ != nullptr) objects_->Stop();
   objects_.reset();
-  pending_objects_.reset();
 }
 
 void PageWriter::EarlyWriters::Feed(const PictureMap& map, const GroupMap& groups) {
   if (dropped_) return;
-  // A thread that gave up (a key named twice, say) is fed no more.
-  if (worker_ != nullptr && worker_->ended()) {
+  // A thread that gave up (a key named twice, say) is fed no more; the
+  // page's writer writes that part after reading.
+  if (worker_ != nullptr && worker_->ended()) DropAnimations();
+  if (objects_ != nullptr && objects_->ended()) DropObjects();
+  if (started_ && animations_dropped_ && objects_dropped_) {
     Drop();
     return;
   }
-  if (objects_ != nullptr && objects_->ended()) DropObjects();
   // Between two objects a thread's dialog (the node prompt) is shown.
   if (worker_ != nullptr) worker_->RunWaitingCall();
   if (objects_ != nullptr) objects_->RunWaitingCall();
@@ -1229,12 +1235,12 @@ void PageWriter::EarlyWriters::Feed(const PictureMap& map, const GroupMap& group
     if (!objects_dropped_) FeedObjects(map, groups);
     positions_fed_ = map.positions();
     group_positions_fed_ = groups.positions();
-    if (worker_ == nullptr) {
+    if (!started_) {
       if (items_fed_ + objects_fed_ < setup_.min_items || !Start()) return;
     }
     // Handed over in batches, so that the threads meet seldom.
     constexpr size_t kBatchRecords = 64;
-    if (pending_->records.size() >= kBatchRecords) {
+    if (worker_ != nullptr && pending_->records.size() >= kBatchRecords) {
       worker_->Feed(std::move(*pending_));
       *pending_ = Batch();
     }
@@ -1259,8 +1265,13 @@ void PageWriter::EarlyWriters::FeedAnimations(const PictureMap& map) {
   const std::string_view part(sequence->data() + sequence_fed_, end + 1 - sequence_fed_);
   sequence_fed_ = end + 1;
   Batch& batch = *pending_;
-  batch.sequence.append(part);
-  if (const std::string* list = map.Find(kObjectList)) {
+  if (animations_dropped_) {
+    // Only which keys are animations, for the objects' groups (below).
+    batch = Batch();
+  } else {
+    batch.sequence.append(part);
+  }
+  if (const std::string* list = map.Find(kObjectList); list != nullptr && !animations_dropped_) {
     if (list->size() > object_list_fed_) {
       batch.object_list.append(*list, object_list_fed_, std::string::npos);
       object_list_fed_ = list->size();
@@ -1271,15 +1282,18 @@ void PageWriter::EarlyWriters::FeedAnimations(const PictureMap& map) {
     size_t tab = part.find('\t', at);
     if (tab == std::string_view::npos) tab = part.size();
     if (tab > at) {
-      FedRecord record;
-      record.key.assign(part.substr(at, tab - at));
-      if (const std::string* text = map.Find(record.key)) {
-        record.text = *text;
-        record.present = true;
-      }
-      fresh_animations_.Add(record.key);
-      batch.records.push_back(std::move(record));
+      const std::string_view key = part.substr(at, tab - at);
+      fresh_animations_.Add(key);
       ++items_fed_;
+      if (!animations_dropped_) {
+        FedRecord record;
+        record.key.assign(key);
+        if (const std::string* text = map.Find(record.key)) {
+          record.text = *text;
+          record.present = true;
+        }
+        batch.records.push_back(std::move(record));
+      }
     }
     at = tab + 1;
   }
@@ -1339,6 +1353,7 @@ void PageWriter::EarlyWriters::FeedObjects(const PictureMap& map, const GroupMap
 }
 
 std::unique_ptr<PageWriter::AnimationWorker> PageWriter::EarlyWriters::TakeWorker() {
+  if (worker_ == nullptr) return nullptr;
   if (!pending_->sequence.empty() || !pending_->records.empty()) {
     worker_->Feed(std::move(*pending_));
     *pending_ = Batch();
@@ -1384,6 +1399,7 @@ bool PageWriter::EarlyWriters::Start() {
     return false;
   }
   worker_ = std::move(worker);
+  started_ = true;
   if (!objects_dropped_) {
     auto objects = std::make_unique<AnimationWorker>(&model, std::vector<std::string>(),
                                                      AnimationWorker::Fed::kObjects);

@@ -308,7 +308,7 @@ class PageWriter::EarlyWriters {
   // The settings as the reader uses them meanwhile: the threads use the
   // same ones, so every use takes a lock.
   Registry* registry() { return shared_registry_ ? &*shared_registry_ : nullptr; }
-  // Whether the threads were started.
+  // Whether the thread writing the animations runs.
   bool started() const { return worker_ != nullptr; }
 
  private:
@@ -317,6 +317,7 @@ class PageWriter::EarlyWriters {
   // Starts the threads with what was fed so far; false when none can be had.
   bool Start();
   void Drop();
+  void DropAnimations();
   void DropObjects();
   void FeedAnimations(const PictureMap& map);
   void FeedObjects(const PictureMap& map, const GroupMap& groups);
@@ -329,7 +330,9 @@ class PageWriter::EarlyWriters {
   std::unique_ptr<PageWriter> model_;  // what the thread's writer is made like
   std::unique_ptr<AnimationWorker> worker_;   // writes the animations
   std::unique_ptr<AnimationWorker> objects_;  // writes the objects
+  bool started_ = false;
   bool dropped_ = false;
+  bool animations_dropped_ = false;
   bool objects_dropped_ = false;
   size_t object_sequence_fed_ = 0;  // bytes of the object sequence handed over
   size_t positions_fed_ = 0;        // entries of the picture map looked at
