@@ -323,28 +323,31 @@ class PageWriter::AnimationWorker {
     return true;
   }
 
+  // Waits for the next batch of a fed thread, or for the last (Close).
+  enum class Next { kBatch, kClosed, kStopped };
+  Next NextBatch(PageWriter::EarlyWriters::Batch* batch) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_cv_.wait(lock, [this]() {
+      return !batches_.empty() || final_map_ != nullptr || stop_.load();
+    });
+    if (stop_.load()) return Next::kStopped;
+    if (batches_.empty()) return Next::kClosed;
+    *batch = std::move(batches_.front());
+    batches_.pop_front();
+    return Next::kBatch;
+  }
+
   // Writes the batches as they come; then checks them (see Close).
   bool WriteFed() {
     if (ExpressionTranslator* translator = writer_.translator()) {
       translator->set_object_misses(&object_misses_);
     }
     RecordMissingOutputFiles(&missing_files_);
-    const PictureMap* final_map = nullptr;
     for (;;) {
       PageWriter::EarlyWriters::Batch batch;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_cv_.wait(lock, [this]() {
-          return !batches_.empty() || final_map_ != nullptr || stop_.load();
-        });
-        if (stop_.load()) return false;
-        if (batches_.empty()) {
-          final_map = final_map_;
-          break;
-        }
-        batch = std::move(batches_.front());
-        batches_.pop_front();
-      }
+      const Next next = NextBatch(&batch);
+      if (next == Next::kStopped) return false;
+      if (next == Next::kClosed) break;
       sequence_ += batch.sequence;
       if (!batch.object_list.empty()) {
         if (std::string* list = writer_.picture_map_.FindMutable(kObjectList)) {
@@ -371,7 +374,7 @@ class PageWriter::AnimationWorker {
       if (!list.empty()) writer_.picture_map_.Set(kObjectList, std::move(list));
     }
     RecordMissingOutputFiles(nullptr);
-    return WrittenFromFinal(*final_map);
+    return WrittenFromFinal(*final_map_);
   }
 
   // Writes the objects of the batches as they come, as the calling thread
@@ -380,25 +383,12 @@ class PageWriter::AnimationWorker {
   bool WriteFedObjects() {
     RecordMissingOutputFiles(&missing_files_);
     PictureMap group_names;
-    const PictureMap* final_map = nullptr;
-    const GroupMap* final_groups = nullptr;
     std::vector<std::string> items;
     for (;;) {
       PageWriter::EarlyWriters::Batch batch;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_cv_.wait(lock, [this]() {
-          return !batches_.empty() || final_map_ != nullptr || stop_.load();
-        });
-        if (stop_.load()) return false;
-        if (batches_.empty()) {
-          final_map = final_map_;
-          final_groups = final_groups_;
-          break;
-        }
-        batch = std::move(batches_.front());
-        batches_.pop_front();
-      }
+      const Next next = NextBatch(&batch);
+      if (next == Next::kStopped) return false;
+      if (next == Next::kClosed) break;
       sequence_ += batch.sequence;
       for (FedRecord& record : batch.records) {
         // A record looked up before is as the thread's own writing left it.
@@ -436,8 +426,8 @@ class PageWriter::AnimationWorker {
       }
     }
     RecordMissingOutputFiles(nullptr);
-    if (final_groups == nullptr) return false;
-    return ObjectsWrittenFromFinal(*final_map, *final_groups);
+    if (final_groups_ == nullptr) return false;
+    return ObjectsWrittenFromFinal(*final_map_, *final_groups_);
   }
 
   bool ObjectsWrittenFromFinal(const PictureMap& map, const GroupMap& groups) const {
@@ -1109,18 +1099,25 @@ bool PageWriter::TakeObjects(AnimationWorker* objects) {
       second.output_directory_ != output_directory_ || second.image_extension_ != image_extension_) {
     return false;
   }
-  // As if written here: each status, each log line, the links, the lines.
-  for (const auto& status : objects->ui().statuses) {
-    for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
-  }
-  for (const auto& line : objects->log_lines()) log_.WriteLogLine(line.first, line.second);
-  if (const std::string* links = second.own_links_.Find(kLinks)) AppendLink(link_map_, *links);
-  if (second.converted_ == 1) converted_ = 1;
+  TakeOutput(objects, link_map_);
   // What the objects removed is gone here too (a record the animations'
   // thread wrote as well drops its work, as when written here).
   for (const std::string& key : objects->reads().removed) RemoveRecord(key);
   for (const std::string& key : objects->reads().removed_groups) group_map_.Remove(key);
   group_index_built_ = false;
+  objects_written_early_ = true;
+  return true;
+}
+
+void PageWriter::TakeOutput(AnimationWorker* worker, PictureMap* links_into) {
+  // As if written here: each status, each log line, the links, the lines.
+  PageWriter& second = worker->writer();
+  for (const auto& status : worker->ui().statuses) {
+    for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
+  }
+  for (const auto& line : worker->log_lines()) log_.WriteLogLine(line.first, line.second);
+  if (const std::string* links = second.own_links_.Find(kLinks)) AppendLink(links_into, *links);
+  if (second.converted_ == 1) converted_ = 1;
   second.kept_lines_.push_back(std::move(second.batch_));
   for (std::string& piece : second.kept_lines_) {
     if (jdf_failed_) break;
@@ -1128,8 +1125,6 @@ bool PageWriter::TakeObjects(AnimationWorker* objects) {
     std::string().swap(piece);
     if (batch_.size() >= kLineBatch) FlushBatch();
   }
-  objects_written_early_ = true;
-  return true;
 }
 
 bool PageWriter::TakeAnimations(AnimationWorker* worker) {
@@ -1155,25 +1150,11 @@ bool PageWriter::TakeAnimations(AnimationWorker* worker) {
   if (process_state_ != nullptr && !worker->MergeState(*process_state_, &merged)) return false;
   worker_ = nullptr;
   EndSharing();
-  // As if written here: each status, each log line, the links, the lines
-  // and the numbers, in that order. The records it wrote stay in the map
-  // until the writer goes; nothing looks for them any more.
-  for (const auto& status : worker->ui().statuses) {
-    for (size_t i = 0; i < status.second; ++i) services_->Status(status.first);
-  }
-  for (const auto& line : worker->log_lines()) log_.WriteLogLine(line.first, line.second);
-  if (const std::string* links = second.own_links_.Find(kLinks)) {
-    AppendLink(&picture_map_, *links);
-  }
-  if (second.converted_ == 1) converted_ = 1;
+  // As if written here: the numbers, then each status, each log line, the
+  // links and the lines. The records it wrote stay in the map until the
+  // writer goes; nothing looks for them any more.
   if (process_state_ != nullptr) *process_state_ = merged;
-  second.kept_lines_.push_back(std::move(second.batch_));
-  for (std::string& piece : second.kept_lines_) {
-    if (jdf_failed_) break;
-    batch_.append(piece);
-    std::string().swap(piece);
-    if (batch_.size() >= kLineBatch) FlushBatch();
-  }
+  TakeOutput(worker, &picture_map_);
   animations_written_beside_ = true;
   return true;
 }

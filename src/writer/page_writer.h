@@ -261,6 +261,9 @@ class PageWriter {
   // takes over what it wrote; false when it is dropped (the objects are then
   // written here).
   bool TakeObjects(AnimationWorker* objects);
+  // Takes over the statuses, log lines, links (into `links_into`) and lines
+  // of a second thread.
+  void TakeOutput(AnimationWorker* worker, PictureMap* links_into);
   // Makes the picture map shared with a second thread that writes `items`.
   void ShareRecords(const std::vector<std::string>& items);
   const PictureMap* records_ = &picture_map_;  // where records are found
