@@ -45,7 +45,8 @@ enum : int {
 
 class PageWriter {
  public:
-  // The fewest animation records that are written on a second thread.
+  // The fewest records written on another thread: the animations beside
+  // the objects, or the objects and animations while the picture is read.
   static constexpr size_t kParallelAnimations = 256;
 
   explicit PageWriter(const Services* services);
@@ -330,7 +331,7 @@ class PageWriter::EarlyWriters {
 
   EarlySetup setup_;
   std::unique_ptr<LockedRegistry> shared_registry_;
-  std::unique_ptr<PageWriter> model_;  // what the thread's writer is made like
+  std::unique_ptr<PageWriter> model_;  // what the threads' writers are made like
   std::unique_ptr<AnimationWorker> worker_;   // writes the animations
   std::unique_ptr<AnimationWorker> objects_;  // writes the objects
   bool started_ = false;
