@@ -273,7 +273,10 @@ class PageWriter::AnimationWorker {
     done_cv_.notify_all();
   }
   // Whether the thread has ended (a fed one that gave up takes no batch).
-  bool ended() const { return ended_.load(std::memory_order_acquire); }
+  bool ended() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_;
+  }
   // Whether all items were written with nothing left to the calling thread.
   bool Usable() const {
     return finished_ && !writer_.needs_main_ && !ui_.asked;
@@ -311,7 +314,6 @@ class PageWriter::AnimationWorker {
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = finished;
     done_ = true;
-    ended_.store(true, std::memory_order_release);
     done_cv_.notify_all();
   }
 
@@ -359,10 +361,8 @@ class PageWriter::AnimationWorker {
       for (FedRecord& record : batch.records) {
         if (writer_.CancelRequested() || writer_.needs_main_) return false;
         // A key named twice would find its record gone the second time.
-        // (The keys are kept in the set, in their order, for the check.)
-        if (!seen_.Add(record.key)) return false;
-        hashes_.push_back(record.present ? TextHash(record.text) : 0);
-        present_.push_back(record.present);
+        if (written_records_.looked.Contains(record.key)) return false;
+        written_records_.Note(record.key, record.present ? &record.text : nullptr);
         if (record.present) writer_.picture_map_.Set(record.key, std::move(record.text));
         writer_.WriteObject(record.key);
       }
@@ -433,11 +433,7 @@ class PageWriter::AnimationWorker {
   bool ObjectsWrittenFromFinal(const PictureMap& map, const GroupMap& groups) const {
     const std::string* sequence = map.Find(kObjectSequence);
     if (sequence == nullptr || *sequence != sequence_) return false;
-    for (size_t i = 0; i < reads_.looked.positions(); ++i) {
-      const std::string* record = map.Find(reads_.looked.KeyAt(i));
-      if ((record != nullptr) != (reads_.present[i] != 0)) return false;
-      if (record != nullptr && TextHash(*record) != reads_.hashes[i]) return false;
-    }
+    if (!reads_.SameIn(map)) return false;
     // The group map is the one handed over, entry for entry.
     size_t at = 0;
     for (const auto& entry : groups) {
@@ -448,6 +444,12 @@ class PageWriter::AnimationWorker {
       ++at;
     }
     if (at != group_keys_.size()) return false;
+    return FilesStillMissing();
+  }
+
+  // Whether every image file found missing while the picture was read is
+  // missing still.
+  bool FilesStillMissing() const {
     for (const std::string& path : missing_files_) {
       if (OutputFileExists(path)) return false;
     }
@@ -459,11 +461,7 @@ class PageWriter::AnimationWorker {
   bool WrittenFromFinal(const PictureMap& map) const {
     const std::string* sequence = map.Find(kAnimationSequence);
     if (sequence == nullptr || *sequence != sequence_) return false;
-    for (size_t i = 0; i < seen_.positions(); ++i) {
-      const std::string* record = map.Find(seen_.KeyAt(i));
-      if ((record != nullptr) != present_[i]) return false;
-      if (record != nullptr && TextHash(*record) != hashes_[i]) return false;
-    }
+    if (!written_records_.SameIn(map)) return false;
     // The object list seen is the start of the page's, so every object
     // found was found where the page has it.
     const std::string* seen_list = writer_.picture_map_.Find(kObjectList);
@@ -475,10 +473,7 @@ class PageWriter::AnimationWorker {
     for (const std::string& path : object_misses_) {
       if (FindObjectClass(map, path, &class_name) != 0) return false;
     }
-    for (const std::string& path : missing_files_) {
-      if (OutputFileExists(path)) return false;
-    }
-    return true;
+    return FilesStillMissing();
   }
 
   // On the thread: hands `call` to the calling thread and waits until it
@@ -516,7 +511,6 @@ class PageWriter::AnimationWorker {
   bool call_done_ = false;
   bool refusing_ = false;
   std::atomic<bool> call_waiting_{false};
-  std::atomic<bool> ended_{false};
   // A fed thread: the batches not yet taken, the calling thread's map once
   // no batch follows, and what is checked against it.
   std::deque<PageWriter::EarlyWriters::Batch> batches_;
@@ -526,9 +520,7 @@ class PageWriter::AnimationWorker {
   std::vector<std::string> group_keys_;
   std::vector<size_t> group_hashes_;
   std::string sequence_;
-  PictureMap seen_;  // the keys written, as a set in their order
-  std::vector<size_t> hashes_;
-  std::vector<bool> present_;
+  PageWriter::ReadLog written_records_;  // the animation records, as handed over
   std::vector<std::string> object_misses_;
   std::vector<std::string> missing_files_;
   std::thread thread_;
@@ -1008,6 +1000,15 @@ void PageWriter::ReadLog::Note(const std::string& key, const std::string* found)
   if (!looked.Add(key)) return;
   present.push_back(found != nullptr);
   hashes.push_back(found != nullptr ? TextHash(*found) : 0);
+}
+
+bool PageWriter::ReadLog::SameIn(const PictureMap& map) const {
+  for (size_t i = 0; i < looked.positions(); ++i) {
+    const std::string* record = map.Find(looked.KeyAt(i));
+    if ((record != nullptr) != (present[i] != 0)) return false;
+    if (record != nullptr && TextHash(*record) != hashes[i]) return false;
+  }
+  return true;
 }
 
 const std::string* PageWriter::FindRecord(const std::string& key) {

@@ -284,11 +284,15 @@ class PageWriter {
   bool needs_main_ = false;
   std::vector<std::string> kept_lines_;  // the second thread's lines, in pieces
   const std::atomic<bool>* stop_ = nullptr;
-  // A second thread writing the objects while the page is read notes what
-  // it looked up (to be checked against the page's final maps) and what it
-  // removed (for the calling thread to remove too when it takes over).
+  // A thread writing while the page is read notes the records it wrote
+  // from (to be checked against the page's final maps) and, writing the
+  // objects, what it removed (for the calling thread to remove too when it
+  // takes over).
   struct ReadLog {
     void Note(const std::string& key, const std::string* found);
+    // Whether `map` holds every record noted, with the same text, and none
+    // noted missing.
+    bool SameIn(const PictureMap& map) const;
     PictureMap looked;  // keys looked up, as a set in their order
     std::vector<size_t> hashes;
     std::vector<char> present;
