@@ -9,6 +9,7 @@
 #include <map>
 #include <system_error>
 
+#include "allocator.h"
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
 #include "hmi/regular_file.h"
@@ -283,6 +284,9 @@ int RunConvert(const ConvertOptions& options, const Services& services, CommandU
     const int result =
         ConvertQevPicFile(picture.path, &collector, (options.show_options && i == 0) ? 1 : 0,
                           options.read_only ? 0 : 1);
+    // What the picture freed goes back before its HTML5 page and the next
+    // picture are made, rather than adding to their peak.
+    ReturnFreedMemory();
     LogReading reading = ReadLogLines(services, collector.lines());
 
     PictureOutcome outcome;
