@@ -615,12 +615,7 @@ int PageWriter::WriteLine(std::string_view text) {
     batch_.append(text.data(), text.size());
     if (batch_.size() < kLineBatch) return 1;
     if (!second_thread_) return FlushBatch();
-    // The second thread's lines stay with it, in pieces, until they are
-    // taken over. A piece has the room it needs and little more: grown by
-    // doubling it would hold twice the page description.
-    kept_lines_.push_back(std::move(batch_));
-    batch_ = std::string();
-    batch_.reserve(kLineBatch + kLineSlack);
+    KeepBatch();
     return 1;
   }
   FileResult result;
@@ -634,6 +629,24 @@ int PageWriter::WriteLine(std::string_view text) {
   if (result.ok()) return 1;
   JdfFailed(result);
   return 0;
+}
+
+void PageWriter::KeepBatch() {
+  // The second thread's lines stay with it until they are taken over.
+  if (!set_aside_tried_) {
+    set_aside_tried_ = true;
+    set_aside_.Open(output_directory_);
+  }
+  if (kept_lines_.empty() && set_aside_.Append(batch_)) {
+    batch_.clear();
+    return;
+  }
+  // In memory once the file failed (after what it holds) or when there is
+  // none. A piece has the room it needs and little more: grown by doubling
+  // it would hold twice the page description.
+  kept_lines_.push_back(std::move(batch_));
+  batch_ = std::string();
+  batch_.reserve(kLineBatch + kLineSlack);
 }
 
 int PageWriter::FlushBatch() {
@@ -746,6 +759,7 @@ int PageWriter::WriteObjects() {
   } stop_worker{this};
   animations_written_early_ = false;
   objects_written_early_ = false;
+  lines_set_aside_ = 0;
   bool adopted = false;
   if (const std::string* animations = picture_map_.Find(kAnimationSequence)) {
     std::vector<std::string> animation_items;
@@ -1119,6 +1133,24 @@ void PageWriter::TakeOutput(AnimationWorker* worker, PictureMap* links_into) {
   for (const auto& line : worker->log_lines()) log_.WriteLogLine(line.first, line.second);
   if (const std::string* links = second.own_links_.Find(kLinks)) AppendLink(links_into, *links);
   if (second.converted_ == 1) converted_ = 1;
+  int error_number = 0;
+  lines_set_aside_ += second.set_aside_.size();
+  const bool read_back = second.set_aside_.ReadBack(
+      [&](std::string_view piece) {
+        if (jdf_failed_) return;
+        batch_.append(piece.data(), piece.size());
+        if (batch_.size() >= kLineBatch) FlushBatch();
+      },
+      &error_number);
+  second.set_aside_.Close();
+  // Lines set aside and lost cannot be written: the page description fails
+  // as when a write of it fails.
+  if (!read_back && !jdf_failed_) {
+    FileResult lost;
+    lost.stage = FileStage::kWrite;
+    lost.cause = FileErrorCauseFromErrno(error_number);
+    JdfFailed(lost);
+  }
   second.kept_lines_.push_back(std::move(second.batch_));
   for (std::string& piece : second.kept_lines_) {
     if (jdf_failed_) break;

@@ -18,6 +18,7 @@
 #include "driver/conversion_log.h"
 #include "expression/translator.h"
 #include "platform/registry.h"
+#include "platform/spill_file.h"
 #include "platform/text_file.h"
 #include "model/picture_map.h"
 #include "writer/value_mapping.h"
@@ -146,6 +147,9 @@ class PageWriter {
   // Whether the last page kept animations (objects) written while it was read.
   bool animations_written_early() const { return animations_written_early_; }
   bool objects_written_early() const { return objects_written_early_; }
+  // The bytes of lines that second threads of the last page kept on disk
+  // rather than in memory until they were taken over.
+  size_t lines_set_aside() const { return lines_set_aside_; }
 
   ExclusionList* exclusions() { return &exclusions_; }
   ConversionLog* log() { return &log_; }
@@ -282,7 +286,15 @@ class PageWriter {
   // may do (a group).
   bool second_thread_ = false;
   bool needs_main_ = false;
-  std::vector<std::string> kept_lines_;  // the second thread's lines, in pieces
+  // The second thread's lines: in an unnamed file beside the page while one
+  // can be written (a large page's part is then not held in memory until it
+  // is taken over), and in pieces after it, or when there is none.
+  SpillFile set_aside_;
+  bool set_aside_tried_ = false;
+  size_t lines_set_aside_ = 0;
+  std::vector<std::string> kept_lines_;
+  // Keeps the full batch_ as the second thread's lines.
+  void KeepBatch();
   const std::atomic<bool>* stop_ = nullptr;
   // A thread writing while the page is read notes the records it wrote
   // from (to be checked against the page's final maps) and, writing the

@@ -10,6 +10,7 @@
 #include "emitter_fixture.h"
 #include "platform/dialog.h"
 #include "platform/output_stage.h"
+#include "platform/spill_file.h"
 
 namespace quillon {
 namespace {
@@ -28,6 +29,7 @@ struct Outcome {
   bool early = false;
   bool objects_early = false;
   bool node_key = false;
+  size_t set_aside = 0;
 };
 
 class ParallelAnimationsTest : public AnimationPageTest {
@@ -177,6 +179,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
     outcome->beside = writer.animations_written_beside();
     outcome->early = writer.animations_written_early();
     outcome->objects_early = writer.objects_written_early();
+    outcome->set_aside = writer.lines_set_aside();
   }
 
   void Collect(Outcome* result) {
@@ -412,6 +415,48 @@ TEST_F(ParallelAnimationsTest, ObjectsAndAnimationsWrittenWhileReadingGiveTheSam
     prompts = 40;
     ExpectSameEarly(c.after_read, c.kept, c.objects_kept);
   }
+}
+
+TEST_F(ParallelAnimationsTest, LinesKeptOnDiskUntilTakenOverGiveTheSamePage) {
+  // Enough objects and animations for each thread to keep lines beyond one
+  // piece.
+  const struct Case {
+    const char* what;
+    FileStage stage;
+    int error_number;
+    bool on_disk;
+  } cases[] = {
+      {"kept on disk", FileStage::kDone, 0, true},
+      {"no file without a name can be made", FileStage::kOpen, EOPNOTSUPP, false},
+      {"the file takes nothing", FileStage::kWrite, ENOSPC, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetPicture();
+    ScopedFileFault fault(c.stage == FileStage::kDone ? "" : SpillFile::kName, c.stage,
+                          c.error_number);
+    const MemoryRegistry start = settings;
+    const ProcessState start_state = state;
+    ProcessState read_state;
+    const Outcome early = WriteEarlyPage(2500, 40, nullptr, &read_state);
+    settings = start;
+    state = read_state;
+    const Outcome one_after_another = WriteStagedPage(0);
+    state = start_state;
+    EXPECT_TRUE(early.early);
+    EXPECT_TRUE(early.objects_early);
+    EXPECT_EQ(early.set_aside > 2 * 64 * 1024, c.on_disk) << early.set_aside;
+    EXPECT_EQ(one_after_another.set_aside, 0u);
+    ExpectSame(early, one_after_another, true);
+  }
+}
+
+TEST_F(ParallelAnimationsTest, LinesKeptOnDiskAndLostFailThePageDescription) {
+  ScopedFileFault fault(SpillFile::kName, FileStage::kClose, EIO);
+  ProcessState read_state;
+  const Outcome early = WriteEarlyPage(2500, 40, nullptr, &read_state);
+  EXPECT_EQ(early.result, 0);
+  EXPECT_NE(early.log.find("Error writing to the file"), std::string::npos) << early.log;
 }
 
 }  // namespace
