@@ -16,7 +16,6 @@
 #include "driver/dialogs.h"
 #include "driver/picture_converter.h"
 #include "driver/settings.h"
-#include "allocator.h"
 #include "html5_page.h"
 #include "serve_command.h"
 #include "hmi/standin_host.h"
@@ -162,7 +161,6 @@ void UsePlatform(quillon::ConsoleUi* ui, quillon::FileRegistry* registry,
 }  // namespace
 
 int main(int argc, char** argv) {
-  quillon::cli::TuneAllocator();
   CLI::App app{
       "Converts HMI display pictures (.grf picture documents) into web pages: for each\n"
       "picture NAME a page description NAME.JDF, an HTML page NAME.htm, one image file\n"

@@ -232,6 +232,23 @@ class PageWriter::AnimationWorker {
     batches_.push_back(std::move(batch));
     done_cv_.notify_all();
   }
+  // Waits up to `wait` while more than `most` batches wait for the thread,
+  // running a call it waits for; true once no more do or it has ended.
+  bool WaitBelow(size_t most, std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_cv_.wait_for(lock, wait, [&]() {
+      return done_ || batches_.size() <= most || (call_ != nullptr && !call_done_);
+    });
+    const bool below = done_ || batches_.size() <= most;
+    lock.unlock();
+    if (!below) RunWaitingCall();
+    return below;
+  }
+  // The batches handed over and not yet taken by the thread.
+  size_t queued() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return batches_.size();
+  }
   // No batch follows: once written, the records are checked against
   // `final_map`, the calling thread's map with the page's final records
   // (which it only reads until the thread ends).
@@ -336,6 +353,8 @@ class PageWriter::AnimationWorker {
     if (batches_.empty()) return Next::kClosed;
     *batch = std::move(batches_.front());
     batches_.pop_front();
+    // The reader may wait for the queue to shorten (WaitBelow).
+    done_cv_.notify_all();
     return Next::kBatch;
   }
 
@@ -1262,10 +1281,30 @@ void PageWriter::EarlyWriters::Feed(const PictureMap& map, const GroupMap& group
       objects_->Feed(std::move(*pending_objects_));
       *pending_objects_ = Batch();
     }
+    WaitWhileBehind();
   } catch (...) {
     // Out of memory, say: the page is written after reading, as it always
     // was.
     Drop();
+  }
+}
+
+void PageWriter::EarlyWriters::WaitWhileBehind() {
+  // A thread that falls behind (on a busy machine, its priority being
+  // lower) would have the copies handed to it pile up in memory: reading
+  // waits while it has more than setup_.most_queued batches waiting, until
+  // half of them are written. Its dialog is shown meanwhile, and Ctrl-C
+  // stops it.
+  const size_t most = setup_.most_queued;
+  for (AnimationWorker* thread : {worker_.get(), objects_.get()}) {
+    if (thread == nullptr || thread->queued() <= most) continue;
+    while (!thread->WaitBelow(most / 2, std::chrono::milliseconds(20))) {
+      if (worker_ != nullptr) worker_->RunWaitingCall();
+      if (objects_ != nullptr) objects_->RunWaitingCall();
+      const Services* services = setup_.services;
+      if (services->progress != nullptr) services->progress->PumpMessages();
+      if (services->Cancelled()) return;
+    }
   }
 }
 

@@ -139,6 +139,9 @@ class PageWriter {
     Registry* registry = nullptr;  // also the reader's meanwhile (see EarlyWriters)
     ProcessState* state = nullptr;
     size_t min_items = kParallelAnimations;
+    // Reading waits while a thread has more batches of records than this
+    // waiting for it, so that their copies do not pile up in memory.
+    size_t most_queued = 256;
   };
   static std::unique_ptr<EarlyWriters> PrepareEarlyWriters(const EarlySetup& setup);
   // Takes over what was written while the picture was read; it is kept
@@ -341,6 +344,8 @@ class PageWriter::EarlyWriters {
   void DropObjects();
   void FeedAnimations(const PictureMap& map);
   void FeedObjects(const PictureMap& map, const GroupMap& groups);
+  // Waits while a thread has too many batches waiting (see the .cpp).
+  void WaitWhileBehind();
   // The running threads, with the last batch handed over.
   std::unique_ptr<AnimationWorker> TakeWorker();
   std::unique_ptr<AnimationWorker> TakeObjectWorker();

@@ -140,6 +140,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
       setup.registry = &settings;
       setup.state = &state;
       setup.min_items = 1;
+      setup.most_queued = most_queued;
       std::unique_ptr<PageWriter::EarlyWriters> early =
           PageWriter::PrepareEarlyWriters(setup);
       AddPlant(rectangles, rounds, [&]() { early->Feed(pictures, groups); });
@@ -253,6 +254,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
   MemoryRegistry& settings = registry;
   int prompts = 0;
   bool with_groups = false;
+  size_t most_queued = 256;
   std::function<void(Dialog*)> answer = [](Dialog* d) {
     d->UserTypes(kNodeName, "node1");
     d->UserClicks(kControlOk);
@@ -457,6 +459,16 @@ TEST_F(ParallelAnimationsTest, LinesKeptOnDiskAndLostFailThePageDescription) {
   const Outcome early = WriteEarlyPage(2500, 40, nullptr, &read_state);
   EXPECT_EQ(early.result, 0);
   EXPECT_NE(early.log.find("Error writing to the file"), std::string::npos) << early.log;
+}
+
+TEST_F(ParallelAnimationsTest, ReadingWaitsForAThreadThatFallsBehindAndShowsItsDialogs) {
+  // Every batch handed over waits until the threads took it; the node
+  // prompt a thread waits for is answered meanwhile.
+  with_groups = true;
+  most_queued = 0;
+  settings.Put(RegistryRoot::kClassesRoot, "Software\\Qev Dynamics\\NODENAME", "", "NODE1");
+  prompts = 40;
+  ExpectSameEarly(nullptr, true, true);
 }
 
 }  // namespace
