@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -207,6 +208,48 @@ TEST(WriteHtml5PageTest, ALargeDescriptionIsWrittenInPiecesAsItIsBuilt) {
   const std::string json = EmbeddedJson(page);
   EXPECT_EQ(json.find("\xe2\x80\xa8"), std::string::npos);
   EXPECT_EQ(nlohmann::json::parse(json).get<std::string>(), jdf);
+}
+
+// The description is read whole whatever its size and however it comes: at
+// and around the size of a large page of memory, in Latin-1, and from a
+// pipe, which tells no size and outgrows the room first taken.
+TEST(WriteHtml5PageTest, TheDescriptionIsReadWholeWhateverItsSizeAndSource) {
+  const size_t kLargePage = size_t{2} << 20;
+  auto text_of = [](size_t size, const std::string& middle) {
+    std::string jdf = "(objects\r\n\t(T TAVText (properties (text \"" + middle;
+    const std::string end = "\"))))\r\n";
+    if (size > jdf.size() + end.size()) jdf.append(size - jdf.size() - end.size(), 'y');
+    return jdf + end;
+  };
+  const struct Case {
+    const char* what;
+    std::string bytes;
+    bool through_pipe;
+  } cases[] = {
+      {"one byte short of a large page", text_of(kLargePage - 1, "a"), false},
+      {"a large page", text_of(kLargePage, "b"), false},
+      {"a large page and one byte", text_of(kLargePage + 1, "c"), false},
+      {"Latin-1", text_of(3 * kLargePage, "K\xfchler \xb0" "C"), false},
+      {"from a pipe", text_of(5 * kLargePage + 12345, "\xe2\x82\xac"), true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string jdf = dir.File("Pic.JDF");
+    std::thread feeder;
+    if (c.through_pipe) {
+      ASSERT_EQ(mkfifo(jdf.c_str(), 0600), 0);
+      feeder = std::thread([&]() { WriteBytes(jdf, c.bytes); });
+    } else {
+      WriteBytes(jdf, c.bytes);
+    }
+    std::string message;
+    EXPECT_EQ(WriteHtml5Page(jdf, dir.File("Pic.html"), &message), PageResult::kWritten)
+        << message;
+    if (feeder.joinable()) feeder.join();
+    const std::string page = ReadFile(dir.File("Pic.html"));
+    EXPECT_TRUE(page == BuildHtml5Page("Pic", JdfTextAsUtf8(c.bytes)));
+  }
 }
 
 TEST(WriteHtml5PageTest, ALatin1FileNameMakesAValidTitle) {
