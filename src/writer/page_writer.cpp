@@ -1253,9 +1253,12 @@ void PageWriter::EarlyWriters::DropObjects() {
 void PageWriter::EarlyWriters::Feed(const PictureMap& map, const GroupMap& groups) {
   if (dropped_) return;
   // A thread that gave up (a key named twice, say) is fed no more; the
-  // page's writer writes that part after reading.
-  if (worker_ != nullptr && worker_->ended()) DropAnimations();
-  if (objects_ != nullptr && objects_->ended()) DropObjects();
+  // page's writer writes that part after reading. Looked at every few
+  // objects: each look takes the thread's lock.
+  if ((++feeds_ & 15) == 0) {
+    if (worker_ != nullptr && worker_->ended()) DropAnimations();
+    if (objects_ != nullptr && objects_->ended()) DropObjects();
+  }
   if (started_ && animations_dropped_ && objects_dropped_) {
     Drop();
     return;
@@ -1273,15 +1276,18 @@ void PageWriter::EarlyWriters::Feed(const PictureMap& map, const GroupMap& group
     }
     // Handed over in batches, so that the threads meet seldom.
     constexpr size_t kBatchRecords = 64;
+    bool handed = false;
     if (worker_ != nullptr && pending_->records.size() >= kBatchRecords) {
       worker_->Feed(std::move(*pending_));
       *pending_ = Batch();
+      handed = true;
     }
     if (objects_ != nullptr && pending_objects_->records.size() >= kBatchRecords) {
       objects_->Feed(std::move(*pending_objects_));
       *pending_objects_ = Batch();
+      handed = true;
     }
-    WaitWhileBehind();
+    if (handed) WaitWhileBehind();
   } catch (...) {
     // Out of memory, say: the page is written after reading, as it always
     // was.

@@ -367,6 +367,7 @@ class PageWriter::EarlyWriters {
   size_t object_list_fed_ = 0;  // bytes of the object list handed over
   size_t items_fed_ = 0;
   size_t objects_fed_ = 0;
+  size_t feeds_ = 0;  // calls of Feed
   struct Batch;
   std::unique_ptr<Batch> pending_;  // fed, not yet handed to the thread
   std::unique_ptr<Batch> pending_objects_;
