@@ -234,13 +234,13 @@ class ParallelAnimationsTest : public AnimationPageTest {
   }
 
   // The plant written while it is read, and after reading from the numbers
-  // reading left; the early thread's work kept or not.
-  void ExpectSameEarly(const std::function<void(PictureMap*, ProcessState*)>& after_read,
-                       bool kept, bool objects_kept) {
+  // reading left; the early thread's work kept or not. Returns the first.
+  Outcome ExpectSameEarly(const std::function<void(PictureMap*, ProcessState*)>& after_read,
+                          bool kept, bool objects_kept, int rectangles = 30) {
     const MemoryRegistry start = settings;
     const ProcessState start_state = state;
     ProcessState read_state;
-    const Outcome early = WriteEarlyPage(30, 40, after_read, &read_state);
+    const Outcome early = WriteEarlyPage(rectangles, 40, after_read, &read_state);
     settings = start;
     state = read_state;
     const Outcome one_after_another = WriteStagedPage(0);
@@ -249,6 +249,7 @@ class ParallelAnimationsTest : public AnimationPageTest {
     EXPECT_EQ(early.early, kept);
     EXPECT_EQ(early.objects_early, objects_kept);
     ExpectSame(early, one_after_another, kept && objects_kept);
+    return early;
   }
 
   MemoryRegistry& settings = registry;
@@ -437,19 +438,8 @@ TEST_F(ParallelAnimationsTest, LinesKeptOnDiskUntilTakenOverGiveTheSamePage) {
     ResetPicture();
     ScopedFileFault fault(c.stage == FileStage::kDone ? "" : SpillFile::kName, c.stage,
                           c.error_number);
-    const MemoryRegistry start = settings;
-    const ProcessState start_state = state;
-    ProcessState read_state;
-    const Outcome early = WriteEarlyPage(2500, 40, nullptr, &read_state);
-    settings = start;
-    state = read_state;
-    const Outcome one_after_another = WriteStagedPage(0);
-    state = start_state;
-    EXPECT_TRUE(early.early);
-    EXPECT_TRUE(early.objects_early);
+    const Outcome early = ExpectSameEarly(nullptr, true, true, 2500);
     EXPECT_EQ(early.set_aside > 2 * 64 * 1024, c.on_disk) << early.set_aside;
-    EXPECT_EQ(one_after_another.set_aside, 0u);
-    ExpectSame(early, one_after_another, true);
   }
 }
 
