@@ -281,6 +281,7 @@ void Node::Clear() {
   children_.clear();
   failures_ = Failures();
   rare_.reset();
+  connections_.clear();
   rotation_point_[0] = rotation_point_[1] = 0.0;
   center_point_[0] = center_point_[1] = 0.0;
   angle_unit_ = 0;
@@ -410,9 +411,10 @@ Node* Node::FindByName(const std::string& name) {
     return nullptr;
   };
   if (Node* found = search(children_)) return found;
-  if (!rare_) return nullptr;
-  if (Node* found = search(rare_->pens)) return found;
-  for (const Connection& connection : rare_->connections) {
+  if (rare_) {
+    if (Node* found = search(rare_->pens)) return found;
+  }
+  for (const Connection& connection : connections_) {
     if (Node* found = search(connection.objects)) return found;
   }
   return nullptr;
@@ -744,13 +746,13 @@ HRESULT Node::NamedText(const std::string& name, std::string* value) {
 
 HRESULT Node::ConnectionCount(int32_t* count) {
   if (failures_.Fails("ConnectionCount")) return E_FAIL;
-  *count = static_cast<int32_t>(rare().connections.size());
+  *count = static_cast<int32_t>(connections_.size());
   return S_OK;
 }
 
 HRESULT Node::ConnectionInfo(int32_t index, hmi::HmiConnection* connection) {
   if (failures_.FailsAt("ConnectionInfo", index)) return E_FAIL;
-  const std::vector<Connection>& connections = rare().connections;
+  const std::vector<Connection>& connections = connections_;
   if (index < 1 || static_cast<size_t>(index) > connections.size()) return DISP_E_BADINDEX;
   const Connection& source = connections[static_cast<size_t>(index) - 1];
   std::vector<ComPtr<hmi::IDispatch>> objects;
@@ -773,7 +775,7 @@ HRESULT Node::Parent(ComPtr<hmi::IHmiObject>* parent) {
 HRESULT Node::IsConnected(const std::string& property, int16_t* connected, int32_t* index,
                           int32_t* source_count) {
   if (failures_.Fails("ConnectionQuery")) return E_FAIL;
-  const std::vector<Connection>& connections = rare().connections;
+  const std::vector<Connection>& connections = connections_;
   for (size_t i = 0; i < connections.size(); ++i) {
     if (connections[i].property == property) {
       *connected = hmi::VARIANT_TRUE;

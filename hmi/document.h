@@ -427,7 +427,6 @@ class Node final : public hmi::IHmiObject,
   // What few objects have, kept apart so that the others do not carry it.
   struct Rare {
     std::vector<Node*> pens;
-    std::vector<Connection> connections;
     std::vector<ImagePair> images;
     std::optional<int32_t> value_grid_color;
     std::optional<int32_t> time_grid_color;
@@ -456,6 +455,9 @@ class Node final : public hmi::IHmiObject,
   std::vector<Node*> children_;
   Failures failures_;
   std::unique_ptr<Rare> rare_;  // null while the object has none of them
+  // Most objects of a picture have animations: kept here rather than with
+  // the rare members, which would otherwise be made for nearly every object.
+  std::vector<Connection> connections_;
 
   double rotation_point_[2] = {0.0, 0.0};
   double center_point_[2] = {0.0, 0.0};

@@ -601,8 +601,9 @@ class Loader {
     }
     if (auto value = Member(json, "connections")) {
       const auto connections = Items(Array(*value, where + ".connections"));
+      node->connections_.reserve(connections.size());
       for (size_t i = 0; i < connections.size(); ++i) {
-        node->MutableRare().connections.push_back(
+        node->connections_.push_back(
             LoadConnection(*connections[i], node, groups, Index(where + ".connections", i)));
       }
     }
